@@ -1,0 +1,296 @@
+#include "headless_session.h"
+
+#include <charconv>
+
+#include "hostlib/exceptions.h"
+#include "hostlib/utf8.h"
+
+namespace host {
+
+namespace {
+
+hostlib::TPackage LoadModule(const HostOptions& options) {
+    auto result = hostlib::LoadPackage(ResolveModulePath(options));
+    if (auto* error = std::get_if<hostlib::PackageError>(&result)) throw CommandError(error->message);
+    return std::move(std::get<hostlib::TPackage>(result));
+}
+
+std::string_view Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The first word of `text`, and the rest after the blanks that follow it.
+std::pair<std::string_view, std::string_view> SplitWord(std::string_view text) {
+    text = Trim(text);
+    const auto blank = text.find_first_of(" \t");
+    if (blank == std::string_view::npos) return {text, {}};
+    return {text.substr(0, blank), Trim(text.substr(blank))};
+}
+
+std::optional<int> ParseInt(std::string_view text) {
+    int value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+void RequireNoArguments(std::string_view args) {
+    if (!Trim(args).empty()) throw CommandError("argumentos a mais: " + std::string(args));
+}
+
+}  // namespace
+
+HeadlessSession::HeadlessSession(const HostOptions& options)
+    : package_(LoadModule(options)), application_(events_) {
+    main_form_ = &application_.CreateForm(main_form_, "frmPrincipal");
+    main_form_->FormStyle = hostlib::TFormStyle::fsMDIForm;
+    main_form_->SetCaption("Faturamento");
+    main_form_->OnActivate = [this](hostlib::TObject&) { events_.Record({{"type", "mainActivate"}}); };
+    application_.SetMainForm(main_form_);
+}
+
+HeadlessSession::~HeadlessSession() = default;
+
+const std::map<std::string, HeadlessSession::Handler, std::less<>>& HeadlessSession::Commands() {
+    static const std::map<std::string, Handler, std::less<>> commands = {
+        {"set", &HeadlessSession::Set},         {"caller", &HeadlessSession::Caller},
+        {"open", &HeadlessSession::Open},       {"activate", &HeadlessSession::Activate},
+        {"focus", &HeadlessSession::Focus},     {"tab", &HeadlessSession::Tab},
+        {"backtab", &HeadlessSession::BackTab}, {"type", &HeadlessSession::Type},
+        {"backspace", &HeadlessSession::Backspace}, {"clear", &HeadlessSession::Clear},
+        {"key", &HeadlessSession::Key},         {"pick", &HeadlessSession::Pick},
+        {"click", &HeadlessSession::Click},     {"close", &HeadlessSession::Close},
+        {"state", &HeadlessSession::State},     {"events", &HeadlessSession::Events},
+        {"label", &HeadlessSession::Label},
+    };
+    return commands;
+}
+
+void HeadlessSession::Execute(std::string_view line, std::ostream& out) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() == '#') return;
+    // `type` keeps its text exactly, blanks included.
+    std::string_view name = trimmed.substr(0, trimmed.find_first_of(" \t"));
+    std::string_view args;
+    if (const auto start = line.find(name) + name.size(); start < line.size()) {
+        args = line.substr(start + 1);
+        if (name != "type") args = Trim(args);
+    }
+    try {
+        const auto& commands = Commands();
+        const auto it = commands.find(name);
+        if (it == commands.end()) throw CommandError("comando desconhecido: " + std::string(name));
+        (this->*(it->second))(args, out);
+    } catch (const CommandError& e) {
+        out << Json{{"error", e.what()}}.dump() << '\n';
+    }
+    application_.ProcessReleases();
+    out.flush();
+}
+
+void HeadlessSession::Finish() {
+    if (hostlib::TForm* screen = Screen()) screen->UserClose();
+    application_.ProcessReleases();
+}
+
+hostlib::TForm* HeadlessSession::Screen() const {
+    hostlib::TForm* found = nullptr;
+    for (hostlib::TForm* form : application_.Forms()) {
+        if (form->FormStyle == hostlib::TFormStyle::fsMDIChild && form->Visible()) found = form;
+    }
+    return found;
+}
+
+hostlib::TForm& HeadlessSession::RequireScreen() const {
+    hostlib::TForm* screen = Screen();
+    if (screen == nullptr) throw CommandError("nenhuma tela aberta");
+    return *screen;
+}
+
+hostlib::TControl& HeadlessSession::RequireControl(std::string_view name) const {
+    auto* control = RequireScreen().Find<hostlib::TControl>(name);
+    if (control == nullptr) throw CommandError("controle desconhecido: " + std::string(name));
+    return *control;
+}
+
+void HeadlessSession::CallIniProc(const hostlib::Variant& argument) {
+    auto* ini_proc = package_.Entry<void(const hostlib::Variant&)>("IniProc");
+    if (ini_proc == nullptr) throw CommandError("o módulo não exporta IniProc");
+    try {
+        ini_proc(argument);
+    } catch (...) {
+        // What escapes the module reaches the host's general error handling.
+        application_.HandleException(std::current_exception());
+    }
+}
+
+void HeadlessSession::Set(std::string_view args, std::ostream&) {
+    auto [name, value] = SplitWord(args);
+    auto& values = application_.Values();
+    if (name == "EmprProc") {
+        values.EmprProc = value;
+    } else if (name == "IEstProc") {
+        values.IEstProc = value;
+    } else if (name == "IMunProc") {
+        values.IMunProc = value;
+    } else if (name == "FiliProc") {
+        values.FiliProc = value;
+    } else if (name == "WebURL") {
+        values.WebURL = value;
+    } else if (name == "WebPort") {
+        const auto port = ParseInt(value);
+        if (!port || *port < 0 || *port > 65535) throw CommandError("porta inválida: " + std::string(value));
+        values.WebPort = *port;
+    } else if (name == "DataProc") {
+        auto [branch, date_text] = SplitWord(value);
+        const auto date = hostlib::TryStrToDate(date_text);
+        if (branch.empty() || !date) throw CommandError("uso: set DataProc FILIAL dd/mm/aaaa");
+        values.DataProc[std::string(branch)] = *date;
+    } else {
+        throw CommandError("valor do host desconhecido: " + std::string(name));
+    }
+}
+
+void HeadlessSession::Caller(std::string_view args, std::ostream&) {
+    const std::string name(Trim(args));
+    if (name.empty() || name.find_first_of(" \t") != std::string::npos) throw CommandError("uso: caller NOME");
+    if (callers_.contains(name)) throw CommandError("formulário já existe: " + name);
+    hostlib::TForm* form = nullptr;
+    application_.CreateForm(form, name);
+    auto& label = form->Create<hostlib::TLabel>("lblDtEmissao");
+    label.SetParent(form);
+    callers_.emplace(name, form);
+}
+
+void HeadlessSession::Open(std::string_view args, std::ostream&) {
+    auto [flag, rest] = SplitWord(args);
+    if (flag.empty()) {
+        CallIniProc(hostlib::Variant::Null());
+        return;
+    }
+    auto [form_name, extra] = SplitWord(rest);
+    if (form_name.empty() || !extra.empty()) throw CommandError("uso: open [true|false NOME]");
+    const auto caller = callers_.find(form_name);
+    if (caller == callers_.end()) throw CommandError("formulário desconhecido: " + std::string(form_name));
+    // The flag travels as the user wrote it, as a Boolean where it is one.
+    hostlib::Variant flag_value = flag == "true" ? hostlib::Variant(true)
+                                  : flag == "false" ? hostlib::Variant(false)
+                                                    : hostlib::Variant(std::string(flag));
+    const auto handle = static_cast<std::int32_t>(application_.HandleOf(*caller->second));
+    CallIniProc(hostlib::Variant::Array({flag_value, hostlib::Variant(handle)}));
+}
+
+void HeadlessSession::Activate(std::string_view args, std::ostream&) {
+    RequireNoArguments(args);
+    hostlib::TForm& screen = RequireScreen();
+    application_.DeactivateAll();
+    application_.ActivateForm(screen);
+}
+
+void HeadlessSession::Focus(std::string_view args, std::ostream&) {
+    auto* control = dynamic_cast<hostlib::TWinControl*>(&RequireControl(Trim(args)));
+    if (control == nullptr) throw CommandError("controle não recebe o foco: " + std::string(args));
+    RequireScreen().UserFocus(*control);
+}
+
+void HeadlessSession::Tab(std::string_view args, std::ostream&) {
+    RequireNoArguments(args);
+    RequireScreen().UserTab(hostlib::TabDirection::Forward);
+}
+
+void HeadlessSession::BackTab(std::string_view args, std::ostream&) {
+    RequireNoArguments(args);
+    RequireScreen().UserTab(hostlib::TabDirection::Backward);
+}
+
+void HeadlessSession::Type(std::string_view args, std::ostream&) {
+    hostlib::TForm& screen = RequireScreen();
+    for (char32_t key : hostlib::utf8::Decode(args)) {
+        // A keystroke may close the screen; the rest then has nowhere to go.
+        if (Screen() != &screen) break;
+        screen.UserKey(key);
+    }
+}
+
+void HeadlessSession::Backspace(std::string_view args, std::ostream&) {
+    int count = 1;
+    if (!Trim(args).empty()) {
+        const auto parsed = ParseInt(Trim(args));
+        if (!parsed || *parsed < 0) throw CommandError("uso: backspace [N]");
+        count = *parsed;
+    }
+    hostlib::TForm& screen = RequireScreen();
+    for (int i = 0; i < count && Screen() == &screen; ++i) screen.UserKey(hostlib::kKeyBackspace);
+}
+
+void HeadlessSession::Clear(std::string_view args, std::ostream&) {
+    RequireNoArguments(args);
+    RequireScreen().UserClear();
+}
+
+void HeadlessSession::Key(std::string_view args, std::ostream&) {
+    const std::string_view key = Trim(args);
+    if (key == "esc") {
+        RequireScreen().UserKey(hostlib::kKeyEscape);
+    } else if (key == "enter") {
+        RequireScreen().UserKey(hostlib::kKeyEnter);
+    } else {
+        throw CommandError("tecla desconhecida: " + std::string(key));
+    }
+}
+
+void HeadlessSession::Pick(std::string_view args, std::ostream&) {
+    const std::string_view answer = Trim(args);
+    if (answer == "cancel") {
+        events_.SetNextPick(std::nullopt);
+        return;
+    }
+    const auto row = ParseInt(answer);
+    if (!row || *row < 1) throw CommandError("uso: pick N | pick cancel");
+    events_.SetNextPick(static_cast<std::size_t>(*row - 1));
+}
+
+void HeadlessSession::Click(std::string_view args, std::ostream&) {
+    hostlib::TControl& control = RequireControl(Trim(args));
+    RequireScreen().UserClick(control);
+}
+
+void HeadlessSession::Close(std::string_view args, std::ostream&) {
+    RequireNoArguments(args);
+    RequireScreen().UserClose();
+}
+
+void HeadlessSession::State(std::string_view args, std::ostream& out) {
+    RequireNoArguments(args);
+    hostlib::TForm* screen = Screen();
+    Json state{{"open", screen != nullptr}, {"focus", nullptr}, {"controls", Json::object()}};
+    if (screen != nullptr) {
+        if (screen->ActiveControl() != nullptr) state["focus"] = screen->ActiveControl()->Name();
+        for (hostlib::TComponent* component : screen->Components()) {
+            const auto* control = dynamic_cast<const hostlib::TControl*>(component);
+            if (control == nullptr) continue;
+            state["controls"][control->Name()] = {{"text", control->Text()},
+                                                  {"enabled", control->Enabled()},
+                                                  {"color", hostlib::ColorName(control->Color())}};
+        }
+    }
+    out << state.dump() << '\n';
+}
+
+void HeadlessSession::Events(std::string_view args, std::ostream& out) {
+    RequireNoArguments(args);
+    out << events_.TakeEvents().dump() << '\n';
+}
+
+void HeadlessSession::Label(std::string_view args, std::ostream& out) {
+    const std::string_view name = Trim(args);
+    const auto caller = callers_.find(name);
+    if (caller == callers_.end()) throw CommandError("formulário desconhecido: " + std::string(name));
+    auto* label = caller->second->Find<hostlib::TControl>("lblDtEmissao");
+    out << Json{{"form", caller->first}, {"lblDtEmissao", label != nullptr ? label->Text() : ""}}.dump() << '\n';
+}
+
+}  // namespace host

@@ -1,0 +1,47 @@
+#include "host_options.h"
+
+#include <cstdlib>
+
+namespace host {
+
+ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
+    HostOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= arguments.size()) return false;
+            out = arguments[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "--headless") {
+            options.mode = HostMode::Headless;
+        } else if (arg == "--db") {
+            if (!value(options.database_url)) return {{}, "--db precisa de uma URL de banco de dados", false};
+        } else if (arg == "--server") {
+            if (!value(options.server)) return {{}, "--server precisa de 'embedded' ou HOST:PORTA", false};
+        } else if (arg == "--module") {
+            if (!value(text)) return {{}, "--module precisa do caminho do módulo", false};
+            options.module_path = text;
+        } else if (arg == "--help" || arg == "-h") {
+            return {{}, "", true};
+        } else {
+            return {{}, "opção desconhecida: " + arg, false};
+        }
+    }
+    return {options, "", false};
+}
+
+std::string HostUsage() {
+    return "uso: vor17000-host [--headless] [--db URL] [--server embedded|HOST:PORTA] [--module ARQUIVO]\n";
+}
+
+std::filesystem::path ResolveModulePath(const HostOptions& options) {
+    if (!options.module_path.empty()) return options.module_path;
+    if (const char* env = std::getenv("VOR17000_MODULE"); env != nullptr && *env != '\0') return env;
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "Pkg_Vor17000.so";
+}
+
+}  // namespace host

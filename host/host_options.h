@@ -1,0 +1,31 @@
+#pragma once
+// The host application's command line.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+enum class HostMode { Desktop, Headless };
+
+struct HostOptions {
+    HostMode mode = HostMode::Desktop;
+    std::string database_url;          // empty: the demo database in the user's data folder
+    std::string server = "embedded";   // "embedded" or HOST:PORT
+    std::filesystem::path module_path; // empty: beside the executable
+};
+
+struct ParsedOptions {
+    std::optional<HostOptions> options;
+    std::string error;  // set when the line could not be understood
+    bool help = false;
+};
+
+ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments);
+std::string HostUsage();
+
+// The module file: the option, else $VOR17000_MODULE, else beside the executable.
+std::filesystem::path ResolveModulePath(const HostOptions& options);
+
+}  // namespace host

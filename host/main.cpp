@@ -1,0 +1,40 @@
+// vor17000-host: the host application. With --headless it reads commands from standard
+// input; the desktop window comes with the Qt renderer.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "headless/headless_session.h"
+#include "host_options.h"
+
+namespace {
+
+int RunHeadless(const host::HostOptions& options) {
+    try {
+        host::HeadlessSession session(options);
+        std::string line;
+        while (std::getline(std::cin, line)) session.Execute(line, std::cout);
+        session.Finish();
+    } catch (const host::CommandError& e) {
+        std::cout << host::Json{{"error", e.what()}}.dump() << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = host::ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.help) {
+        std::cout << host::HostUsage();
+        return 0;
+    }
+    if (!parsed.options) {
+        std::cerr << "vor17000-host: " << parsed.error << '\n' << host::HostUsage();
+        return 2;
+    }
+    if (parsed.options->mode == host::HostMode::Headless) return RunHeadless(*parsed.options);
+    std::cerr << "vor17000-host: a janela gráfica ainda não está disponível nesta versão; use --headless.\n";
+    return 2;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Components: named, owned, found by name. An owner frees what it owns.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hostlib {
+
+class TObject {
+public:
+    TObject() = default;
+    TObject(const TObject&) = delete;
+    TObject& operator=(const TObject&) = delete;
+    virtual ~TObject() = default;
+};
+
+class TComponent : public TObject {
+public:
+    TComponent(TComponent* owner, std::string name);
+    ~TComponent() override;
+
+    const std::string& Name() const { return name_; }
+    TComponent* Owner() const { return owner_; }
+    int Tag = 0;
+
+    // Names compare without regard to case, as the platform's do.
+    TComponent* FindComponent(std::string_view name) const;
+    template <class T>
+    T* Find(std::string_view name) const {
+        return dynamic_cast<T*>(FindComponent(name));
+    }
+
+    // Owned components in creation order.
+    std::vector<TComponent*> Components() const;
+
+    // Creates a component owned by this one.
+    template <class T, class... Args>
+    T& Create(std::string name, Args&&... args) {
+        auto owned = std::make_unique<T>(this, std::move(name), std::forward<Args>(args)...);
+        T& ref = *owned;
+        owned_.push_back(std::move(owned));
+        return ref;
+    }
+
+private:
+    TComponent* owner_;
+    std::string name_;
+    std::vector<std::unique_ptr<TComponent>> owned_;
+};
+
+}  // namespace hostlib

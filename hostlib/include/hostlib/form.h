@@ -1,0 +1,95 @@
+#pragma once
+// A form: the window that owns its controls and the one owner of their focus.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hostlib/controls.h"
+
+namespace hostlib {
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TFormStyle { fsNormal, fsMDIChild, fsMDIForm };
+enum class TFormBorderStyle { bsSizeable, bsSingle, bsDialog, bsNone };
+enum class TabDirection { Forward, Backward };
+
+using TCloseEvent = std::function<void(TObject& sender, TCloseAction& action)>;
+using TKeyPressEvent = std::function<void(TObject& sender, char32_t& key)>;
+
+constexpr char32_t kKeyBackspace = 8;
+constexpr char32_t kKeyEnter = 13;
+constexpr char32_t kKeyEscape = 27;
+
+// What a renderer wants to hear about; the control model calls it after each change.
+class FormObserver {
+public:
+    virtual ~FormObserver() = default;
+    virtual void ControlChanged(TControl& control) = 0;
+    virtual void FocusChanged(TForm& form) = 0;
+    virtual void FormChanged(TForm& form) = 0;
+};
+
+class TForm : public TWinControl {
+public:
+    TForm(TComponent* owner, std::string name);
+    ~TForm() override;
+
+    TWinControl* ActiveControl() const { return active_control_; }
+    // Focus targets in Tab order, depth first through the containers; with
+    // `only_focusable`, only those that can take the focus now.
+    enum class Sequence { All, OnlyFocusable };
+    std::vector<TWinControl*> TabSequence(Sequence which) const;
+
+    TWindowState WindowState() const { return window_state_; }
+    void SetWindowState(TWindowState state);
+    void Show();
+    void BringToFront();
+    // Runs OnClose; the close action decides whether the form is hidden, freed or kept.
+    void Close();
+
+    // Runs OnCreate once; its errors are shown (an abort silently) and the form stands.
+    void DoCreate();
+
+    // The user's actions. Errors out of handlers end the action and go to the
+    // application's error handling, never to the caller.
+    void UserFocus(TWinControl& target);
+    void UserTab(TabDirection direction);
+    void UserKey(char32_t key);
+    void UserClear();
+    void UserClick(TControl& control);
+    void UserClose();
+
+    int ClientWidth = 0;
+    int ClientHeight = 0;
+    TFormStyle FormStyle = TFormStyle::fsNormal;
+    TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
+    std::string HelpFile;
+    int HelpContext = 0;
+    bool KeyPreview = false;
+
+    TNotifyEvent OnCreate;
+    TCloseEvent OnClose;
+    TNotifyEvent OnActivate;
+    TKeyPressEvent OnKeyPress;
+
+    FormObserver* Observer = nullptr;
+
+private:
+    friend class TWinControl;
+    // The program's focus move (no exit or enter).
+    void FocusControl(TWinControl& control);
+    void SetActive(TWinControl* control);
+    // The user's focus move: exit, then enter unless the exit decided otherwise.
+    void MoveFocus(TWinControl& target);
+    void CollectTabOrder(const TWinControl& container, std::vector<TWinControl*>& out) const;
+    template <class Action>
+    void RunUserEvent(Action&& action);
+
+    TWinControl* active_control_ = nullptr;
+    std::uint64_t focus_moves_ = 0;  // counts every focus change, to see what an exit handler did
+    TWindowState window_state_ = TWindowState::wsNormal;
+};
+
+}  // namespace hostlib

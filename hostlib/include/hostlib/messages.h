@@ -1,0 +1,30 @@
+#pragma once
+// A screen's message table: texts by short key.
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "hostlib/component.h"
+
+namespace hostlib {
+
+class TMessages : public TComponent {
+public:
+    using TComponent::TComponent;
+
+    void SetMessages(std::vector<std::pair<std::string, std::string>> messages) { messages_ = std::move(messages); }
+    // Replaces the text of a key that is in the table; false when the key is unknown.
+    bool Replace(std::string_view key, std::string text);
+    // The text of the key; an unknown key is an error naming it.
+    const std::string& Msg(std::string_view key) const;
+    const std::vector<std::pair<std::string, std::string>>& Messages() const { return messages_; }
+
+private:
+    std::vector<std::pair<std::string, std::string>> messages_;
+};
+
+// Replaces each "%s" in `text`, in order, by the next argument.
+std::string FormatMessage(std::string_view text, const std::vector<std::string>& arguments);
+
+}  // namespace hostlib

@@ -1,0 +1,213 @@
+#include "hostlib/datetime.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "hostlib/exceptions.h"
+
+namespace hostlib {
+
+namespace {
+
+using std::chrono::day;
+using std::chrono::days;
+using std::chrono::month;
+using std::chrono::sys_days;
+using std::chrono::year;
+using std::chrono::year_month_day;
+
+constexpr sys_days kEpoch = sys_days{year{1899} / 12 / 30};
+constexpr double kMillisecondsPerDay = 86'400'000.0;
+
+// Reads exactly `width` digits at `pos`; advances `pos`.
+bool ReadDigits(std::string_view text, std::size_t& pos, std::size_t width, int& out) {
+    if (pos + width > text.size()) return false;
+    int value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        const char c = text[pos + i];
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    pos += width;
+    out = value;
+    return true;
+}
+
+// Reads 1 to `max_width` digits at `pos`.
+bool ReadNumber(std::string_view text, std::size_t& pos, std::size_t max_width, int& out) {
+    std::size_t width = 0;
+    while (pos + width < text.size() && width < max_width && text[pos + width] >= '0' && text[pos + width] <= '9') {
+        ++width;
+    }
+    return width > 0 && ReadDigits(text, pos, width, out);
+}
+
+bool Expect(std::string_view text, std::size_t& pos, char c) {
+    if (pos < text.size() && text[pos] == c) {
+        ++pos;
+        return true;
+    }
+    return false;
+}
+
+std::optional<TDateTime> ParseTime(std::string_view text, std::size_t& pos) {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+    if (!ReadNumber(text, pos, 2, hour) || !Expect(text, pos, ':') || !ReadDigits(text, pos, 2, minute)) {
+        return std::nullopt;
+    }
+    if (Expect(text, pos, ':') && !ReadDigits(text, pos, 2, second)) return std::nullopt;
+    if (Expect(text, pos, '.')) {
+        std::size_t start = pos;
+        if (!ReadNumber(text, pos, 3, millisecond)) return std::nullopt;
+        for (std::size_t w = pos - start; w < 3; ++w) millisecond *= 10;
+    }
+    if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    return EncodeTime(hour, minute, second, millisecond);
+}
+
+}  // namespace
+
+bool IsValidDate(int y, int m, int d) {
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+    return year_month_day{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}}.ok();
+}
+
+TDateTime EncodeDate(int y, int m, int d) {
+    if (!IsValidDate(y, m, d)) throw EConvertError("Argumento inválido para codificar uma data.");
+    const sys_days date{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
+    return static_cast<TDateTime>((date - kEpoch).count());
+}
+
+TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
+    const double ms = ((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond;
+    return ms / kMillisecondsPerDay;
+}
+
+DateParts DecodeDate(TDateTime value) {
+    const auto whole = static_cast<long>(std::floor(value));
+    const year_month_day ymd{kEpoch + days{whole}};
+    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day()))};
+}
+
+TimeParts DecodeTime(TDateTime value) {
+    const double fraction = std::fabs(value - std::trunc(value));
+    auto ms = static_cast<long long>(std::llround(fraction * kMillisecondsPerDay));
+    if (ms >= static_cast<long long>(kMillisecondsPerDay)) ms = static_cast<long long>(kMillisecondsPerDay) - 1;
+    TimeParts parts;
+    parts.millisecond = static_cast<int>(ms % 1000);
+    ms /= 1000;
+    parts.second = static_cast<int>(ms % 60);
+    ms /= 60;
+    parts.minute = static_cast<int>(ms % 60);
+    parts.hour = static_cast<int>(ms / 60);
+    return parts;
+}
+
+int DayOfWeek(TDateTime value) {
+    // 30/12/1899 was a Saturday.
+    const auto whole = static_cast<long>(std::floor(value));
+    const long index = ((whole % 7) + 7 + 6) % 7;  // 0 = Sunday
+    return static_cast<int>(index) + 1;
+}
+
+TDateTime DateOf(TDateTime value) { return std::floor(value); }
+
+TDateTime Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+std::string DateToStr(TDateTime value) {
+    const DateParts d = DecodeDate(value);
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d", d.day, d.month, d.year);
+    return buffer;
+}
+
+std::string TimeToStr(TDateTime value) {
+    const TimeParts t = DecodeTime(value);
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buffer;
+}
+
+std::string DateTimeToStr(TDateTime value) {
+    const TimeParts t = DecodeTime(value);
+    if (t.hour == 0 && t.minute == 0 && t.second == 0 && t.millisecond == 0) return DateToStr(value);
+    return DateToStr(value) + " " + TimeToStr(value);
+}
+
+std::optional<TDateTime> TryStrToDateTime(std::string_view text) {
+    std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return std::nullopt;
+    const std::string_view trimmed = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    std::size_t pos = 0;
+    int d = 0;
+    int m = 0;
+    int y = 0;
+    if (!ReadNumber(trimmed, pos, 2, d) || !Expect(trimmed, pos, '/') || !ReadNumber(trimmed, pos, 2, m) ||
+        !Expect(trimmed, pos, '/') || !ReadNumber(trimmed, pos, 4, y)) {
+        return std::nullopt;
+    }
+    if (!IsValidDate(y, m, d)) return std::nullopt;
+    TDateTime result = EncodeDate(y, m, d);
+    if (pos == trimmed.size()) return result;
+    if (!Expect(trimmed, pos, ' ')) return std::nullopt;
+    while (pos < trimmed.size() && trimmed[pos] == ' ') ++pos;
+    const auto time = ParseTime(trimmed, pos);
+    if (!time || pos != trimmed.size()) return std::nullopt;
+    return result + *time;
+}
+
+std::optional<TDateTime> TryStrToDate(std::string_view text) {
+    const auto value = TryStrToDateTime(text);
+    if (!value || *value != DateOf(*value)) return std::nullopt;
+    return value;
+}
+
+TDateTime StrToDate(std::string_view text) {
+    const auto value = TryStrToDate(text);
+    if (!value) throw EConvertError("'" + std::string(text) + "' não é uma data válida.");
+    return *value;
+}
+
+std::string DateTimeToIso(TDateTime value, char separator) {
+    const DateParts d = DecodeDate(value);
+    const TimeParts t = DecodeTime(value);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d%c%02d:%02d:%02d", d.year, d.month, d.day, separator, t.hour,
+                  t.minute, t.second);
+    std::string out = buffer;
+    if (t.millisecond != 0) {
+        std::snprintf(buffer, sizeof buffer, ".%03d", t.millisecond);
+        out += buffer;
+    }
+    return out;
+}
+
+std::optional<TDateTime> TryIsoToDateTime(std::string_view text) {
+    std::size_t pos = 0;
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    if (!ReadDigits(text, pos, 4, y) || !Expect(text, pos, '-') || !ReadDigits(text, pos, 2, m) ||
+        !Expect(text, pos, '-') || !ReadDigits(text, pos, 2, d) || !IsValidDate(y, m, d)) {
+        return std::nullopt;
+    }
+    TDateTime result = EncodeDate(y, m, d);
+    if (pos == text.size()) return result;
+    if (!Expect(text, pos, 'T') && !Expect(text, pos, ' ')) return std::nullopt;
+    const auto time = ParseTime(text, pos);
+    if (!time || pos != text.size()) return std::nullopt;
+    return result + *time;
+}
+
+}  // namespace hostlib

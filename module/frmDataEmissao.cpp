@@ -1,0 +1,180 @@
+#include "frmDataEmissao.h"
+
+#include "language_resources.h"
+
+namespace Cli_Vor17000 {
+
+namespace {
+
+enum class Role { Input, Display };
+
+void Place(TControl& control, TWinControl& parent, TBounds bounds) {
+    control.SetParent(&parent);
+    control.Bounds = bounds;
+}
+
+// Labels take the group box's bold font.
+void Label(TLabel& label, TWinControl& parent, TBounds bounds, const char* caption) {
+    Place(label, parent, bounds);
+    label.SetCaption(caption);
+    label.FontBold = true;
+}
+
+// Input fields take the info-background colour; display fields are button-face, disabled
+// and out of the Tab order.
+void Field(TCustomEdit& edit, TWinControl& parent, TBounds bounds, int tab_order, Role role) {
+    Place(edit, parent, bounds);
+    edit.TabOrder = tab_order;
+    if (role == Role::Input) {
+        edit.SetColor(TColor::clInfoBk);
+    } else {
+        edit.SetColor(TColor::clBtnFace);
+        edit.SetEnabled(false);
+        edit.TabStop = false;
+    }
+}
+
+void LookupButton(TBtnPesquisa& button, TWinControl& parent, int left, int top, TCustomEdit& field,
+                  const char* title, const char* empty_text) {
+    Place(button, parent, {left, top, 21, 21});
+    button.Hint = "Pesquisar";
+    button.Field = &field;
+    button.Title = title;
+    button.EmptyText = empty_text;
+}
+
+void DateEdit(TDateEditPlus& edit) {
+    edit.WeekdayNames = {"Domingo", "Segunda", "Terça", "Quarta", "Quinta", "Sexta", "Sábado"};
+    edit.ValidDateColor = TColor::clBlue;
+}
+
+}  // namespace
+
+TfrmDataEmissao::TfrmDataEmissao(TComponent* owner)
+    : TfrmRotiGeral(owner, "frmDataEmissao"),
+      panStatus(Create<TPanel>("panStatus")),
+      lblStatus(Create<TLabel>("lblStatus")),
+      lblEmpresa(Create<TLabel>("lblEmpresa")),
+      medCdEmpresa(Create<TMaskEdit>("medCdEmpresa")),
+      btpEmpresa(Create<TBtnPesquisa>("btpEmpresa")),
+      edtNmEmpresa(Create<TEdit>("edtNmEmpresa")),
+      lblInscEstad(Create<TLabel>("lblInscEstad")),
+      medInscEstad(Create<TMaskEdit>("medInscEstad")),
+      btpInscEstad(Create<TBtnPesquisa>("btpInscEstad")),
+      lblInscMuni(Create<TLabel>("lblInscMuni")),
+      medInscMuni(Create<TMaskEdit>("medInscMuni")),
+      btpInscMuni(Create<TBtnPesquisa>("btpInscMuni")),
+      lblSerie(Create<TLabel>("lblSerie")),
+      edtCdSerie(Create<TEdit>("edtCdSerie")),
+      btpSerie(Create<TBtnPesquisa>("btpSerie")),
+      bvl1(Create<TBevel>("bvl1")),
+      lblLocal(Create<TLabel>("lblLocal")),
+      edtCdLocal(Create<TEdit>("edtCdLocal")),
+      btpLocal(Create<TBtnPesquisa>("btpLocal")),
+      edtDsLocal(Create<TEdit>("edtDsLocal")),
+      bvlLocal(Create<TBevel>("bvlLocal")),
+      panData(Create<TPanel>("panData")),
+      lblDtprocessa(Create<TLabel>("lblDtprocessa")),
+      depDtUltEmiss(Create<TDateEditPlus>("depDtUltEmiss")),
+      medDiaSem(Create<TMaskEdit>("medDiaSem")),
+      lblProxData(Create<TLabel>("lblProxData")),
+      depProxDtEmiss(Create<TDateEditPlus>("depProxDtEmiss")),
+      medProxDiaSem(Create<TMaskEdit>("medProxDiaSem")) {
+    LayOutFrame();
+    LayOutCodeRows();
+    LayOutDateArea();
+    Pkg_Vor17000::ApplyLanguageResources(*this);
+}
+
+void TfrmDataEmissao::LayOutFrame() {
+    SetCaption("Alterar Data de Emissão");
+    ClientWidth = 488;
+    ClientHeight = 189;
+    Bounds = {281, 201, 488, 189};
+    HelpFile = "VorHelp.hlp";
+    HelpContext = 10917000;
+    lblCodTela.SetCaption("VOR17000");
+    lblCodTela.Bounds.Width = 51;
+
+    // After the button panel in the child order; empty until something needs a status line.
+    panStatus.SetParent(this);
+    panStatus.Align = TAlign::alBottom;
+    panStatus.BevelOuter = false;
+    panStatus.Bounds = {0, 189, 488, 0};
+    panStatus.TabOrder = 2;
+    Place(lblStatus, panStatus, {4, 0, 200, 0});
+    lblStatus.FontBold = true;
+}
+
+void TfrmDataEmissao::LayOutCodeRows() {
+    TWinControl& box = grbDadosRel;
+    Label(lblEmpresa, box, {8, 18, 52, 13}, "Empresa");
+    lblEmpresa.Tag = 2;
+    Field(medCdEmpresa, box, {128, 14, 25, 21}, 0, Role::Input);
+    medCdEmpresa.SetEditMask("99;0; ");
+    medCdEmpresa.MaxLength = 2;
+    LookupButton(btpEmpresa, box, 155, 14, medCdEmpresa, "Empresa", "Não há empresa cadastrada.");
+    btpEmpresa.Tag = 2;
+    Field(edtNmEmpresa, box, {178, 14, 247, 21}, 1, Role::Display);
+
+    Label(lblInscEstad, box, {8, 42, 113, 13}, "Inscrição Estadual");
+    lblInscEstad.Tag = 2;
+    Field(medInscEstad, box, {128, 38, 121, 21}, 2, Role::Input);
+    medInscEstad.CharCase = TEditCharCase::ecUpperCase;
+    medInscEstad.MaxLength = 16;
+    LookupButton(btpInscEstad, box, 251, 38, medInscEstad, "Inscrição Estadual",
+                 "Não há inscrição estadual cadastrada para a empresa informada.");
+
+    Label(lblInscMuni, box, {8, 66, 117, 13}, "Inscrição Municipal");
+    lblInscMuni.Tag = 2;
+    Field(medInscMuni, box, {128, 62, 121, 21}, 3, Role::Input);
+    LookupButton(btpInscMuni, box, 251, 62, medInscMuni, "Inscrição Municipal",
+                 "Não há inscrição municipal cadastrada para a empresa informada.");
+
+    Place(bvl1, box, {2, 15, 429, 75});
+    bvl1.Shape = TBevelShape::bsBottomLine;
+    bvl1.Align = TAlign::alTop;
+
+    Label(lblSerie, box, {8, 98, 32, 13}, "Série");
+    Field(edtCdSerie, box, {128, 94, 49, 21}, 4, Role::Input);
+    edtCdSerie.CharCase = TEditCharCase::ecUpperCase;
+    edtCdSerie.MaxLength = 5;
+    LookupButton(btpSerie, box, 179, 94, edtCdSerie, "Série de Documentos de Saída",
+                 "Não há série de documentos de saída cadastrada para a inscrição estadual informada.");
+
+    Label(lblLocal, box, {8, 122, 101, 13}, "Local de Emissão");
+    lblLocal.SetEnabled(false);
+    Field(edtCdLocal, box, {128, 118, 37, 21}, 10, Role::Input);
+    edtCdLocal.MaxLength = 4;
+    edtCdLocal.SetColor(TColor::clBtnFace);
+    edtCdLocal.SetEnabled(false);
+    LookupButton(btpLocal, box, 167, 118, edtCdLocal, "Local de Emissão", "Não há local de emissão cadastrado.");
+    btpLocal.SetEnabled(false);
+    Field(edtDsLocal, box, {190, 118, 235, 21}, 12, Role::Display);
+
+    Place(bvlLocal, box, {2, 143, 429, 2});
+    bvlLocal.Shape = TBevelShape::bsTopLine;
+}
+
+void TfrmDataEmissao::LayOutDateArea() {
+    Place(panData, grbDadosRel, {2, 145, 429, 42});
+    panData.BevelOuter = false;
+    panData.TabStop = true;
+    panData.TabOrder = 5;
+
+    Label(lblDtprocessa, panData, {6, 4, 97, 13}, "Data de Emissão");
+    lblDtprocessa.SetEnabled(false);
+    Field(depDtUltEmiss, panData, {6, 19, 87, 21}, 0, Role::Display);
+    DateEdit(depDtUltEmiss);
+    Field(medDiaSem, panData, {95, 19, 110, 21}, 1, Role::Display);
+    medDiaSem.Tag = 99;
+
+    Label(lblProxData, panData, {216, 4, 135, 13}, "Próx. Data de Emissão");
+    lblProxData.SetEnabled(false);
+    Field(depProxDtEmiss, panData, {216, 19, 87, 21}, 2, Role::Input);
+    DateEdit(depProxDtEmiss);
+    depProxDtEmiss.SetEnabled(false);
+    Field(medProxDiaSem, panData, {305, 19, 118, 21}, 3, Role::Display);
+}
+
+}  // namespace Cli_Vor17000
