@@ -1,5 +1,6 @@
 #include "frmDataEmissao.h"
 
+#include "Cli_Vor17000.h"
 #include "language_resources.h"
 
 namespace Cli_Vor17000 {
@@ -175,6 +176,15 @@ void TfrmDataEmissao::LayOutDateArea() {
     DateEdit(depProxDtEmiss);
     depProxDtEmiss.SetEnabled(false);
     Field(medProxDiaSem, panData, {305, 19, 118, 21}, 3, Role::Display);
+}
+
+}  // namespace Cli_Vor17000
+
+namespace Cli_Vor17000 {
+
+void TfrmDataEmissao::FormClose(TObject& sender, TCloseAction& action) {
+    TfrmRotiGeral::FormClose(sender, action);
+    boIdCriado = false;
 }
 
 }  // namespace Cli_Vor17000

@@ -11,6 +11,8 @@ class TfrmDataEmissao : public TfrmRotiGeral {
 public:
     explicit TfrmDataEmissao(TComponent* owner);
 
+    void FormClose(TObject& sender, TCloseAction& action) override;
+
     TPanel& panStatus;
     TLabel& lblStatus;
 

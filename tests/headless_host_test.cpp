@@ -1,0 +1,145 @@
+// vor17000-host --headless as a process: commands in, JSON lines out.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+namespace {
+
+struct HostRun {
+    std::vector<Json> lines;
+    int exit_code = -1;
+};
+
+// Runs the host with `input` on its standard input; `prefix` goes before the command
+// (environment settings).
+HostRun RunHost(const std::string& input, const std::string& arguments = "", const std::string& prefix = "") {
+    const fs::path input_file = fs::temp_directory_path() / ("vor17000_input_" + std::to_string(::getpid()));
+    std::ofstream(input_file) << input;
+    const std::string command =
+        prefix + " '" HOST_EXE "' --headless " + arguments + " < '" + input_file.string() + "' 2>/dev/null";
+    HostRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    std::string line;
+    int c = 0;
+    while ((c = std::fgetc(pipe)) != EOF) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        run.lines.push_back(Json::parse(line));  // every line must be one JSON object
+        line.clear();
+    }
+    const int status = ::pclose(pipe);
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    fs::remove(input_file);
+    return run;
+}
+
+TEST(HeadlessHost, OpenShowsEveryControlInItsInitialState) {
+    const auto run = RunHost("open\nstate\n");
+    ASSERT_EQ(run.exit_code, 0);
+    ASSERT_EQ(run.lines.size(), 1u);
+    const Json& state = run.lines[0];
+    EXPECT_EQ(state["open"], true);
+    EXPECT_EQ(state["focus"], "medCdEmpresa");
+    const Json& controls = state["controls"];
+    for (const char* name : {"lblCodTela", "grbDadosRel", "panMenu", "panBotoes", "sbtConfirma", "panStatus",
+                             "lblStatus", "lblEmpresa", "medCdEmpresa", "btpEmpresa", "edtNmEmpresa", "lblInscEstad",
+                             "medInscEstad", "btpInscEstad", "lblInscMuni", "medInscMuni", "btpInscMuni", "lblSerie",
+                             "edtCdSerie", "btpSerie", "bvl1", "lblLocal", "edtCdLocal", "btpLocal", "edtDsLocal",
+                             "bvlLocal", "panData", "lblDtprocessa", "depDtUltEmiss", "medDiaSem", "lblProxData",
+                             "depProxDtEmiss", "medProxDiaSem"}) {
+        EXPECT_TRUE(controls.contains(name)) << name;
+    }
+    EXPECT_EQ(controls.size(), 33u);
+    EXPECT_EQ(controls["medCdEmpresa"], (Json{{"text", ""}, {"enabled", true}, {"color", "clInfoBk"}}));
+    EXPECT_EQ(controls["edtCdLocal"], (Json{{"text", ""}, {"enabled", false}, {"color", "clBtnFace"}}));
+    EXPECT_EQ(controls["depProxDtEmiss"]["enabled"], false);
+    EXPECT_EQ(controls["lblCodTela"]["text"], "VOR17000");
+}
+
+TEST(HeadlessHost, TypingAndFocusMovesAsAUser) {
+    const auto run = RunHost(
+        "open\nfocus medInscEstad\ntype ab 1\ntab\ntype  x y \nbackspace 2\nbacktab\nbackspace\nstate\n");
+    ASSERT_EQ(run.lines.size(), 1u);
+    const Json& state = run.lines[0];
+    EXPECT_EQ(state["focus"], "medInscEstad");
+    EXPECT_EQ(state["controls"]["medInscEstad"]["text"], "AB ");
+    EXPECT_EQ(state["controls"]["medInscMuni"]["text"], " x ");  // the text of `type` keeps its blanks
+}
+
+TEST(HeadlessHost, CommandsThatCannotRunAnswerAnErrorAndTheRestGoesOn) {
+    const auto run = RunHost(
+        "state\nfocus medCdEmpresa\nopen\nbogus\nfocus nothing\nset Unknown 1\nset WebPort x\nbackspace -1\n"
+        "# a comment\n\nopen true nobody\npick 0\nclick medCdEmpresa\nstate\n");
+    ASSERT_EQ(run.exit_code, 0);
+    ASSERT_EQ(run.lines.size(), 10u);
+    EXPECT_EQ(run.lines[0]["open"], false);
+    EXPECT_EQ(run.lines[0]["focus"], nullptr);
+    for (std::size_t i = 1; i <= 8; ++i) EXPECT_TRUE(run.lines[i].contains("error")) << run.lines[i];
+    EXPECT_EQ(run.lines[2]["error"], "comando desconhecido: bogus");
+    EXPECT_EQ(run.lines[9]["open"], true);
+}
+
+TEST(HeadlessHost, CallerModeAndClosing) {
+    const auto run = RunHost("caller frmNF\nopen true frmNF\nlabel frmNF\nclose\nevents\nstate\nevents\n");
+    ASSERT_EQ(run.lines.size(), 4u);
+    EXPECT_EQ(run.lines[0], (Json{{"form", "frmNF"}, {"lblDtEmissao", ""}}));
+    ASSERT_EQ(run.lines[1]["events"].size(), 1u);
+    EXPECT_EQ(run.lines[1]["events"][0]["type"], "closed");
+    EXPECT_EQ(run.lines[2]["open"], false);
+    EXPECT_EQ(run.lines[3]["events"].size(), 0u);  // events are forgotten once listed
+}
+
+TEST(HeadlessHost, ABadIniProcArgumentReachesTheErrorDisplay) {
+    const auto run = RunHost("caller frmNF\nopen talvez frmNF\nevents\nstate\n");
+    ASSERT_EQ(run.lines.size(), 2u);
+    const Json& events = run.lines[0]["events"];
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["type"], "exception");
+    EXPECT_NE(events[0]["text"].get<std::string>().find("(Boolean)"), std::string::npos);
+    EXPECT_EQ(run.lines[1]["open"], false);
+}
+
+TEST(HeadlessHost, MissingModuleIsAnErrorNamingTheFile) {
+    const auto run = RunHost("open\n", "--module /nonexistent/Pkg_Vor17000.so");
+    EXPECT_EQ(run.exit_code, 1);
+    ASSERT_EQ(run.lines.size(), 1u);
+    EXPECT_NE(run.lines[0]["error"].get<std::string>().find("/nonexistent/Pkg_Vor17000.so"), std::string::npos);
+}
+
+TEST(HeadlessHost, LanguageResourceBesideTheModuleReplacesItsTexts) {
+    // A deep folder: the resource is found by the module's whole path, however long.
+    fs::path folder = fs::temp_directory_path() / ("vor17000_lang_" + std::to_string(::getpid()));
+    for (int i = 0; i < 12; ++i) folder /= "a-rather-long-folder-name-to-pass-old-path-limits";
+    fs::create_directories(folder);
+    const fs::path module = folder / "Pkg_Vor17000.so";
+    fs::copy_file(MODULE_FILE, module, fs::copy_options::overwrite_existing);
+    std::ofstream(module.string() + ".en") << "# English texts\n"
+                                              "frmDataEmissao.Caption=Change Issue Date\n"
+                                              "lblEmpresa.Caption=Company\n"
+                                              "btpEmpresa.Title=Companies\n";
+    ASSERT_GT(module.string().size(), 260u);
+
+    const std::string input = "open\nstate\n";
+    const auto english = RunHost(input, "--module '" + module.string() + "'", "LANGUAGE=en_US.UTF-8");
+    const auto portuguese = RunHost(input, "--module '" + module.string() + "'", "LANGUAGE=pt_BR.UTF-8");
+    ASSERT_EQ(english.lines.size(), 1u);
+    ASSERT_EQ(portuguese.lines.size(), 1u);
+    EXPECT_EQ(english.lines[0]["controls"]["lblEmpresa"]["text"], "Company");
+    EXPECT_EQ(english.lines[0]["controls"]["lblSerie"]["text"], "Série");  // not in the file: the module's own
+    EXPECT_EQ(portuguese.lines[0]["controls"]["lblEmpresa"]["text"], "Empresa");
+    fs::remove_all(fs::temp_directory_path() / ("vor17000_lang_" + std::to_string(::getpid())));
+}
+
+}  // namespace

@@ -1,0 +1,176 @@
+// The issue-date screen as it stands when created: controls, states, Tab order, typing rules.
+#include <gtest/gtest.h>
+
+#include "Cli_Vor17000.h"
+#include "frmDataEmissao.h"
+#include "hostlib/application.h"
+#include "hostlib/utf8.h"
+#include "support/recording_host.h"
+
+extern "C" void Initialize();
+extern "C" void Finalize();
+
+namespace cli = Cli_Vor17000;
+using namespace hostlib;
+
+namespace {
+
+class ScreenLayout : public ::testing::Test {
+protected:
+    ScreenLayout() : application(host) {
+        Initialize();
+        IniProc(Variant::Null());
+        screen = cli::frmDataEmissao;
+    }
+    ~ScreenLayout() override {
+        if (cli::boIdCriado) cli::frmDataEmissao->Close();
+        application.ProcessReleases();
+        Finalize();
+    }
+    std::string Focus() const { return screen->ActiveControl() ? screen->ActiveControl()->Name() : "(none)"; }
+    void Type(const std::string& text) {
+        for (char32_t key : utf8::Decode(text)) screen->UserKey(key);
+    }
+
+    testing_support::RecordingHost host;
+    TApplication application;
+    cli::TfrmDataEmissao* screen = nullptr;
+};
+
+struct Expected {
+    const char* name;
+    bool enabled;
+    TColor color;
+    bool tab_stop;
+};
+
+TEST_F(ScreenLayout, InitialStatesOfTheEditFields) {
+    const Expected expected[] = {
+        {"medCdEmpresa", true, TColor::clInfoBk, true},    {"edtNmEmpresa", false, TColor::clBtnFace, false},
+        {"medInscEstad", true, TColor::clInfoBk, true},    {"medInscMuni", true, TColor::clInfoBk, true},
+        {"edtCdSerie", true, TColor::clInfoBk, true},      {"edtCdLocal", false, TColor::clBtnFace, true},
+        {"edtDsLocal", false, TColor::clBtnFace, false},   {"depDtUltEmiss", false, TColor::clBtnFace, false},
+        {"medDiaSem", false, TColor::clBtnFace, false},    {"depProxDtEmiss", false, TColor::clInfoBk, true},
+        {"medProxDiaSem", false, TColor::clBtnFace, false},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.name);
+        auto* edit = screen->Find<TCustomEdit>(e.name);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->Enabled(), e.enabled);
+        EXPECT_EQ(edit->Color(), e.color);
+        EXPECT_EQ(edit->TabStop, e.tab_stop);
+        EXPECT_EQ(edit->Text(), "");
+    }
+}
+
+TEST_F(ScreenLayout, LocationRowAndDateLabelsStartDisabled) {
+    for (const char* name : {"lblLocal", "btpLocal", "lblDtprocessa", "lblProxData"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(screen->Find<TControl>(name)->Enabled());
+    }
+    for (const char* name : {"lblEmpresa", "btpEmpresa", "btpInscEstad", "btpInscMuni", "btpSerie", "panData",
+                             "sbtConfirma"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(screen->Find<TControl>(name)->Enabled());
+    }
+}
+
+TEST_F(ScreenLayout, ScreenPropertiesAndFrame) {
+    EXPECT_EQ(screen->Caption(), "Alterar Data de Emissão");
+    EXPECT_EQ(screen->ClientWidth, 488);
+    EXPECT_EQ(screen->ClientHeight, 189);
+    EXPECT_EQ(screen->HelpFile, "VorHelp.hlp");
+    EXPECT_EQ(screen->HelpContext, 10917000);
+    EXPECT_EQ(screen->FormStyle, TFormStyle::fsMDIChild);
+    EXPECT_EQ(screen->BorderStyle, TFormBorderStyle::bsSingle);
+    EXPECT_EQ(screen->lblCodTela.Caption(), "VOR17000");
+    EXPECT_EQ(screen->lblCodTela.Bounds.Width, 51);
+    EXPECT_EQ(screen->grbDadosRel.Bounds.Width, 433);
+    EXPECT_TRUE(screen->grbDadosRel.FontBold);
+    EXPECT_EQ(screen->panMenu.Bounds.Left, 433);
+    EXPECT_EQ(screen->sbtConfirma.Parent(), &screen->panBotoes);
+    EXPECT_EQ(screen->panStatus.Bounds.Height, 0);
+    EXPECT_EQ(screen->panStatus.Align, TAlign::alBottom);
+    // The status panel comes after the button panel among the screen's children.
+    const auto& children = screen->Controls();
+    const auto menu = std::find(children.begin(), children.end(), &screen->panMenu);
+    const auto status = std::find(children.begin(), children.end(), &screen->panStatus);
+    EXPECT_LT(menu, status);
+    EXPECT_EQ(screen->lblEmpresa.Tag, 2);
+    EXPECT_EQ(screen->btpEmpresa.Tag, 2);
+    EXPECT_EQ(screen->medDiaSem.Tag, 99);
+    EXPECT_TRUE(screen->lblProxData.FontBold);
+}
+
+TEST_F(ScreenLayout, LookupButtonsKnowTheirFieldTitleAndEmptyText) {
+    struct Button {
+        TBtnPesquisa& button;
+        TCustomEdit& field;
+        const char* title;
+    } buttons[] = {
+        {screen->btpEmpresa, screen->medCdEmpresa, "Empresa"},
+        {screen->btpInscEstad, screen->medInscEstad, "Inscrição Estadual"},
+        {screen->btpInscMuni, screen->medInscMuni, "Inscrição Municipal"},
+        {screen->btpSerie, screen->edtCdSerie, "Série de Documentos de Saída"},
+        {screen->btpLocal, screen->edtCdLocal, "Local de Emissão"},
+    };
+    for (const auto& b : buttons) {
+        SCOPED_TRACE(b.title);
+        EXPECT_EQ(b.button.Field, &b.field);
+        EXPECT_EQ(b.button.Title, b.title);
+        EXPECT_EQ(b.button.Hint, "Pesquisar");
+        EXPECT_EQ(b.button.Bounds.Width, 21);
+        EXPECT_EQ(b.button.Bounds.Height, 21);
+        EXPECT_FALSE(b.button.EmptyText.empty());
+    }
+    EXPECT_EQ(screen->btpSerie.EmptyText,
+              "Não há série de documentos de saída cadastrada para a inscrição estadual informada.");
+}
+
+TEST_F(ScreenLayout, FocusStartsOnTheCompanyAndTabVisitsTheRowsThenTheDatePanel) {
+    EXPECT_EQ(Focus(), "medCdEmpresa");
+    std::vector<std::string> visited;
+    for (int i = 0; i < 5; ++i) {
+        screen->UserTab(TabDirection::Forward);
+        visited.push_back(Focus());
+    }
+    EXPECT_EQ(visited,
+              (std::vector<std::string>{"medInscEstad", "medInscMuni", "edtCdSerie", "panData", "medCdEmpresa"}));
+}
+
+TEST_F(ScreenLayout, EnabledLocationAndDateComeInTheirTabOrder) {
+    screen->edtCdLocal.SetEnabled(true);
+    screen->depProxDtEmiss.SetEnabled(true);
+    std::vector<std::string> order;
+    for (TWinControl* control : screen->TabSequence(TForm::Sequence::OnlyFocusable)) order.push_back(control->Name());
+    EXPECT_EQ(order, (std::vector<std::string>{"medCdEmpresa", "medInscEstad", "medInscMuni", "edtCdSerie",
+                                               "panData", "depProxDtEmiss", "edtCdLocal"}));
+}
+
+TEST_F(ScreenLayout, TypingRulesOfTheCodeFields) {
+    Type("a1b23");
+    EXPECT_EQ(screen->medCdEmpresa.Text(), "12");
+    screen->UserFocus(screen->medInscEstad);
+    Type("abc-123456789012345");
+    EXPECT_EQ(screen->medInscEstad.Text(), "ABC-123456789012");
+    screen->UserFocus(screen->medInscMuni);
+    Type("Inscrição municipal sem limite 123456789");
+    EXPECT_EQ(screen->medInscMuni.Text(), "Inscrição municipal sem limite 123456789");
+    screen->UserFocus(screen->edtCdSerie);
+    Type("ab12x9");
+    EXPECT_EQ(screen->edtCdSerie.Text(), "AB12X");
+    screen->edtCdLocal.SetEnabled(true);
+    screen->UserFocus(screen->edtCdLocal);
+    Type("00012");
+    EXPECT_EQ(screen->edtCdLocal.Text(), "0001");
+}
+
+TEST_F(ScreenLayout, DisabledFieldsTakeNoFocusAndNoKeys) {
+    screen->UserFocus(screen->edtCdLocal);
+    screen->UserFocus(screen->depProxDtEmiss);
+    screen->UserClick(screen->btpLocal);
+    EXPECT_EQ(Focus(), "medCdEmpresa");
+}
+
+}  // namespace
