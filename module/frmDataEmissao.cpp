@@ -2,6 +2,8 @@
 
 #include "Cli_Vor17000.h"
 #include "language_resources.h"
+#include "lookup_queries.h"
+#include "message_table.h"
 
 namespace Cli_Vor17000 {
 
@@ -80,11 +82,34 @@ TfrmDataEmissao::TfrmDataEmissao(TComponent* owner)
       medDiaSem(Create<TMaskEdit>("medDiaSem")),
       lblProxData(Create<TLabel>("lblProxData")),
       depProxDtEmiss(Create<TDateEditPlus>("depProxDtEmiss")),
-      medProxDiaSem(Create<TMaskEdit>("medProxDiaSem")) {
+      medProxDiaSem(Create<TMaskEdit>("medProxDiaSem")),
+      qryEmpresa(Create<TADOIBQuery>("qryEmpresa")),
+      qryInscrEstad(Create<TADOIBQuery>("qryInscrEstad")),
+      qryInscMuni(Create<TADOIBQuery>("qryInscMuni")),
+      qryLocalEmiss(Create<TADOIBQuery>("qryLocalEmiss")),
+      qryVdLocalEmiss(Create<TADOIBQuery>("qryVdLocalEmiss")),
+      dtsEmpresa(Create<TDataSource>("dtsEmpresa")),
+      dtsInscEstad(Create<TDataSource>("dtsInscEstad")),
+      dtsInscMuni(Create<TDataSource>("dtsInscMuni")),
+      dtsLocalEmiss(Create<TDataSource>("dtsLocalEmiss")) {
     LayOutFrame();
     LayOutCodeRows();
     LayOutDateArea();
+    LoadMessageTable(msgPadrao);
+    ConfigureLookupQueries(*this);
+    WireEvents();
     Pkg_Vor17000::ApplyLanguageResources(*this);
+}
+
+void TfrmDataEmissao::WireEvents() {
+    medCdEmpresa.OnChange = [this](TObject& sender) { medCdEmpresaChange(sender); };
+    medCdEmpresa.OnExit = [this](TObject& sender) { medCdEmpresaExit(sender); };
+    medInscEstad.OnChange = [this](TObject& sender) { medInscEstadChange(sender); };
+    medInscEstad.OnExit = [this](TObject& sender) { medInscEstadExit(sender); };
+    medInscMuni.OnChange = [this](TObject& sender) { medInscMuniChange(sender); };
+    medInscMuni.OnExit = [this](TObject& sender) { medInscMuniExit(sender); };
+    qryInscrEstad.BeforeOpen = [this](TDataSet& dataset) { qryInscrEstadBeforeOpen(dataset); };
+    qryInscMuni.BeforeOpen = [this](TDataSet& dataset) { qryInscMuniBeforeOpen(dataset); };
 }
 
 void TfrmDataEmissao::LayOutFrame() {

@@ -1,6 +1,7 @@
 #pragma once
 // The issue-date screen: its controls and their initial layout.
 #include "hostlib/controls.h"
+#include "hostlib/db/query.h"
 #include "hostlib/rotigeral.h"
 
 namespace Cli_Vor17000 {
@@ -12,6 +13,19 @@ public:
     explicit TfrmDataEmissao(TComponent* owner);
 
     void FormClose(TObject& sender, TCloseAction& action) override;
+
+    // Company and registrations.
+    void Vd_Empresa(bool required);
+    void Vd_Inscricao(bool required);
+    void Vd_InscMuni(bool required);
+    void medCdEmpresaChange(TObject& sender);
+    void medCdEmpresaExit(TObject& sender);
+    void medInscEstadChange(TObject& sender);
+    void medInscEstadExit(TObject& sender);
+    void medInscMuniChange(TObject& sender);
+    void medInscMuniExit(TObject& sender);
+    void qryInscrEstadBeforeOpen(TDataSet& dataset);
+    void qryInscMuniBeforeOpen(TDataSet& dataset);
 
     TPanel& panStatus;
     TLabel& lblStatus;
@@ -43,7 +57,28 @@ public:
     TDateEditPlus& depProxDtEmiss;
     TMaskEdit& medProxDiaSem;
 
+    TADOIBQuery& qryEmpresa;
+    TADOIBQuery& qryInscrEstad;
+    TADOIBQuery& qryInscMuni;
+    TADOIBQuery& qryLocalEmiss;
+    TADOIBQuery& qryVdLocalEmiss;
+    TDataSource& dtsEmpresa;
+    TDataSource& dtsInscEstad;
+    TDataSource& dtsInscMuni;
+    TDataSource& dtsLocalEmiss;
+
 private:
+    // A state or municipal registration: both are validated the same way.
+    struct Registration {
+        TMaskEdit& field;
+        TADOIBQuery& query;
+        const char* code_parameter;
+        const char* all_parameter;
+        const char* missing_key;
+        const char* unknown_key;
+    };
+    void ValidateRegistration(const Registration& registration, bool required);
+    void WireEvents();
     void LayOutFrame();
     void LayOutCodeRows();
     void LayOutDateArea();

@@ -151,17 +151,18 @@ TEST_F(ScreenLayout, EnabledLocationAndDateComeInTheirTabOrder) {
 TEST_F(ScreenLayout, TypingRulesOfTheCodeFields) {
     Type("a1b23");
     EXPECT_EQ(screen->medCdEmpresa.Text(), "12");
-    screen->UserFocus(screen->medInscEstad);
+    // Program focus moves: no exit handler (and so no lookup) runs between the fields.
+    screen->medInscEstad.SetFocus();
     Type("abc-123456789012345");
     EXPECT_EQ(screen->medInscEstad.Text(), "ABC-123456789012");
-    screen->UserFocus(screen->medInscMuni);
+    screen->medInscMuni.SetFocus();
     Type("Inscrição municipal sem limite 123456789");
     EXPECT_EQ(screen->medInscMuni.Text(), "Inscrição municipal sem limite 123456789");
-    screen->UserFocus(screen->edtCdSerie);
+    screen->edtCdSerie.SetFocus();
     Type("ab12x9");
     EXPECT_EQ(screen->edtCdSerie.Text(), "AB12X");
     screen->edtCdLocal.SetEnabled(true);
-    screen->UserFocus(screen->edtCdLocal);
+    screen->edtCdLocal.SetFocus();
     Type("00012");
     EXPECT_EQ(screen->edtCdLocal.Text(), "0001");
 }

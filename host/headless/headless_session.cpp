@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "host_database.h"
+#include "hostlib/db/data_module.h"
 #include "hostlib/exceptions.h"
 #include "hostlib/utf8.h"
 
@@ -44,6 +46,13 @@ void RequireNoArguments(std::string_view args) {
 
 HeadlessSession::HeadlessSession(const HostOptions& options)
     : package_(LoadModule(options)), application_(events_) {
+    auto& database = application_.Create<hostlib::TdtmDBGeral>("dtmDBGeral");
+    try {
+        OpenHostDatabase(database, options);
+    } catch (const hostlib::Exception& e) {
+        throw CommandError(e.what());
+    }
+    application_.SetDataModule(&database);
     main_form_ = &application_.CreateForm(main_form_, "frmPrincipal");
     main_form_->FormStyle = hostlib::TFormStyle::fsMDIForm;
     main_form_->SetCaption("Faturamento");

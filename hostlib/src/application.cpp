@@ -41,6 +41,11 @@ TApplication& TApplication::Instance() {
 
 bool TApplication::Exists() { return current_application != nullptr; }
 
+TdtmDBGeral& TApplication::DataModule() {
+    if (data_module_ == nullptr) throw Exception("O host não tem banco de dados configurado.");
+    return *data_module_;
+}
+
 std::vector<TForm*> TApplication::Forms() const {
     std::vector<TForm*> out;
     for (const auto& form : forms_) out.push_back(form.get());

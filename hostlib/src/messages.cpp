@@ -4,6 +4,18 @@
 
 namespace hostlib {
 
+void TMessages::SetLines(const std::vector<std::string>& lines) {
+    messages_.clear();
+    for (const auto& line : lines) {
+        const auto bar = line.find('|');
+        if (bar == std::string::npos) {
+            messages_.emplace_back(line, "");
+        } else {
+            messages_.emplace_back(line.substr(0, bar), line.substr(bar + 1));
+        }
+    }
+}
+
 bool TMessages::Replace(std::string_view key, std::string text) {
     for (auto& [k, v] : messages_) {
         if (k == key) {

@@ -16,6 +16,8 @@
 
 namespace hostlib {
 
+class TdtmDBGeral;
+
 // The host's current settings that the services of the host library hand out.
 struct HostValues {
     std::string EmprProc;
@@ -38,6 +40,10 @@ public:
 
     HostServices& Host() { return host_; }
     HostValues& Values() { return values_; }
+
+    // The host's data module; raises when the host has none.
+    TdtmDBGeral& DataModule();
+    void SetDataModule(TdtmDBGeral* module) { data_module_ = module; }
 
     // Creates a form owned by the application; `reference` refers to it before its
     // creation event runs.
@@ -81,6 +87,7 @@ private:
     std::vector<std::unique_ptr<TForm>> forms_;
     std::vector<TForm*> released_;
     FormHandleRegistry handles_;
+    TdtmDBGeral* data_module_ = nullptr;
     TForm* main_form_ = nullptr;
     TForm* active_form_ = nullptr;
 };

@@ -13,7 +13,8 @@ class TMessages : public TComponent {
 public:
     using TComponent::TComponent;
 
-    void SetMessages(std::vector<std::pair<std::string, std::string>> messages) { messages_ = std::move(messages); }
+    // Entries "key|text": the key is what stands before the first bar, the text the rest.
+    void SetLines(const std::vector<std::string>& lines);
     // Replaces the text of a key that is in the table; false when the key is unknown.
     bool Replace(std::string_view key, std::string text);
     // The text of the key; an unknown key is an error naming it.

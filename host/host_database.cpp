@@ -1,0 +1,40 @@
+#include "host_database.h"
+
+#include <soci/soci.h>
+
+#include <cstdlib>
+
+#include "hostlib/db/database_error.h"
+
+namespace host {
+
+std::filesystem::path DemoDatabasePath() {
+    std::filesystem::path folder;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0') {
+        folder = data;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        folder = std::filesystem::path(home) / ".local" / "share";
+    } else {
+        folder = std::filesystem::temp_directory_path();
+    }
+    return folder / "vor17000" / "demo.db";
+}
+
+void OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& options) {
+    if (!options.database_url.empty()) {
+        module.Open(options.database_url);
+        return;
+    }
+    const auto path = DemoDatabasePath();
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    const bool first_use = !std::filesystem::exists(path, ec);
+    module.Open("sqlite:" + path.string());
+    if (!first_use) return;
+    // All or nothing, so that an interrupted first run does not leave half the demo behind.
+    soci::transaction transaction(module.Session());
+    module.ExecuteScript(hostlib::DemoDataScript());
+    transaction.commit();
+}
+
+}  // namespace host

@@ -1,0 +1,15 @@
+#pragma once
+// The host's database: the one the options name, or the demo database in the user's data
+// folder, created and filled on first use.
+#include <filesystem>
+
+#include "host_options.h"
+#include "hostlib/db/data_module.h"
+
+namespace host {
+
+std::filesystem::path DemoDatabasePath();
+// Raises EDatabaseError naming the URL when the database cannot be opened.
+void OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& options);
+
+}  // namespace host

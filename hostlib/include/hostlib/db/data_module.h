@@ -1,0 +1,45 @@
+#pragma once
+// The host's data module: one database session, opened from a database URL.
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "hostlib/component.h"
+#include "hostlib/db/database_url.h"
+
+namespace soci {
+class session;
+}
+
+namespace hostlib {
+
+class TdtmDBGeral : public TComponent {
+public:
+    explicit TdtmDBGeral(TComponent* owner, std::string name = "dtmDBGeral");
+    ~TdtmDBGeral() override;
+
+    // Opens the database; an empty one gets the schema. A database that cannot be opened
+    // raises EDatabaseError (ConnectionFailed) naming the URL without its password.
+    void Open(const std::string& url);
+    void Close();
+    bool Connected() const { return session_ != nullptr; }
+    const DatabaseUrl& Url() const { return url_; }
+    DatabaseKind Kind() const { return url_.kind; }
+
+    // The open session; raises when closed.
+    soci::session& Session();
+    // Runs statements separated by ";" at line ends (schema and data scripts).
+    void ExecuteScript(std::string_view script);
+    // Creates the tables when they are missing.
+    void EnsureSchema();
+
+private:
+    DatabaseUrl url_;
+    std::unique_ptr<soci::session> session_;
+};
+
+// The schema and the demo data, built into the library.
+std::string_view SchemaScript();
+std::string_view DemoDataScript();
+
+}  // namespace hostlib

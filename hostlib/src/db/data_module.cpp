@@ -1,0 +1,113 @@
+#include "hostlib/db/data_module.h"
+
+#include <soci/postgresql/soci-postgresql.h>
+#include <soci/soci.h>
+#include <soci/sqlite3/soci-sqlite3.h>
+
+#include "hostlib/db/database_error.h"
+#include "hostlib/db/sql_value.h"
+
+namespace hostlib {
+
+namespace {
+
+std::string QuotedSqlitePath(const std::string& path) {
+    std::string quoted = "\"";
+    for (char c : path) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+TdtmDBGeral::TdtmDBGeral(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
+
+TdtmDBGeral::~TdtmDBGeral() = default;
+
+void TdtmDBGeral::Open(const std::string& url_text) {
+    Close();
+    const auto url = ParseDatabaseUrl(url_text);
+    if (!url) {
+        throw EDatabaseError(DatabaseErrorCategory::ConnectionFailed,
+                             "URL de banco de dados inválida: '" + url_text +
+                                 "' (use sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco).");
+    }
+    auto session = std::make_unique<soci::session>();
+    try {
+        if (url->kind == DatabaseKind::SQLite) {
+            // Without "timeout" a second writer fails at once instead of waiting.
+            session->open(soci::sqlite3, "db=" + QuotedSqlitePath(url->path) + " timeout=10");
+            *session << "PRAGMA busy_timeout = 10000";
+            *session << "PRAGMA journal_mode = WAL";
+            *session << "PRAGMA synchronous = FULL";
+            *session << "PRAGMA foreign_keys = ON";
+        } else {
+            session->open(soci::postgresql, url->PostgresKeywords());
+        }
+    } catch (...) {
+        try {
+            RethrowAsDatabaseError(std::current_exception());
+        } catch (const EDatabaseError& e) {
+            throw EDatabaseError(DatabaseErrorCategory::ConnectionFailed,
+                                 "Não foi possível abrir o banco de dados '" + url->Redacted() + "': " + e.what());
+        }
+    }
+    url_ = *url;
+    session_ = std::move(session);
+    EnsureSchema();
+}
+
+void TdtmDBGeral::Close() { session_.reset(); }
+
+soci::session& TdtmDBGeral::Session() {
+    if (!session_) throw EDatabaseError(DatabaseErrorCategory::ConnectionFailed, "Banco de dados não conectado.");
+    return *session_;
+}
+
+void TdtmDBGeral::ExecuteScript(std::string_view script) {
+    soci::session& session = Session();
+    std::string statement;
+    std::size_t start = 0;
+    try {
+        while (start < script.size()) {
+            auto end = script.find('\n', start);
+            if (end == std::string_view::npos) end = script.size();
+            std::string_view line = script.substr(start, end - start);
+            start = end + 1;
+            const auto first = line.find_first_not_of(" \t\r");
+            if (first == std::string_view::npos || line.substr(first, 2) == "--") continue;
+            statement.append(line).append("\n");
+            const auto last = line.find_last_not_of(" \t\r");
+            if (line[last] == ';') {
+                session << statement;
+                statement.clear();
+            }
+        }
+        if (statement.find_first_not_of(" \t\r\n") != std::string::npos) session << statement;
+    } catch (...) {
+        RethrowAsDatabaseError(std::current_exception());
+    }
+}
+
+void TdtmDBGeral::EnsureSchema() {
+    soci::session& session = Session();
+    try {
+        int tables = 0;
+        if (url_.kind == DatabaseKind::SQLite) {
+            session << "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'EMPRESA'",
+                soci::into(tables);
+        } else {
+            session << "SELECT COUNT(*) FROM information_schema.tables "
+                       "WHERE table_schema = current_schema() AND table_name = 'empresa'",
+                soci::into(tables);
+        }
+        if (tables > 0) return;
+    } catch (...) {
+        RethrowAsDatabaseError(std::current_exception());
+    }
+    ExecuteScript(SchemaScript());
+}
+
+}  // namespace hostlib

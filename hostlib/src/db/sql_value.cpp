@@ -1,0 +1,105 @@
+#include "hostlib/db/sql_value.h"
+
+#include <soci/postgresql/soci-postgresql.h>
+#include <soci/soci.h>
+#include <soci/sqlite3/soci-sqlite3.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace hostlib {
+
+namespace {
+
+TDateTime FromTm(const std::tm& tm) {
+    return EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) + EncodeTime(tm.tm_hour, tm.tm_min, tm.tm_sec, 0);
+}
+
+std::string NumberText(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.15g", value);
+    return buffer;
+}
+
+DatabaseErrorCategory SqliteCategory(int result) {
+    switch (result & 0xFF) {
+        case 5:   // SQLITE_BUSY
+        case 6:   // SQLITE_LOCKED
+            return DatabaseErrorCategory::Busy;
+        case 19:  // SQLITE_CONSTRAINT
+            return DatabaseErrorCategory::Constraint;
+        case 14:  // SQLITE_CANTOPEN
+        case 26:  // SQLITE_NOTADB
+            return DatabaseErrorCategory::ConnectionFailed;
+        case 20:  // SQLITE_MISMATCH
+            return DatabaseErrorCategory::BadData;
+        default: return DatabaseErrorCategory::Other;
+    }
+}
+
+DatabaseErrorCategory PostgresCategory(const std::string& state) {
+    if (state == "40001" || state == "40P01" || state == "55P03") return DatabaseErrorCategory::Busy;
+    if (state.rfind("23", 0) == 0) return DatabaseErrorCategory::Constraint;
+    if (state.rfind("22", 0) == 0) return DatabaseErrorCategory::BadData;
+    if (state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0 || state == "53300") {
+        return DatabaseErrorCategory::ConnectionFailed;
+    }
+    return DatabaseErrorCategory::Other;
+}
+
+}  // namespace
+
+std::string ToSqlDateTime(TDateTime value) { return DateTimeToIso(value, ' ').substr(0, 19); }
+
+TFieldType ColumnFieldType(const soci::row& row, std::size_t index) {
+    return row.get_properties(index).get_data_type() == soci::dt_date ? TFieldType::ftDateTime
+                                                                       : TFieldType::ftString;
+}
+
+FieldValue ReadColumn(const soci::row& row, std::size_t index, TFieldType type) {
+    if (row.get_indicator(index) == soci::i_null) return std::monostate{};
+    const auto& props = row.get_properties(index);
+    std::string text;
+    switch (props.get_data_type()) {
+        case soci::dt_date: {
+            const TDateTime date = FromTm(row.get<std::tm>(index));
+            if (type == TFieldType::ftDateTime) return date;
+            return DateTimeToIso(date, ' ');
+        }
+        case soci::dt_string: text = row.get<std::string>(index); break;
+        case soci::dt_double: text = NumberText(row.get<double>(index)); break;
+        case soci::dt_integer: text = std::to_string(row.get<int>(index)); break;
+        case soci::dt_long_long: text = std::to_string(row.get<long long>(index)); break;
+        case soci::dt_unsigned_long_long: text = std::to_string(row.get<unsigned long long>(index)); break;
+        default:
+            throw EDatabaseError(DatabaseErrorCategory::BadData,
+                                 "Coluna '" + props.get_name() + "' de tipo não suportado.");
+    }
+    if (type == TFieldType::ftString) return text;
+    if (text.empty()) return std::monostate{};
+    if (auto date = TryIsoToDateTime(text)) return *date;
+    throw EDatabaseError(DatabaseErrorCategory::BadData,
+                         "Coluna '" + props.get_name() + "' não contém uma data: '" + text + "'.");
+}
+
+void RethrowAsDatabaseError(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EDatabaseError&) {
+        throw;
+    } catch (const soci::sqlite3_soci_error& e) {
+        throw EDatabaseError(SqliteCategory(e.result()), e.get_error_message());
+    } catch (const soci::postgresql_soci_error& e) {
+        const auto category = e.get_error_category() == soci::soci_error::connection_error
+                                  ? DatabaseErrorCategory::ConnectionFailed
+                                  : PostgresCategory(e.sqlstate());
+        throw EDatabaseError(category, e.get_error_message());
+    } catch (const soci::soci_error& e) {
+        const auto category = e.get_error_category() == soci::soci_error::connection_error
+                                  ? DatabaseErrorCategory::ConnectionFailed
+                                  : DatabaseErrorCategory::Other;
+        throw EDatabaseError(category, e.get_error_message());
+    }
+}
+
+}  // namespace hostlib

@@ -1,0 +1,116 @@
+#include "support/test_database.h"
+
+#include <soci/postgresql/soci-postgresql.h>
+#include <soci/soci.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+
+#include "hostlib/db/database_url.h"
+
+namespace testing_support {
+
+namespace {
+
+std::string ProgramName() {
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+    std::string clean;
+    for (char c : name) clean += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
+    return clean;
+}
+
+std::string WithDatabase(const std::string& server_url, const std::string& database) {
+    const auto slash = server_url.rfind('/');
+    return server_url.substr(0, slash + 1) + database;
+}
+
+// This program's own database on the cluster, made afresh once per process.
+const std::string& ProgramDatabaseUrl() {
+    static const std::string url = [] {
+        const std::string server = PostgresServerUrl();
+        const std::string database = "vor17000_" + ProgramName();
+        soci::session admin(soci::postgresql, hostlib::ParseDatabaseUrl(server)->PostgresKeywords());
+        admin << "DROP DATABASE IF EXISTS " + database + " WITH (FORCE)";
+        admin << "CREATE DATABASE " + database;
+        return WithDatabase(server, database);
+    }();
+    return url;
+}
+
+const char* const kTables[] = {"NOTAFISCAL", "SERIENF", "CTRLNUMENF", "LOCALEMISSAO",
+                               "INSCRMUNICIP", "INSCRESTAD", "EMPRESA"};
+
+}  // namespace
+
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL";
+}
+
+std::string PostgresServerUrl() {
+    if (const char* env = std::getenv("VOR17000_TEST_PG"); env != nullptr && *env != '\0') return env;
+    std::ifstream state(PG_STATE_FILE);
+    std::string line;
+    while (std::getline(state, line)) {
+        if (line.rfind("VOR17000_TEST_PG=", 0) == 0) return line.substr(17);
+    }
+    throw std::runtime_error("no PostgreSQL test cluster: run the tests through ctest or scripts/test.sh");
+}
+
+TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
+    if (backend == Backend::SQLite) {
+        static std::atomic<int> counter{0};
+        file_ = std::filesystem::temp_directory_path() /
+                ("vor17000_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".db");
+        std::filesystem::remove(file_);
+        url_ = "sqlite:" + file_.string();
+    } else {
+        url_ = ProgramDatabaseUrl();
+    }
+    module_ = std::make_unique<hostlib::TdtmDBGeral>(nullptr, "dtmTeste");
+    module_->Open(url_);
+    if (backend == Backend::PostgreSQL) {
+        for (const char* table : kTables) Execute(std::string("DROP TABLE IF EXISTS ") + table);
+        module_->EnsureSchema();
+    }
+}
+
+TestDatabase::~TestDatabase() {
+    module_.reset();
+    if (!file_.empty()) {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+            std::error_code ec;
+            std::filesystem::remove(file_.string() + suffix, ec);
+        }
+    }
+}
+
+void TestDatabase::Execute(const std::string& sql) { module_->Session() << sql; }
+
+void TestDatabase::LoadDemo() { module_->ExecuteScript(hostlib::DemoDataScript()); }
+
+std::optional<std::string> TestDatabase::QueryText(const std::string& sql) {
+    soci::rowset<soci::row> rows = module_->Session().prepare << sql;
+    for (const soci::row& row : rows) {
+        if (row.get_indicator(0) == soci::i_null) return std::nullopt;
+        switch (row.get_properties(0).get_data_type()) {
+            case soci::dt_string: return row.get<std::string>(0);
+            case soci::dt_integer: return std::to_string(row.get<int>(0));
+            case soci::dt_long_long: return std::to_string(row.get<long long>(0));
+            case soci::dt_date: {
+                const std::tm tm = row.get<std::tm>(0);
+                char buffer[32];
+                std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
+                return std::string(buffer);
+            }
+            default: return std::to_string(row.get<double>(0));
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace testing_support

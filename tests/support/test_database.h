@@ -1,0 +1,48 @@
+#pragma once
+// Databases for tests: a fresh SQLite file, or a fresh schema in this test program's own
+// database on the throwaway PostgreSQL cluster. The same tests run on both.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "hostlib/db/data_module.h"
+
+namespace testing_support {
+
+enum class Backend { SQLite, PostgreSQL };
+
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
+// All backends, for INSTANTIATE_TEST_SUITE_P.
+inline auto AllBackends() { return ::testing::Values(Backend::SQLite, Backend::PostgreSQL); }
+
+// The cluster's URL: $VOR17000_TEST_PG, else what the cluster fixture wrote down.
+std::string PostgresServerUrl();
+
+class TestDatabase {
+public:
+    // An empty schema.
+    explicit TestDatabase(Backend backend);
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    Backend Kind() const { return backend_; }
+    const std::string& Url() const { return url_; }
+    // A session of the test's own, apart from the code under test.
+    hostlib::TdtmDBGeral& Module() { return *module_; }
+    void Execute(const std::string& sql);
+    void LoadDemo();
+    // The first column of the first row as text; nothing for no row or null.
+    std::optional<std::string> QueryText(const std::string& sql);
+
+private:
+    Backend backend_;
+    std::string url_;
+    std::filesystem::path file_;
+    std::unique_ptr<hostlib::TdtmDBGeral> module_;
+};
+
+}  // namespace testing_support
