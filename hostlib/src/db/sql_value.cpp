@@ -38,6 +38,8 @@ DatabaseErrorCategory SqliteCategory(int result) {
 }
 
 DatabaseErrorCategory PostgresCategory(const std::string& state) {
+    // The server always gives a state; none means the client lost the connection.
+    if (state.empty() || state == std::string(5, '\0')) return DatabaseErrorCategory::ConnectionFailed;
     if (state == "40001" || state == "40P01" || state == "55P03") return DatabaseErrorCategory::Busy;
     if (state.rfind("23", 0) == 0) return DatabaseErrorCategory::Constraint;
     if (state.rfind("22", 0) == 0) return DatabaseErrorCategory::BadData;

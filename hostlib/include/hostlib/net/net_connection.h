@@ -1,0 +1,84 @@
+#pragma once
+// The connection to the application server: one HTTP keep-alive connection over which the
+// remote data module's methods are called by name with positional arguments.
+#include <chrono>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "hostlib/component.h"
+#include "hostlib/controls.h"
+#include "hostlib/datetime.h"
+#include "hostlib/exceptions.h"
+
+namespace hostlib {
+
+// A failure of the connection or of a call; the text is for the user.
+class ENetConnectionError : public Exception {
+    using Exception::Exception;
+};
+
+// An error the server answered for a call (JSON-RPC error object).
+class EAppServerError : public Exception {
+public:
+    EAppServerError(int code, const std::string& message) : Exception(message), code_(code) {}
+    int Code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// An argument of a remote call: a text, or a date (sent as local ISO date-time).
+using RemoteArgument = std::variant<std::string, TDateTime>;
+
+class TNetConnection;
+
+// The remote data module, as the connection hands it out for one call.
+class TAppServer {
+public:
+    explicit TAppServer(TNetConnection& connection) : connection_(&connection) {}
+    // The method's result; raises EAppServerError for an error answer and
+    // ENetConnectionError when the server cannot be reached or the connection fails.
+    nlohmann::json Call(const std::string& method, const std::vector<RemoteArgument>& arguments);
+
+private:
+    TNetConnection* connection_;
+};
+
+class TNetConnection : public TComponent {
+public:
+    TNetConnection(TComponent* owner, std::string name);
+    ~TNetConnection() override;
+
+    // Connecting runs BeforeConnect, then opens the connection to Host:Port and asks the
+    // server for ServerName. With ThrowException false a failure goes to the host's error
+    // display and leaves the connection closed; otherwise it raises ENetConnectionError.
+    void SetConnected(bool connected);
+    bool Connected() const;
+    // The application-server object; calls made while not connected try to connect once.
+    TAppServer AppServer() { return TAppServer(*this); }
+
+    std::string ServerName;
+    std::string Host = "127.0.0.1";
+    int Port = 0;
+    bool ThrowException = true;
+    TNotifyEvent BeforeConnect;
+    std::chrono::milliseconds ConnectTimeout{5000};
+    std::chrono::milliseconds ReadTimeout{30000};
+
+private:
+    friend class TAppServer;
+    struct Transport;
+    // Connects, raising ENetConnectionError on failure.
+    void Connect();
+    void Disconnect() noexcept;
+    nlohmann::json Post(const nlohmann::json& request);
+
+    std::unique_ptr<Transport> transport_;
+    std::int64_t next_id_ = 1;
+};
+
+}  // namespace hostlib

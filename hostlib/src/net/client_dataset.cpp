@@ -1,0 +1,48 @@
+#include "hostlib/net/client_dataset.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace hostlib {
+
+namespace {
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+}  // namespace
+
+void TClientDataSet::SetData(const DataPacket& packet) {
+    // Check every declared field before anything changes.
+    std::vector<std::size_t> source(FieldDefs.size());
+    for (std::size_t f = 0; f < FieldDefs.size(); ++f) {
+        const auto& def = FieldDefs[f];
+        const auto column = std::find_if(packet.columns.begin(), packet.columns.end(),
+                                         [&](const PacketColumn& c) { return SameName(c.name, def.Name); });
+        if (column == packet.columns.end()) {
+            throw EPacketError(Name() + ": o pacote não tem a coluna '" + def.Name + "'.");
+        }
+        if (column->type != def.DataType) {
+            throw EPacketError(Name() + ": a coluna '" + def.Name + "' do pacote tem tipo incompatível.");
+        }
+        source[f] = static_cast<std::size_t>(column - packet.columns.begin());
+    }
+    // Columns nobody declared come along as fields of their own.
+    for (std::size_t c = 0; c < packet.columns.size(); ++c) {
+        if (std::find(source.begin(), source.end(), c) != source.end()) continue;
+        const auto& column = packet.columns[c];
+        DefineField(TFieldDef{column.name, column.type, column.size, false, column.name, false});
+        source.push_back(c);
+    }
+    std::vector<std::vector<FieldValue>> rows;
+    rows.reserve(packet.rows.size());
+    for (const auto& packet_row : packet.rows) {
+        std::vector<FieldValue> row(source.size());
+        for (std::size_t f = 0; f < source.size(); ++f) row[f] = packet_row[source[f]];
+        rows.push_back(std::move(row));
+    }
+    Assign(std::move(rows));
+}
+
+}  // namespace hostlib

@@ -1,0 +1,197 @@
+#include "hostlib/net/net_connection.h"
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include "hostlib/application.h"
+
+namespace hostlib {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using boost::system::error_code;
+
+namespace {
+
+std::string Reason(const error_code& ec) {
+    if (ec == asio::error::connection_refused) return "conexão recusada";
+    if (ec == beast::error::timeout || ec == asio::error::timed_out) return "tempo de espera esgotado";
+    if (ec == asio::error::host_not_found || ec == asio::error::host_not_found_try_again) {
+        return "servidor não encontrado";
+    }
+    if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset ||
+        ec == asio::error::broken_pipe) {
+        return "a conexão foi encerrada pelo servidor";
+    }
+    return ec.message();
+}
+
+}  // namespace
+
+// One keep-alive HTTP connection, driven synchronously: every operation runs the
+// connection's own I/O context until it completes or its timeout closes the socket.
+struct TNetConnection::Transport {
+    asio::io_context io;
+    beast::tcp_stream stream{io};
+    beast::flat_buffer buffer;
+    std::string host_header;
+    std::string target;
+
+    template <class Start>
+    error_code Run(std::chrono::milliseconds timeout, Start&& start) {
+        error_code result = asio::error::would_block;
+        stream.expires_after(timeout);
+        start([&result](error_code ec, auto&&...) { result = ec; });
+        io.restart();
+        io.run();
+        return result;
+    }
+
+    // True when the server has closed its side (or sent something unasked) since the last
+    // answer; checked without waiting before a request goes out.
+    bool PeerClosed() {
+        auto& socket = stream.socket();
+        if (!socket.is_open()) return true;
+        error_code ec;
+        socket.non_blocking(true, ec);
+        char byte = 0;
+        socket.receive(asio::buffer(&byte, 1), tcp::socket::message_peek, ec);
+        error_code ignored;
+        socket.non_blocking(false, ignored);
+        return ec != asio::error::would_block;
+    }
+
+    http::response<http::string_body> Exchange(http::request<http::string_body>& request,
+                                               std::chrono::milliseconds timeout) {
+        request.prepare_payload();
+        if (auto ec = Run(timeout, [&](auto handler) { http::async_write(stream, request, handler); })) {
+            throw ENetConnectionError("Falha ao enviar ao servidor de aplicação: " + Reason(ec) + ".");
+        }
+        http::response_parser<http::string_body> parser;
+        parser.body_limit(64 * 1024 * 1024);
+        if (auto ec = Run(timeout, [&](auto handler) { http::async_read(stream, buffer, parser, handler); })) {
+            throw ENetConnectionError("Falha ao receber do servidor de aplicação: " + Reason(ec) + ".");
+        }
+        return parser.release();
+    }
+};
+
+TNetConnection::TNetConnection(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
+
+TNetConnection::~TNetConnection() { Disconnect(); }
+
+bool TNetConnection::Connected() const { return transport_ != nullptr; }
+
+void TNetConnection::SetConnected(bool connected) {
+    if (!connected) {
+        Disconnect();
+        return;
+    }
+    if (Connected()) return;
+    try {
+        Connect();
+    } catch (const ENetConnectionError& e) {
+        if (ThrowException) throw;
+        Application().Host().ShowException(e.what());
+    }
+}
+
+void TNetConnection::Connect() {
+    Disconnect();
+    if (BeforeConnect) BeforeConnect(*this);
+    const std::string where = Host + ":" + std::to_string(Port);
+    auto transport = std::make_unique<Transport>();
+    error_code ec;
+    tcp::resolver resolver(transport->io);
+    const auto endpoints = resolver.resolve(Host, std::to_string(Port), ec);
+    if (!ec) {
+        ec = transport->Run(ConnectTimeout,
+                            [&](auto handler) { transport->stream.async_connect(endpoints, handler); });
+    }
+    if (ec) {
+        throw ENetConnectionError("Não foi possível conectar ao servidor de aplicação em " + where + ": " +
+                                  Reason(ec) + ".");
+    }
+    transport->stream.socket().set_option(tcp::no_delay(true), ec);
+    transport->host_header = where;
+    transport->target = "/rpc/" + ServerName;
+
+    // The server must host the remote data module this connection names.
+    http::request<http::string_body> request{http::verb::get, transport->target, 11};
+    request.set(http::field::host, transport->host_header);
+    request.keep_alive(true);
+    const auto response = transport->Exchange(request, ReadTimeout);
+    if (response.result() == http::status::not_found) {
+        throw ENetConnectionError("O servidor de aplicação em " + where + " não oferece '" + ServerName + "'.");
+    }
+    if (response.result() != http::status::ok) {
+        throw ENetConnectionError("O servidor de aplicação em " + where + " recusou a conexão (HTTP " +
+                                  std::to_string(response.result_int()) + ").");
+    }
+    transport_ = std::move(transport);
+}
+
+void TNetConnection::Disconnect() noexcept {
+    if (!transport_) return;
+    error_code ignored;
+    transport_->stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    transport_->stream.socket().close(ignored);
+    transport_.reset();
+}
+
+nlohmann::json TNetConnection::Post(const nlohmann::json& body) {
+    // A connection the server dropped while idle is made again before the request goes out:
+    // nothing was sent on it, so this is no retry.
+    if (!transport_ || transport_->PeerClosed()) Connect();
+    http::request<http::string_body> request{http::verb::post, transport_->target, 11};
+    request.set(http::field::host, transport_->host_header);
+    request.set(http::field::content_type, "application/json");
+    request.keep_alive(true);
+    request.body() = body.dump();
+    http::response<http::string_body> response;
+    try {
+        response = transport_->Exchange(request, ReadTimeout);
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
+    if (!response.keep_alive()) Disconnect();
+    if (response.result() != http::status::ok) {
+        throw ENetConnectionError("O servidor de aplicação respondeu HTTP " + std::to_string(response.result_int()) +
+                                  ".");
+    }
+    auto parsed = nlohmann::json::parse(response.body(), nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) {
+        Disconnect();
+        throw ENetConnectionError("Resposta inválida do servidor de aplicação.");
+    }
+    return parsed;
+}
+
+nlohmann::json TAppServer::Call(const std::string& method, const std::vector<RemoteArgument>& arguments) {
+    nlohmann::json params = nlohmann::json::array();
+    for (const auto& argument : arguments) {
+        if (const auto* text = std::get_if<std::string>(&argument)) {
+            params.push_back(*text);
+        } else {
+            params.push_back(DateTimeToIso(std::get<TDateTime>(argument)));
+        }
+    }
+    const std::int64_t id = connection_->next_id_++;
+    const nlohmann::json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}};
+    const nlohmann::json response = connection_->Post(request);
+    if (const auto error = response.find("error"); error != response.end() && error->is_object()) {
+        const int code = error->value("code", -32603);
+        throw EAppServerError(code, error->value("message", std::string("Erro do servidor de aplicação.")));
+    }
+    const auto result = response.find("result");
+    if (result == response.end()) throw ENetConnectionError("Resposta inválida do servidor de aplicação.");
+    return *result;
+}
+
+}  // namespace hostlib

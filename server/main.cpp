@@ -1,0 +1,83 @@
+// vor17000-server: the application server of the issue-date screen.
+#include <charconv>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app_server.h"
+#include "data_emissao_module.h"
+
+namespace {
+
+const char* const kUsage =
+    "uso: vor17000-server --db URL [--listen HOST:PORTA] [--threads N] [--body-limit BYTES] [--quiet]\n"
+    "  --db         sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco\n"
+    "  --listen     endereço de escuta (padrão 127.0.0.1:8217)\n"
+    "  --threads    threads de trabalho (padrão: uma por núcleo)\n"
+    "  --body-limit tamanho máximo do corpo de uma requisição (padrão 65536)\n"
+    "  --quiet      sem uma linha de registro por requisição\n";
+
+bool ParseNumber(const std::string& text, long long& out) {
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+bool ParseListen(const std::string& text, appserver::ServerOptions& options) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos) return false;
+    long long port = 0;
+    if (!ParseNumber(text.substr(colon + 1), port) || port < 0 || port > 65535) return false;
+    options.address = text.substr(0, colon);
+    if (options.address.size() > 2 && options.address.front() == '[' && options.address.back() == ']') {
+        options.address = options.address.substr(1, options.address.size() - 2);
+    }
+    options.port = static_cast<unsigned short>(port);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    appserver::ServerOptions options;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool has_value = i + 1 < args.size();
+        long long number = 0;
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (arg == "--quiet") {
+            options.log = appserver::RequestLog::None;
+        } else if (arg == "--db" && has_value) {
+            options.database_url = args[++i];
+        } else if (arg == "--listen" && has_value && ParseListen(args[i + 1], options)) {
+            ++i;
+        } else if (arg == "--threads" && has_value && ParseNumber(args[i + 1], number) && number > 0 && number <= 256) {
+            options.threads = static_cast<int>(number);
+            ++i;
+        } else if (arg == "--body-limit" && has_value && ParseNumber(args[i + 1], number) && number >= 1024) {
+            options.body_limit = static_cast<std::size_t>(number);
+            ++i;
+        } else {
+            std::cerr << "vor17000-server: opção inválida: " << arg << "\n" << kUsage;
+            return 2;
+        }
+    }
+    if (options.database_url.empty()) {
+        std::cerr << "vor17000-server: falta --db\n" << kUsage;
+        return 2;
+    }
+    try {
+        appserver::AppServer server(options);
+        server.Start();
+        std::cerr << "vor17000-server: servindo " << appserver::kModuleName << " em " << options.address << ":"
+                  << server.Port() << std::endl;
+        server.RunUntilSignalled();
+        std::cerr << "vor17000-server: encerrado" << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "vor17000-server: " << e.what() << std::endl;
+        return 1;
+    }
+    return 0;
+}
