@@ -20,21 +20,23 @@ std::filesystem::path DemoDatabasePath() {
     return folder / "vor17000" / "demo.db";
 }
 
-void OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& options) {
+std::string OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& options) {
     if (!options.database_url.empty()) {
         module.Open(options.database_url);
-        return;
+        return options.database_url;
     }
     const auto path = DemoDatabasePath();
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
     const bool first_use = !std::filesystem::exists(path, ec);
-    module.Open("sqlite:" + path.string());
-    if (!first_use) return;
+    const std::string url = "sqlite:" + path.string();
+    module.Open(url);
+    if (!first_use) return url;
     // All or nothing, so that an interrupted first run does not leave half the demo behind.
     soci::transaction transaction(module.Session());
     module.ExecuteScript(hostlib::DemoDataScript());
     transaction.commit();
+    return url;
 }
 
 }  // namespace host

@@ -9,7 +9,8 @@
 namespace host {
 
 std::filesystem::path DemoDatabasePath();
-// Raises EDatabaseError naming the URL when the database cannot be opened.
-void OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& options);
+// Opens the database and returns its URL. Raises EDatabaseError naming the URL when the
+// database cannot be opened.
+std::string OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& options);
 
 }  // namespace host

@@ -1,6 +1,5 @@
 #include "frmDataEmissao.h"
 
-#include "Cli_Vor17000.h"
 #include "language_resources.h"
 #include "lookup_queries.h"
 #include "message_table.h"
@@ -91,17 +90,46 @@ TfrmDataEmissao::TfrmDataEmissao(TComponent* owner)
       dtsEmpresa(Create<TDataSource>("dtsEmpresa")),
       dtsInscEstad(Create<TDataSource>("dtsInscEstad")),
       dtsInscMuni(Create<TDataSource>("dtsInscMuni")),
-      dtsLocalEmiss(Create<TDataSource>("dtsLocalEmiss")) {
+      dtsLocalEmiss(Create<TDataSource>("dtsLocalEmiss")),
+      netDataEmissao(Create<TNetConnection>("netDataEmissao")),
+      cdsSerieNF(Create<TClientDataSet>("cdsSerieNF")),
+      cdsMaxData(Create<TClientDataSet>("cdsMaxData")),
+      dtsSerieNF(Create<TDataSource>("dtsSerieNF")) {
     LayOutFrame();
     LayOutCodeRows();
     LayOutDateArea();
     LoadMessageTable(msgPadrao);
     ConfigureLookupQueries(*this);
+    ConfigureRemoteData();
     WireEvents();
     Pkg_Vor17000::ApplyLanguageResources(*this);
 }
 
+void TfrmDataEmissao::ConfigureRemoteData() {
+    netDataEmissao.ServerName = "VOR17000.rdmDataEmissao";
+    // Replaced before every connection attempt by the host's address and port.
+    netDataEmissao.Host = "127.0.0.1";
+    netDataEmissao.ThrowException = false;
+
+    cdsSerieNF.ProviderName = "dspSerieNF";
+    cdsSerieNF.FieldDefs = {
+        {"CDSERIE", TFieldType::ftString, 5, false, "Código", true},
+        {"DSSERIE", TFieldType::ftString, 20, false, "Descrição", true},
+        {"CDCTRLNUMENF", TFieldType::ftString, 10, false, "CDCTRLNUMENF", false},
+        {"DTEMISCTNUNF", TFieldType::ftDateTime, 0, false, "DTEMISCTNUNF", false},
+        {"IDCONSDTEMIS", TFieldType::ftString, 1, false, "IDCONSDTEMIS", false},
+        {"IDUTLOCAEMIS", TFieldType::ftString, 1, false, "IDUTLOCAEMIS", false},
+        {"IDUTDTPREMIS", TFieldType::ftString, 1, false, "IDUTDTPREMIS", false},
+    };
+    dtsSerieNF.DataSet = &cdsSerieNF;
+
+    cdsMaxData.ProviderName = "dspMaxData";
+    cdsMaxData.FieldDefs = {{"DTEMISSAO", TFieldType::ftDateTime, 0, false, "DTEMISSAO", true}};
+}
+
 void TfrmDataEmissao::WireEvents() {
+    OnActivate = [this](TObject& sender) { FormActivate(sender); };
+    netDataEmissao.BeforeConnect = [this](TObject& sender) { netDataEmissaoBeforeConnect(sender); };
     medCdEmpresa.OnChange = [this](TObject& sender) { medCdEmpresaChange(sender); };
     medCdEmpresa.OnExit = [this](TObject& sender) { medCdEmpresaExit(sender); };
     medInscEstad.OnChange = [this](TObject& sender) { medInscEstadChange(sender); };
@@ -201,15 +229,6 @@ void TfrmDataEmissao::LayOutDateArea() {
     DateEdit(depProxDtEmiss);
     depProxDtEmiss.SetEnabled(false);
     Field(medProxDiaSem, panData, {305, 19, 118, 21}, 3, Role::Display);
-}
-
-}  // namespace Cli_Vor17000
-
-namespace Cli_Vor17000 {
-
-void TfrmDataEmissao::FormClose(TObject& sender, TCloseAction& action) {
-    TfrmRotiGeral::FormClose(sender, action);
-    boIdCriado = false;
 }
 
 }  // namespace Cli_Vor17000

@@ -2,6 +2,8 @@
 // The issue-date screen: its controls and their initial layout.
 #include "hostlib/controls.h"
 #include "hostlib/db/query.h"
+#include "hostlib/net/client_dataset.h"
+#include "hostlib/net/net_connection.h"
 #include "hostlib/rotigeral.h"
 
 namespace Cli_Vor17000 {
@@ -12,7 +14,12 @@ class TfrmDataEmissao : public TfrmRotiGeral {
 public:
     explicit TfrmDataEmissao(TComponent* owner);
 
+    // Lifecycle.
+    void FormCreate(TObject& sender) override;
     void FormClose(TObject& sender, TCloseAction& action) override;
+    void FormActivate(TObject& sender);
+    void FormKeyPress(TObject& sender, char32_t& key) override;
+    void netDataEmissaoBeforeConnect(TObject& sender);
 
     // Company and registrations.
     void Vd_Empresa(bool required);
@@ -66,6 +73,10 @@ public:
     TDataSource& dtsInscEstad;
     TDataSource& dtsInscMuni;
     TDataSource& dtsLocalEmiss;
+    TNetConnection& netDataEmissao;
+    TClientDataSet& cdsSerieNF;
+    TClientDataSet& cdsMaxData;
+    TDataSource& dtsSerieNF;
 
 private:
     // A state or municipal registration: both are validated the same way.
@@ -79,6 +90,7 @@ private:
     };
     void ValidateRegistration(const Registration& registration, bool required);
     void WireEvents();
+    void ConfigureRemoteData();
     void LayOutFrame();
     void LayOutCodeRows();
     void LayOutDateArea();

@@ -47,12 +47,14 @@ void RequireNoArguments(std::string_view args) {
 HeadlessSession::HeadlessSession(const HostOptions& options)
     : package_(LoadModule(options)), application_(events_) {
     auto& database = application_.Create<hostlib::TdtmDBGeral>("dtmDBGeral");
+    std::string url;
     try {
-        OpenHostDatabase(database, options);
+        url = OpenHostDatabase(database, options);
     } catch (const hostlib::Exception& e) {
         throw CommandError(e.what());
     }
     application_.SetDataModule(&database);
+    ConnectApplicationServer(options, url);
     main_form_ = &application_.CreateForm(main_form_, "frmPrincipal");
     main_form_->FormStyle = hostlib::TFormStyle::fsMDIForm;
     main_form_->SetCaption("Faturamento");
@@ -61,6 +63,35 @@ HeadlessSession::HeadlessSession(const HostOptions& options)
 }
 
 HeadlessSession::~HeadlessSession() = default;
+
+void HeadlessSession::ConnectApplicationServer(const HostOptions& options, const std::string& database_url) {
+    auto& values = application_.Values();
+    if (options.server != "embedded") {
+        const auto colon = options.server.rfind(':');
+        const auto port = colon == std::string::npos ? std::nullopt : ParseInt(options.server.substr(colon + 1));
+        if (!port || *port <= 0 || *port > 65535 || colon == 0) {
+            throw CommandError("--server deve ser 'embedded' ou HOST:PORTA: " + options.server);
+        }
+        values.WebURL = options.server.substr(0, colon);
+        values.WebPort = *port;
+        return;
+    }
+    // The host's own server, on a loopback port of its own, over the same database.
+    appserver::ServerOptions server_options;
+    server_options.database_url = database_url;
+    server_options.address = "127.0.0.1";
+    server_options.port = 0;
+    server_options.threads = 1;
+    server_options.log = appserver::RequestLog::None;
+    embedded_server_ = std::make_unique<appserver::AppServer>(server_options);
+    try {
+        embedded_server_->Start();
+    } catch (const std::exception& e) {
+        throw CommandError(std::string("servidor de aplicação embutido: ") + e.what());
+    }
+    values.WebURL = "127.0.0.1";
+    values.WebPort = embedded_server_->Port();
+}
 
 const std::map<std::string, HeadlessSession::Handler, std::less<>>& HeadlessSession::Commands() {
     static const std::map<std::string, Handler, std::less<>> commands = {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "app_server.h"
 #include "event_recorder.h"
 #include "host_options.h"
 #include "hostlib/application.h"
@@ -57,6 +58,7 @@ private:
 
     // The open screen: the module's window that is a child of the main window.
     hostlib::TForm* Screen() const;
+    void ConnectApplicationServer(const HostOptions& options, const std::string& database_url);
     hostlib::TForm& RequireScreen() const;
     hostlib::TControl& RequireControl(std::string_view name) const;
     void CallIniProc(const hostlib::Variant& argument);
@@ -64,6 +66,7 @@ private:
     // Declared in this order so that the forms go before the module that made them, and
     // the module before the recorder that the application reports to.
     EventRecorder events_;
+    std::unique_ptr<appserver::AppServer> embedded_server_;
     hostlib::TPackage package_;
     hostlib::TApplication application_;
     hostlib::TForm* main_form_ = nullptr;

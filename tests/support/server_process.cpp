@@ -1,0 +1,177 @@
+#include "support/server_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testing_support {
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::path& output) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        std::vector<char*> argv;
+        std::string program = SERVER_EXE;
+        argv.push_back(program.data());
+        std::vector<std::string> copies = arguments;
+        for (auto& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(SERVER_EXE, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+std::filesystem::path TempLog() {
+    static int counter = 0;
+    return std::filesystem::temp_directory_path() /
+           ("vor17000_server_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".log");
+}
+
+}  // namespace
+
+ServerProcess::ServerProcess(const std::string& database_url, const std::vector<std::string>& extra)
+    : log_file_(TempLog()) {
+    std::vector<std::string> arguments = {"--db", database_url, "--listen", "127.0.0.1:0"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    pid_ = Spawn(arguments, log_file_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string log = ReadFile(log_file_);
+        const auto at = log.find("em 127.0.0.1:");
+        if (at != std::string::npos && log.find('\n', at) != std::string::npos) {
+            port_ = static_cast<unsigned short>(std::stoi(log.substr(at + 13)));
+            return;
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("server exited at start: " + log);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Stop(SIGKILL);
+    throw std::runtime_error("server did not start: " + ReadFile(log_file_));
+}
+
+ServerProcess::~ServerProcess() {
+    Stop(SIGKILL);
+    std::error_code ec;
+    std::filesystem::remove(log_file_, ec);
+}
+
+int ServerProcess::Stop(int signal) {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, signal);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ServerProcess::Log() const { return ReadFile(log_file_); }
+
+ProcessResult RunServerBinary(const std::vector<std::string>& arguments) {
+    const auto output = TempLog();
+    const pid_t pid = Spawn(arguments, output);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ProcessResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(output)};
+    std::filesystem::remove(output);
+    return result;
+}
+
+RawHttpConnection::RawHttpConnection(unsigned short port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    int one = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+RawHttpConnection::~RawHttpConnection() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void RawHttpConnection::Send(const std::string& bytes) {
+    std::size_t sent = 0;
+    while (fd_ >= 0 && sent < bytes.size()) {
+        const auto n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return;  // the server may close early (an oversized body, say)
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+HttpResponse RawHttpConnection::Receive(int timeout_ms) {
+    HttpResponse response;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    auto complete = [&]() -> bool {
+        const auto end = pending_.find("\r\n\r\n");
+        if (end == std::string::npos) return false;
+        std::size_t length = 0;
+        std::string headers = pending_.substr(0, end);
+        std::string lower = headers;
+        for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (const auto at = lower.find("content-length:"); at != std::string::npos) {
+            length = std::stoul(lower.substr(at + 15));
+        }
+        if (pending_.size() < end + 4 + length) return false;
+        response.status = std::stoi(pending_.substr(9, 3));
+        response.headers = headers;
+        response.body = pending_.substr(end + 4, length);
+        response.closed = lower.find("connection: close") != std::string::npos;
+        pending_.erase(0, end + 4 + length);
+        return true;
+    };
+    while (fd_ >= 0 && !complete()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char buffer[65536];
+        const auto n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            response.closed = true;
+            break;
+        }
+        pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return response;
+}
+
+std::string RpcPost(const std::string& body, const std::string& path) {
+    return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+}  // namespace testing_support
