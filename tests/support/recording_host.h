@@ -1,6 +1,7 @@
 #pragma once
 // A host application for tests: it records what the host library asks it to show and
 // answers lists as the test says.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ public:
     }
     void ShowBusy(hostlib::TForm* over, hostlib::TShowAvi kind, const std::string& caption) override {
         Add("busy", caption, static_cast<int>(kind), {}, over);
+        if (on_busy) on_busy();
     }
     void HideBusy() override { Add("idle"); }
     std::optional<std::size_t> ChooseFromList(const hostlib::LookupList& list) override {
@@ -57,6 +59,8 @@ public:
 
     std::vector<HostEvent> events;
     std::optional<std::size_t> next_pick;
+    // Runs while the wait animation is being shown, to look at the state at that moment.
+    std::function<void()> on_busy;
 };
 
 }  // namespace testing_support

@@ -7,6 +7,7 @@
 #include "hostlib/application.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/utf8.h"
+#include "support/embedded_server.h"
 #include "support/recording_host.h"
 #include "support/test_database.h"
 
@@ -17,10 +18,12 @@ namespace testing_support {
 
 class ScreenHarness {
 public:
-    explicit ScreenHarness(Backend backend) : database(backend), application(host) {
+    explicit ScreenHarness(Backend backend) : database(backend), server(database.Url()), application(host) {
         data_module = &application.Create<hostlib::TdtmDBGeral>("dtmDBGeral");
         data_module->Open(database.Url());
         application.SetDataModule(data_module);
+        application.Values().WebURL = "127.0.0.1";
+        application.Values().WebPort = server.Port();
         Initialize();
     }
     ~ScreenHarness() {
@@ -56,6 +59,7 @@ public:
     }
 
     TestDatabase database;
+    EmbeddedServer server;
     RecordingHost host;
     hostlib::TApplication application;
     hostlib::TdtmDBGeral* data_module = nullptr;

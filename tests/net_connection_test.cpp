@@ -1,0 +1,192 @@
+// The client side: the connection to the application server and the client datasets.
+#include <gtest/gtest.h>
+
+#include "hostlib/application.h"
+#include "hostlib/net/client_dataset.h"
+#include "hostlib/net/net_connection.h"
+#include "support/embedded_server.h"
+#include "support/recording_host.h"
+#include "support/test_database.h"
+
+using namespace hostlib;
+using testing_support::Backend;
+
+namespace {
+
+class NetConnection : public ::testing::Test {
+protected:
+    NetConnection() : database(Backend::SQLite), server(database.Url()), application(host) {
+        database.LoadDemo();
+        connection = &application.Create<TNetConnection>("netTeste");
+        connection->ServerName = "VOR17000.rdmDataEmissao";
+        connection->BeforeConnect = [this](TObject&) {
+            ++before_connect;
+            connection->Host = "127.0.0.1";
+            connection->Port = server.Port();
+        };
+    }
+    testing_support::TestDatabase database;
+    testing_support::EmbeddedServer server;
+    testing_support::RecordingHost host;
+    TApplication application;
+    TNetConnection* connection = nullptr;
+    int before_connect = 0;
+};
+
+TEST_F(NetConnection, ConnectRunsBeforeConnectAndCallsByName) {
+    connection->SetConnected(true);
+    EXPECT_TRUE(connection->Connected());
+    EXPECT_EQ(before_connect, 1);
+    const auto result = connection->AppServer().Call("GetMaxData", {std::string("CTRL03")});
+    EXPECT_EQ(result["rows"][0][0], "2024-05-15T14:30:00");
+    connection->SetConnected(true);  // already connected: nothing again
+    EXPECT_EQ(before_connect, 1);
+    connection->SetConnected(false);
+    EXPECT_FALSE(connection->Connected());
+}
+
+TEST_F(NetConnection, DatesTravelAsDatesAndStoreOnTheServer) {
+    connection->AppServer().Call("UpdateCtrlNumNF", {EncodeDate(2025, 2, 3), std::string("CTRL01")});
+    EXPECT_EQ(database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL01'"),
+              "2025-02-03 00:00:00");
+}
+
+TEST_F(NetConnection, ServerErrorsComeBackWithTheirCodeAndText) {
+    try {
+        connection->AppServer().Call("UpDtLocal", {EncodeDate(2025, 1, 1), std::string("9999")});
+        FAIL();
+    } catch (const EAppServerError& e) {
+        EXPECT_EQ(e.Code(), -32000);
+        EXPECT_STREQ(e.what(), "Local de emissão '9999' não cadastrado.");
+    }
+    EXPECT_TRUE(connection->Connected());  // an error answer is no broken connection
+}
+
+TEST_F(NetConnection, FailedConnectIsShownWhenNotThrowingAndLeavesItClosed) {
+    server.Stop();
+    connection->ThrowException = false;
+    connection->ConnectTimeout = std::chrono::milliseconds(1000);
+    EXPECT_NO_THROW(connection->SetConnected(true));
+    EXPECT_FALSE(connection->Connected());
+    ASSERT_EQ(host.Types(), (std::vector<std::string>{"exception"}));
+    EXPECT_NE(host.events[0].text.find("Não foi possível conectar"), std::string::npos) << host.events[0].text;
+    connection->ThrowException = true;
+    EXPECT_THROW(connection->SetConnected(true), ENetConnectionError);
+}
+
+TEST_F(NetConnection, ACallWhileNotConnectedConnectsOnceAndRaisesOnFailure) {
+    EXPECT_NO_THROW(connection->AppServer().Call("GetMaxData", {std::string("CTRL01")}));
+    EXPECT_EQ(before_connect, 1);
+    connection->SetConnected(false);
+    server.Stop();
+    connection->ThrowException = false;  // a call raises whatever this says
+    EXPECT_THROW(connection->AppServer().Call("GetMaxData", {std::string("CTRL01")}), ENetConnectionError);
+    EXPECT_EQ(before_connect, 2);
+    EXPECT_FALSE(connection->Connected());
+}
+
+TEST_F(NetConnection, ADroppedConnectionIsMadeAgainOnTheNextCall) {
+    connection->SetConnected(true);
+    server.Restart();  // the server went away and came back; our socket is dead
+    EXPECT_NO_THROW(connection->AppServer().Call("GetMaxData", {std::string("CTRL01")}));
+    EXPECT_EQ(before_connect, 2);
+    server.Stop();
+    EXPECT_THROW(connection->AppServer().Call("GetMaxData", {std::string("CTRL01")}), ENetConnectionError);
+    server.Restart();
+    EXPECT_NO_THROW(connection->AppServer().Call("GetMaxData", {std::string("CTRL01")}));
+}
+
+TEST_F(NetConnection, AServerWithoutTheModuleRefusesTheConnection) {
+    connection->ServerName = "VOR99999.rdmOutro";
+    try {
+        connection->SetConnected(true);
+        FAIL();
+    } catch (const ENetConnectionError& e) {
+        EXPECT_NE(std::string(e.what()).find("VOR99999.rdmOutro"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(connection->Connected());
+}
+
+// ---- client datasets
+
+class ClientDataSet : public ::testing::Test {
+protected:
+    ClientDataSet() {
+        dataset.FieldDefs = {{"CDSERIE", TFieldType::ftString, 5, false, "Código", true},
+                             {"DTEMISCTNUNF", TFieldType::ftDateTime, 0, false, "Data", false}};
+    }
+    // Rows as lists of values (a braced list of pairs would read as an object).
+    static nlohmann::json Packet(const std::vector<std::vector<nlohmann::json>>& rows) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const auto& row : rows) list.push_back(row);
+        return {{"columns",
+                 {{{"name", "CDSERIE"}, {"type", "string"}, {"size", 5}}, {{"name", "DTEMISCTNUNF"}, {"type", "datetime"}}}},
+                {"rows", list}};
+    }
+    TClientDataSet dataset{nullptr, "cdsTeste"};
+};
+
+TEST_F(ClientDataSet, SetDataReplacesEverythingAndStandsOnTheFirstRow) {
+    dataset.SetData(Packet({{"1", "2024-01-02T03:04:05"}, {"2", nullptr}}));
+    EXPECT_TRUE(dataset.Active());
+    EXPECT_EQ(dataset.RecordCount(), 2u);
+    ASSERT_TRUE(dataset.Next());
+    EXPECT_TRUE(dataset.FieldByName("DTEMISCTNUNF").IsNull());
+    dataset.SetData(Packet({{"9", "2024-12-31T00:00:00"}}));
+    EXPECT_EQ(dataset.RecordCount(), 1u);
+    EXPECT_EQ(dataset.RecNo(), 0u);
+    EXPECT_EQ(dataset.FieldByName("CDSERIE").AsString(), "9");
+    EXPECT_EQ(dataset.FieldByName("DTEMISCTNUNF").AsDateTime(), EncodeDate(2024, 12, 31));
+    dataset.SetData(Packet({}));
+    EXPECT_TRUE(dataset.IsEmpty());
+    EXPECT_EQ(dataset.FieldByName("CDSERIE").AsString(), "");
+}
+
+TEST_F(ClientDataSet, APacketMissingOrMistypingAColumnIsRefusedNamingIt) {
+    dataset.SetData(Packet({{"1", nullptr}}));
+    nlohmann::json missing = {{"columns", {{{"name", "CDSERIE"}, {"type", "string"}}}}, {"rows", {{"2"}}}};
+    try {
+        dataset.SetData(missing);
+        FAIL();
+    } catch (const EPacketError& e) {
+        EXPECT_NE(std::string(e.what()).find("DTEMISCTNUNF"), std::string::npos) << e.what();
+    }
+    nlohmann::json mistyped = Packet({{"2", "x"}});
+    mistyped["columns"][1]["type"] = "string";
+    try {
+        dataset.SetData(mistyped);
+        FAIL();
+    } catch (const EPacketError& e) {
+        EXPECT_NE(std::string(e.what()).find("DTEMISCTNUNF"), std::string::npos) << e.what();
+    }
+    // The content stays what it was.
+    EXPECT_EQ(dataset.FieldByName("CDSERIE").AsString(), "1");
+}
+
+TEST_F(ClientDataSet, MalformedPacketsAreErrorsNotCrashes) {
+    const nlohmann::json bad[] = {
+        nullptr,
+        "text",
+        {{"columns", {}}},
+        {{"columns", {{{"name", "A"}, {"type", "blob"}}}}, {"rows", {}}},
+        Packet({{"1"}}),
+        Packet({{"1", "2024-13-01T00:00:00"}}),
+        Packet({{1, nullptr}}),
+        {{"columns", nlohmann::json::array()}, {"rows", {"not a row"}}},
+    };
+    for (const auto& packet : bad) {
+        SCOPED_TRACE(packet.dump());
+        EXPECT_THROW(dataset.SetData(packet), EPacketError);
+    }
+}
+
+TEST_F(ClientDataSet, ColumnsNobodyDeclaredAreKeptAndNamesIgnoreCase) {
+    nlohmann::json packet = Packet({{"1", nullptr, "extra"}});
+    packet["columns"][0]["name"] = "cdserie";
+    packet["columns"].push_back({{"name", "OUTRA"}, {"type", "string"}});
+    dataset.SetData(packet);
+    EXPECT_EQ(dataset.FieldByName("CDSERIE").AsString(), "1");
+    EXPECT_EQ(dataset.FieldByName("OUTRA").AsString(), "extra");
+}
+
+}  // namespace
