@@ -72,10 +72,13 @@ TEST(HeadlessHost, OpenShowsEveryControlInItsInitialState) {
 }
 
 TEST(HeadlessHost, TypingAndFocusMovesOnTheDemoDatabase) {
-    const auto run = RunHost(
-        "open\nfocus medCdEmpresa\ntype 1\ntab\nstate\ntype isento\ntab\ntype  x y \nbackspace 2\n"
+    auto run = RunHost(
+        "open\nevents\nfocus medCdEmpresa\ntype 1\ntab\nstate\ntype isento\ntab\ntype  x y \nbackspace 2\n"
         "state\nevents\n");
-    ASSERT_EQ(run.lines.size(), 3u);
+    ASSERT_EQ(run.lines.size(), 4u);
+    // Opening connects under the wait animation.
+    EXPECT_EQ(run.lines[0], (Json{{"events", {{{"type", "busy"}, {"kind", 0}, {"caption", ""}}, {{"type", "idle"}}}}}));
+    run.lines.erase(run.lines.begin());
     EXPECT_EQ(run.lines[0]["focus"], "medInscEstad");
     EXPECT_EQ(run.lines[0]["controls"]["medCdEmpresa"]["text"], "01");
     EXPECT_EQ(run.lines[0]["controls"]["edtNmEmpresa"]["text"], "Comercial Aurora Ltda");
@@ -86,10 +89,10 @@ TEST(HeadlessHost, TypingAndFocusMovesOnTheDemoDatabase) {
 }
 
 TEST(HeadlessHost, UnregisteredCompanyShowsItsMessageAndKeepsTheFocus) {
-    const auto run = RunHost("open\nfocus medCdEmpresa\ntype 77\ntab\nevents\nstate\n");
-    ASSERT_EQ(run.lines.size(), 2u);
-    EXPECT_EQ(run.lines[0], (Json{{"events", {{{"type", "error"}, {"text", "Empresa não cadastrada."}}}}}));
-    EXPECT_EQ(run.lines[1]["focus"], "medCdEmpresa");
+    const auto run = RunHost("open\nevents\nfocus medCdEmpresa\ntype 77\ntab\nevents\nstate\n");
+    ASSERT_EQ(run.lines.size(), 3u);
+    EXPECT_EQ(run.lines[1], (Json{{"events", {{{"type", "error"}, {"text", "Empresa não cadastrada."}}}}}));
+    EXPECT_EQ(run.lines[2]["focus"], "medCdEmpresa");
 }
 
 TEST(HeadlessHost, DatabaseThatCannotBeOpenedIsAnErrorNamingIt) {
@@ -115,13 +118,14 @@ TEST(HeadlessHost, CommandsThatCannotRunAnswerAnErrorAndTheRestGoesOn) {
 }
 
 TEST(HeadlessHost, CallerModeAndClosing) {
-    const auto run = RunHost("caller frmNF\nopen true frmNF\nlabel frmNF\nclose\nevents\nstate\nevents\n");
-    ASSERT_EQ(run.lines.size(), 4u);
-    EXPECT_EQ(run.lines[0], (Json{{"form", "frmNF"}, {"lblDtEmissao", ""}}));
-    ASSERT_EQ(run.lines[1]["events"].size(), 1u);
-    EXPECT_EQ(run.lines[1]["events"][0]["type"], "closed");
-    EXPECT_EQ(run.lines[2]["open"], false);
-    EXPECT_EQ(run.lines[3]["events"].size(), 0u);  // events are forgotten once listed
+    const auto run =
+        RunHost("caller frmNF\nopen true frmNF\nevents\nlabel frmNF\nclose\nevents\nstate\nevents\n");
+    ASSERT_EQ(run.lines.size(), 5u);
+    EXPECT_EQ(run.lines[1], (Json{{"form", "frmNF"}, {"lblDtEmissao", ""}}));
+    ASSERT_EQ(run.lines[2]["events"].size(), 1u);
+    EXPECT_EQ(run.lines[2]["events"][0]["type"], "closed");
+    EXPECT_EQ(run.lines[3]["open"], false);
+    EXPECT_EQ(run.lines[4]["events"].size(), 0u);  // events are forgotten once listed
 }
 
 TEST(HeadlessHost, ABadIniProcArgumentReachesTheErrorDisplay) {
