@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "support/server_process.h"
+#include "support/test_database.h"
+
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
@@ -93,6 +96,29 @@ TEST(HeadlessHost, UnregisteredCompanyShowsItsMessageAndKeepsTheFocus) {
     ASSERT_EQ(run.lines.size(), 3u);
     EXPECT_EQ(run.lines[1], (Json{{"events", {{{"type", "error"}, {"text", "Empresa não cadastrada."}}}}}));
     EXPECT_EQ(run.lines[2]["focus"], "medCdEmpresa");
+}
+
+TEST(HeadlessHost, UsesARunningServerWhenToldAndShowsWhenItIsDown) {
+    testing_support::TestDatabase database(testing_support::Backend::SQLite);
+    database.LoadDemo();
+    testing_support::ServerProcess server(database.Url());
+    const std::string input =
+        "set EmprProc 01\nset IEstProc 110042490114\nset IMunProc 4587123\nopen\nevents\nstate\n";
+    const auto run = RunHost(input, "--db '" + database.Url() + "' --server 127.0.0.1:" + std::to_string(server.Port()));
+    ASSERT_EQ(run.lines.size(), 2u);
+    EXPECT_EQ(run.lines[0]["events"].size(), 2u);  // busy and idle, no failure
+    EXPECT_EQ(run.lines[1]["controls"]["edtNmEmpresa"]["text"], "Comercial Aurora Ltda");
+    EXPECT_EQ(run.lines[1]["focus"], "edtCdSerie");
+    EXPECT_NE(server.Log().find("connect"), std::string::npos);
+
+    server.Stop();
+    const auto down = RunHost(input, "--db '" + database.Url() + "' --server 127.0.0.1:" + std::to_string(server.Port()));
+    ASSERT_EQ(down.lines.size(), 2u);
+    const Json& events = down.lines[0]["events"];
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1]["type"], "exception");
+    EXPECT_EQ(events[2]["type"], "idle");
+    EXPECT_EQ(down.lines[1]["open"], true);
 }
 
 TEST(HeadlessHost, DatabaseThatCannotBeOpenedIsAnErrorNamingIt) {
