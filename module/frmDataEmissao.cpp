@@ -138,6 +138,14 @@ void TfrmDataEmissao::WireEvents() {
     medInscMuni.OnExit = [this](TObject& sender) { medInscMuniExit(sender); };
     qryInscrEstad.BeforeOpen = [this](TDataSet& dataset) { qryInscrEstadBeforeOpen(dataset); };
     qryInscMuni.BeforeOpen = [this](TDataSet& dataset) { qryInscMuniBeforeOpen(dataset); };
+    edtCdSerie.OnChange = [this](TObject& sender) { edtCdSerieChange(sender); };
+    edtCdSerie.OnExit = [this](TObject& sender) { edtCdSerieExit(sender); };
+    panData.OnEnter = [this](TObject& sender) { panDataEnter(sender); };
+    edtCdLocal.OnChange = [this](TObject& sender) { edtCdLocalChange(sender); };
+    edtCdLocal.OnExit = [this](TObject& sender) { edtCdLocalExit(sender); };
+    depDtUltEmiss.OnChange = [this](TObject& sender) { depDtUltEmissChange(sender); };
+    depProxDtEmiss.OnChange = [this](TObject& sender) { depProxDtEmissChange(sender); };
+    depProxDtEmiss.OnExit = [this](TObject& sender) { depProxDtEmissExit(sender); };
 }
 
 void TfrmDataEmissao::LayOutFrame() {

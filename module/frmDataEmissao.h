@@ -34,6 +34,22 @@ public:
     void qryInscrEstadBeforeOpen(TDataSet& dataset);
     void qryInscMuniBeforeOpen(TDataSet& dataset);
 
+    // Series and date proposal.
+    void Vd_Serie(bool required);
+    void edtCdSerieChange(TObject& sender);
+    void edtCdSerieExit(TObject& sender);
+    void panDataEnter(TObject& sender);
+
+    // Issue location.
+    void Vd_LocalEmiss(bool required);
+    void edtCdLocalChange(TObject& sender);
+    void edtCdLocalExit(TObject& sender);
+
+    // Date fields and weekdays.
+    void depDtUltEmissChange(TObject& sender);
+    void depProxDtEmissChange(TObject& sender);
+    void depProxDtEmissExit(TObject& sender);
+
     TPanel& panStatus;
     TLabel& lblStatus;
 
@@ -89,6 +105,19 @@ private:
         const char* unknown_key;
     };
     void ValidateRegistration(const Registration& registration, bool required);
+
+    // A flag of the current series row: set only when it is exactly `value`.
+    bool SeriesFlag(const char* field, const char* value) const;
+    // The host's processing date for its current branch, asked afresh.
+    static TDateTime ProcessingDate();
+    // Last issue date := the processing date; next := the last as read back.
+    void FillProcessingDate();
+    // Last issue date := `last`; next := the last as read back, plus one day.
+    void ProposeDayAfter(TDateTime last);
+    void ShowProcessingDateAlert();
+    // GetMaxData for the current series' numbering control, into cdsMaxData.
+    void LoadMaxData();
+    void SetLocationRowEnabled(bool enabled);
     void WireEvents();
     void ConfigureRemoteData();
     void LayOutFrame();
