@@ -129,7 +129,7 @@ TEST_P(CompanyValidation, WideningTheCodeRunsTheCascadeBeforeTheLookup) {
 TEST_P(CompanyValidation, OneKeystrokeInTheCompanyEmptiesEverythingBelow) {
     FillRegistrations();
     screen->edtCdSerie.SetText("1");
-    harness.Screen().UserFocus(screen->medCdEmpresa);
+    screen->medCdEmpresa.SetFocus();
     screen->UserKey(kKeyBackspace);
     EXPECT_EQ(screen->medCdEmpresa.Text(), "0");
     EXPECT_EQ(screen->edtNmEmpresa.Text(), "");
@@ -141,7 +141,7 @@ TEST_P(CompanyValidation, OneKeystrokeInTheCompanyEmptiesEverythingBelow) {
 TEST_P(CompanyValidation, TypingTheMunicipalRegistrationLeavesTheRestAlone) {
     FillRegistrations();
     screen->edtCdSerie.SetText("1");
-    harness.Screen().UserFocus(screen->medInscMuni);
+    screen->medInscMuni.SetFocus();
     harness.Type("9");
     EXPECT_EQ(screen->medCdEmpresa.Text(), "01");
     EXPECT_EQ(screen->edtNmEmpresa.Text(), "Comercial Aurora Ltda");

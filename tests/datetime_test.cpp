@@ -43,6 +43,9 @@ TEST(DateTime, ParsesShortDatesStrictly) {
     EXPECT_FALSE(TryStrToDate("31/02/2024"));
     EXPECT_FALSE(TryStrToDate("29/02/2023"));
     EXPECT_FALSE(TryStrToDate("3 /  /    "));
+    EXPECT_FALSE(TryStrToDate("01/01/2   "));  // a year still being typed
+    EXPECT_FALSE(TryStrToDate("01/01/202"));
+    EXPECT_FALSE(TryStrToDate("01/01/20245"));
     EXPECT_FALSE(TryStrToDate("12/31/2024"));
     EXPECT_FALSE(TryStrToDate(""));
     EXPECT_FALSE(TryStrToDate("01/01/2024 10:00"));  // a date-time is no plain date

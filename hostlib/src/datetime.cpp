@@ -145,6 +145,7 @@ std::string DateTimeToStr(TDateTime value) {
     return DateToStr(value) + " " + TimeToStr(value);
 }
 
+// The year takes all four digits: "01/01/2" is a date still being typed, not year 2.
 std::optional<TDateTime> TryStrToDateTime(std::string_view text) {
     std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return std::nullopt;
@@ -154,7 +155,7 @@ std::optional<TDateTime> TryStrToDateTime(std::string_view text) {
     int m = 0;
     int y = 0;
     if (!ReadNumber(trimmed, pos, 2, d) || !Expect(trimmed, pos, '/') || !ReadNumber(trimmed, pos, 2, m) ||
-        !Expect(trimmed, pos, '/') || !ReadNumber(trimmed, pos, 4, y)) {
+        !Expect(trimmed, pos, '/') || !ReadDigits(trimmed, pos, 4, y)) {
         return std::nullopt;
     }
     if (!IsValidDate(y, m, d)) return std::nullopt;

@@ -1,0 +1,238 @@
+// The issue location: validation, its description, and the first-pass date proposal
+// (rows E1 to E6).
+#include <gtest/gtest.h>
+
+#include "support/proposal_fixture.h"
+
+using namespace hostlib;
+using testing_support::CallerMode;
+using testing_support::kProcessingDateAlert;
+
+namespace {
+
+class LocationProposal : public testing_support::ProposalFixture {};
+
+TEST_P(LocationProposal, E1_TheDayAfterTheLocationsLastIssueDate) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("1");
+    EXPECT_EQ(screen->edtCdLocal.Text(), "0001");
+    EXPECT_EQ(screen->edtDsLocal.Text(), "Matriz - São Paulo");
+    EXPECT_EQ(Last(), "30/06/2024");
+    EXPECT_EQ(Next(), "01/07/2024");
+    EXPECT_TRUE(NextEnabled());
+    EXPECT_FALSE(screen->cdsMaxData.Active());
+    EXPECT_TRUE(Alerts().empty());
+}
+
+TEST_P(LocationProposal, E1_YearEndOfTheLocation) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("3");
+    EXPECT_EQ(Last(), "31/12/2024");
+    EXPECT_EQ(Next(), "01/01/2025");
+}
+
+TEST_P(LocationProposal, E2_ProcessingDateInCallerModeEnablesTheNextDate) {
+    Open(CallerMode::On);
+    LeaveSeries("8");
+    screen->depProxDtEmiss.SetEnabled(false);
+    LeaveLocation("1");
+    EXPECT_EQ(Last(), "10/12/2024");
+    EXPECT_EQ(Next(), "10/12/2024");
+    EXPECT_TRUE(NextEnabled());
+    EXPECT_TRUE(Alerts().empty());
+}
+
+TEST_P(LocationProposal, E3_ProcessingDateOutOfCallerModeDisablesAndAlerts) {
+    Open(CallerMode::Off);
+    LeaveSeries("8");
+    screen->depProxDtEmiss.SetEnabled(true);
+    LeaveLocation("1");
+    EXPECT_EQ(Last(), "10/12/2024");
+    EXPECT_EQ(Next(), "10/12/2024");
+    EXPECT_FALSE(NextEnabled());
+    EXPECT_EQ(Alerts(), (std::vector<std::string>{kProcessingDateAlert}));
+}
+
+TEST_P(LocationProposal, E4_NoLocationDateClearsTheLastAndTakesTheLatestInvoice) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    screen->depDtUltEmiss.SetDate(EncodeDate(2020, 1, 1));
+    LeaveLocation("2");
+    EXPECT_EQ(screen->edtDsLocal.Text(), "Filial - Campinas");
+    EXPECT_EQ(Last(), "");  // cleared, unlike the series' own rule
+    EXPECT_EQ(screen->medDiaSem.Text(), "");
+    EXPECT_EQ(Next(), "12/03/2024");
+    EXPECT_TRUE(Alerts().empty());
+}
+
+TEST_P(LocationProposal, E4_NoInvoiceEitherProposesTheProcessingDate) {
+    Open(CallerMode::Off);
+    LeaveSeries("L");
+    LeaveLocation("2");
+    EXPECT_EQ(Last(), "");
+    EXPECT_EQ(Next(), "10/12/2024");
+}
+
+TEST_P(LocationProposal, E5_CallerModeFillsTheProcessingDateNotTheInvoices) {
+    Open(CallerMode::On);
+    harness.database.Execute("INSERT INTO NOTAFISCAL VALUES ('CTRL08', 1, '2024-04-04 00:00:00')");
+    LeaveSeries("8");
+    screen->depProxDtEmiss.SetEnabled(false);
+    LeaveLocation("2");
+    EXPECT_EQ(Last(), "10/12/2024");
+    EXPECT_EQ(Next(), "10/12/2024");
+    EXPECT_TRUE(NextEnabled());
+    EXPECT_TRUE(screen->cdsMaxData.Active());
+    EXPECT_TRUE(Alerts().empty());
+}
+
+TEST_P(LocationProposal, E6_OutOfCallerModeDisablesAndAlertsOnce) {
+    Open(CallerMode::Off);
+    LeaveSeries("8");
+    LeaveLocation("2");
+    EXPECT_EQ(Last(), "10/12/2024");
+    EXPECT_EQ(Next(), "10/12/2024");
+    EXPECT_FALSE(NextEnabled());
+    EXPECT_EQ(Alerts().size(), 1u);
+}
+
+TEST_P(LocationProposal, UnknownLocationIsReportedWithTheNormalisedCode) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("9");
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"Local de emissão não cadastrado."}));
+    EXPECT_EQ(screen->edtCdLocal.Text(), "0009");
+    EXPECT_EQ(screen->edtDsLocal.Text(), "");
+    EXPECT_EQ(harness.Focus(), "edtCdLocal");
+}
+
+TEST_P(LocationProposal, LeavingAnEmptyLocationDoesNothing) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    harness.host.events.clear();
+    screen->UserTab(TabDirection::Forward);
+    EXPECT_TRUE(harness.host.events.empty());
+    EXPECT_FALSE(screen->qryVdLocalEmiss.Active());
+}
+
+TEST_P(LocationProposal, TypingClearsTheDescriptionAtOnce) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("1");
+    screen->UserFocus(screen->edtCdLocal);
+    screen->UserKey(kKeyBackspace);
+    EXPECT_EQ(screen->edtCdLocal.Text(), "000");
+    EXPECT_EQ(screen->edtDsLocal.Text(), "");
+}
+
+TEST_P(LocationProposal, AfterTheFirstPassOnlyTheCodeIsChecked) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("1");
+    Cli_Vor17000::boPrimVez = false;  // as a confirmation leaves it
+    screen->depProxDtEmiss.SetText("05/07/2024");
+    LeaveLocation("3");
+    EXPECT_EQ(screen->edtDsLocal.Text(), "Depósito - Santos");
+    EXPECT_EQ(Last(), "30/06/2024");
+    EXPECT_EQ(Next(), "05/07/2024");
+}
+
+TEST_P(LocationProposal, EveryLeaveOfTheFirstPassProposesAnew) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("1");
+    screen->UserFocus(screen->depProxDtEmiss);
+    screen->UserClear();
+    harness.Type("15072024");
+    LeaveLocation("0001");
+    EXPECT_EQ(Next(), "01/07/2024");  // the typed date is overwritten
+}
+
+TEST_P(LocationProposal, LatestInvoiceFailureLeavesTheDescriptionAndClearedLastDate) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    screen->depDtUltEmiss.SetDate(EncodeDate(2020, 1, 1));
+    harness.database.Execute("DROP TABLE NOTAFISCAL");
+    harness.host.events.clear();
+    LeaveLocation("2");
+    ASSERT_EQ(harness.host.Types(), (std::vector<std::string>{"exception"}));
+    EXPECT_EQ(screen->edtDsLocal.Text(), "Filial - Campinas");
+    EXPECT_EQ(Last(), "");
+    EXPECT_EQ(harness.Focus(), "edtCdLocal");
+}
+
+TEST_P(LocationProposal, RequiredRulesOfTheLocation) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    EXPECT_THROW(screen->Vd_LocalEmiss(true), EAbort);
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"Local de emissão deve ser informado."}));
+    screen->edtCdLocal.SetText("77");
+    screen->medCdEmpresa.SetFocus();
+    EXPECT_NO_THROW(screen->Vd_LocalEmiss(true));  // not focused: accepted without a lookup
+    EXPECT_EQ(screen->edtCdLocal.Text(), "77");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, LocationProposal, testing_support::AllBackends(), testing_support::BackendName);
+
+// ---- the weekday fields
+
+class DateFields : public testing_support::ProposalFixture {};
+
+TEST_P(DateFields, TheWeekdayAppearsOnlyWhenTheTypedDateIsCompleteAndValid) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    ASSERT_EQ(harness.Focus(), "depProxDtEmiss");
+    screen->UserClear();
+    EXPECT_EQ(screen->medProxDiaSem.Text(), "");
+    std::vector<std::string> weekdays;
+    for (char digit : std::string("01012025")) {
+        screen->UserKey(static_cast<char32_t>(digit));
+        weekdays.push_back(screen->medProxDiaSem.Text());
+    }
+    EXPECT_EQ(weekdays, (std::vector<std::string>{"", "", "", "", "", "", "", "Quarta-feira"}));
+    screen->UserKey(kKeyBackspace);
+    EXPECT_EQ(screen->medProxDiaSem.Text(), "");
+    EXPECT_TRUE(harness.Errors().empty());  // nothing shown while typing
+}
+
+TEST_P(DateFields, ADayThatDoesNotExistNeverShowsAWeekdayAndIsRefusedOnLeaving) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    screen->UserClear();
+    harness.Type("31022024");
+    EXPECT_EQ(Next(), "31/02/2024");
+    EXPECT_EQ(screen->medProxDiaSem.Text(), "");
+    screen->UserTab(TabDirection::Forward);
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"'31/02/2024' não é uma data válida."}));
+    EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
+}
+
+TEST_P(DateFields, AnEmptyOrPartlyTypedDate) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    screen->UserClear();
+    screen->UserTab(TabDirection::Forward);  // empty passes
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_NE(harness.Focus(), "depProxDtEmiss");
+    screen->UserFocus(screen->depProxDtEmiss);
+    harness.Type("3112");
+    screen->UserTab(TabDirection::Forward);
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"'31/12/    ' não é uma data válida."}));
+}
+
+TEST_P(DateFields, TheLastDateFollowsTheProgram) {
+    Open(CallerMode::Off);
+    screen->depDtUltEmiss.SetDate(EncodeDate(2024, 12, 1));
+    EXPECT_EQ(screen->medDiaSem.Text(), "Domingo");
+    screen->depDtUltEmiss.Clear();
+    EXPECT_EQ(screen->medDiaSem.Text(), "");
+    screen->depProxDtEmiss.SetDate(EncodeDate(2024, 2, 29));
+    EXPECT_EQ(screen->medProxDiaSem.Text(), "Quinta-feira");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DateFields, ::testing::Values(testing_support::Backend::SQLite),
+                         testing_support::BackendName);
+
+}  // namespace
