@@ -37,10 +37,11 @@ void Field(TCustomEdit& edit, TWinControl& parent, TBounds bounds, int tab_order
 }
 
 void LookupButton(TBtnPesquisa& button, TWinControl& parent, int left, int top, TCustomEdit& field,
-                  const char* title, const char* empty_text) {
+                  TDataSource& source, const char* title, const char* empty_text) {
     Place(button, parent, {left, top, 21, 21});
     button.Hint = "Pesquisar";
-    button.Field = &field;
+    button.Associate = &field;
+    button.DataSource = &source;
     button.Title = title;
     button.EmptyText = empty_text;
 }
@@ -146,6 +147,17 @@ void TfrmDataEmissao::WireEvents() {
     depDtUltEmiss.OnChange = [this](TObject& sender) { depDtUltEmissChange(sender); };
     depProxDtEmiss.OnChange = [this](TObject& sender) { depProxDtEmissChange(sender); };
     depProxDtEmiss.OnExit = [this](TObject& sender) { depProxDtEmissExit(sender); };
+    btpEmpresa.OnBeforePesq = [this](TObject& sender, bool& proceed) { btpEmpresaBeforePesq(sender, proceed); };
+    btpEmpresa.OnAfterPesq = [this](TObject& sender) { btpEmpresaAfterPesq(sender); };
+    btpInscEstad.OnBeforePesq = [this](TObject& sender, bool& proceed) { btpInscEstadBeforePesq(sender, proceed); };
+    btpInscEstad.OnAfterPesq = [this](TObject& sender) { btpInscEstadAfterPesq(sender); };
+    btpInscMuni.OnBeforePesq = [this](TObject& sender, bool& proceed) { btpInscMuniBeforePesq(sender, proceed); };
+    btpInscMuni.OnAfterPesq = [this](TObject& sender) { btpInscMuniAfterPesq(sender); };
+    btpSerie.OnBeforePesq = [this](TObject& sender, bool& proceed) { btpSerieBeforePesq(sender, proceed); };
+    btpSerie.OnAfterPesq = [this](TObject& sender) { btpSerieAfterPesq(sender); };
+    btpLocal.OnBeforePesq = [this](TObject& sender, bool& proceed) { btpLocalBeforePesq(sender, proceed); };
+    btpLocal.OnAfterPesq = [this](TObject& sender) { btpLocalAfterPesq(sender); };
+    sbtConfirma.OnClick = [this](TObject& sender) { sbtConfirmaClick(sender); };
 }
 
 void TfrmDataEmissao::LayOutFrame() {
@@ -175,7 +187,7 @@ void TfrmDataEmissao::LayOutCodeRows() {
     Field(medCdEmpresa, box, {128, 14, 25, 21}, 0, Role::Input);
     medCdEmpresa.SetEditMask("99;0; ");
     medCdEmpresa.MaxLength = 2;
-    LookupButton(btpEmpresa, box, 155, 14, medCdEmpresa, "Empresa", "Não há empresa cadastrada.");
+    LookupButton(btpEmpresa, box, 155, 14, medCdEmpresa, dtsEmpresa, "Empresa", "Não há empresa cadastrada.");
     btpEmpresa.Tag = 2;
     Field(edtNmEmpresa, box, {178, 14, 247, 21}, 1, Role::Display);
 
@@ -184,13 +196,13 @@ void TfrmDataEmissao::LayOutCodeRows() {
     Field(medInscEstad, box, {128, 38, 121, 21}, 2, Role::Input);
     medInscEstad.CharCase = TEditCharCase::ecUpperCase;
     medInscEstad.MaxLength = 16;
-    LookupButton(btpInscEstad, box, 251, 38, medInscEstad, "Inscrição Estadual",
+    LookupButton(btpInscEstad, box, 251, 38, medInscEstad, dtsInscEstad, "Inscrição Estadual",
                  "Não há inscrição estadual cadastrada para a empresa informada.");
 
     Label(lblInscMuni, box, {8, 66, 117, 13}, "Inscrição Municipal");
     lblInscMuni.Tag = 2;
     Field(medInscMuni, box, {128, 62, 121, 21}, 3, Role::Input);
-    LookupButton(btpInscMuni, box, 251, 62, medInscMuni, "Inscrição Municipal",
+    LookupButton(btpInscMuni, box, 251, 62, medInscMuni, dtsInscMuni, "Inscrição Municipal",
                  "Não há inscrição municipal cadastrada para a empresa informada.");
 
     Place(bvl1, box, {2, 15, 429, 75});
@@ -201,7 +213,7 @@ void TfrmDataEmissao::LayOutCodeRows() {
     Field(edtCdSerie, box, {128, 94, 49, 21}, 4, Role::Input);
     edtCdSerie.CharCase = TEditCharCase::ecUpperCase;
     edtCdSerie.MaxLength = 5;
-    LookupButton(btpSerie, box, 179, 94, edtCdSerie, "Série de Documentos de Saída",
+    LookupButton(btpSerie, box, 179, 94, edtCdSerie, dtsSerieNF, "Série de Documentos de Saída",
                  "Não há série de documentos de saída cadastrada para a inscrição estadual informada.");
 
     Label(lblLocal, box, {8, 122, 101, 13}, "Local de Emissão");
@@ -210,7 +222,7 @@ void TfrmDataEmissao::LayOutCodeRows() {
     edtCdLocal.MaxLength = 4;
     edtCdLocal.SetColor(TColor::clBtnFace);
     edtCdLocal.SetEnabled(false);
-    LookupButton(btpLocal, box, 167, 118, edtCdLocal, "Local de Emissão", "Não há local de emissão cadastrado.");
+    LookupButton(btpLocal, box, 167, 118, edtCdLocal, dtsLocalEmiss, "Local de Emissão", "Não há local de emissão cadastrado.");
     btpLocal.SetEnabled(false);
     Field(edtDsLocal, box, {190, 118, 235, 21}, 12, Role::Display);
 

@@ -50,6 +50,21 @@ public:
     void depProxDtEmissChange(TObject& sender);
     void depProxDtEmissExit(TObject& sender);
 
+    // Lookup buttons.
+    void btpEmpresaBeforePesq(TObject& sender, bool& proceed);
+    void btpEmpresaAfterPesq(TObject& sender);
+    void btpInscEstadBeforePesq(TObject& sender, bool& proceed);
+    void btpInscEstadAfterPesq(TObject& sender);
+    void btpInscMuniBeforePesq(TObject& sender, bool& proceed);
+    void btpInscMuniAfterPesq(TObject& sender);
+    void btpSerieBeforePesq(TObject& sender, bool& proceed);
+    void btpSerieAfterPesq(TObject& sender);
+    void btpLocalBeforePesq(TObject& sender, bool& proceed);
+    void btpLocalAfterPesq(TObject& sender);
+
+    // Confirmation.
+    void sbtConfirmaClick(TObject& sender);
+
     TPanel& panStatus;
     TLabel& lblStatus;
 
@@ -118,6 +133,10 @@ private:
     // GetMaxData for the current series' numbering control, into cdsMaxData.
     void LoadMaxData();
     void SetLocationRowEnabled(bool enabled);
+    // Confirmation's steps.
+    void CheckAgainstLatestInvoice();
+    void StoreNewDate();
+    void HandDateToCaller();
     void WireEvents();
     void ConfigureRemoteData();
     void LayOutFrame();

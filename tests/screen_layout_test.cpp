@@ -117,7 +117,7 @@ TEST_F(ScreenLayout, LookupButtonsKnowTheirFieldTitleAndEmptyText) {
     };
     for (const auto& b : buttons) {
         SCOPED_TRACE(b.title);
-        EXPECT_EQ(b.button.Field, &b.field);
+        EXPECT_EQ(b.button.Associate, &b.field);
         EXPECT_EQ(b.button.Title, b.title);
         EXPECT_EQ(b.button.Hint, "Pesquisar");
         EXPECT_EQ(b.button.Bounds.Width, 21);

@@ -52,6 +52,10 @@ std::vector<TForm*> TApplication::Forms() const {
     return out;
 }
 
+bool TApplication::Owns(const TForm* form) const {
+    return std::any_of(forms_.begin(), forms_.end(), [form](const auto& f) { return f.get() == form; });
+}
+
 void TApplication::AddForm(std::unique_ptr<TForm> form) {
     handles_.Register(*form);
     forms_.push_back(std::move(form));

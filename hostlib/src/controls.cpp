@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "hostlib/application.h"
+#include "hostlib/db/dataset.h"
 #include "hostlib/exceptions.h"
 #include "hostlib/form.h"
 #include "hostlib/utf8.h"
@@ -226,7 +228,37 @@ std::string TDateEditPlus::Normalized(std::string text) const { return LaidOut(D
 // ---- TBtnPesquisa
 
 void TBtnPesquisa::Click() {
-    if (OnBeforePesq) OnBeforePesq(*this);
+    bool proceed = true;
+    if (OnBeforePesq) OnBeforePesq(*this, proceed);
+    TDataSet* dataset = DataSource != nullptr ? DataSource->DataSet : nullptr;
+    if (!proceed || dataset == nullptr) return;
+    if (!dataset->Active()) dataset->Open();
+    HostServices& host = Application().Host();
+    if (dataset->IsEmpty()) {
+        host.ShowEmptyList(Title, EmptyText);
+        return;
+    }
+    LookupList list;
+    list.title = Title;
+    std::vector<std::size_t> columns;
+    for (std::size_t c = 0; c < dataset->FieldDefs.size(); ++c) {
+        if (!dataset->FieldDefs[c].Visible) continue;
+        columns.push_back(c);
+        list.columns.push_back(dataset->FieldDefs[c].DisplayLabel);
+    }
+    const std::size_t current = dataset->RecNo();
+    for (std::size_t r = 0; r < dataset->RecordCount(); ++r) {
+        dataset->MoveTo(r);
+        std::vector<std::string> row;
+        for (std::size_t c : columns) row.push_back(TField(*dataset, c).AsString());
+        list.rows.push_back(std::move(row));
+    }
+    dataset->MoveTo(current);
+    const auto choice = host.ChooseFromList(list);
+    if (!choice || *choice >= dataset->RecordCount()) return;
+    dataset->MoveTo(*choice);
+    if (OnAfterPesq) OnAfterPesq(*this);
+    if (Associate != nullptr) Associate->SetFocus();
 }
 
 }  // namespace hostlib

@@ -60,6 +60,8 @@ public:
     TForm* MainForm() const { return main_form_; }
     void SetMainForm(TForm* form) { main_form_ = form; }
     std::vector<TForm*> Forms() const;
+    // Whether `form` is one of the application's live forms; never reads through the pointer.
+    bool Owns(const TForm* form) const;
 
     TForm* ActiveForm() const { return active_form_; }
     // Makes `form` the active window; its OnActivate runs when it was not already.

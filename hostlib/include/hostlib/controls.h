@@ -204,16 +204,25 @@ public:
     using TControl::TControl;
 };
 
-// A lookup button beside an input field; it lists values and writes the choice back.
+class TDataSource;
+
+// Before a lookup: the handler may set `proceed` false to call it off.
+using TBeforePesqEvent = std::function<void(TObject& sender, bool& proceed)>;
+
+// A lookup button beside an input field. A click runs the before-lookup handler, opens the
+// listed dataset if it is closed, and shows its empty-list text or lists the visible fields
+// of every row under its title; on a choice the row becomes current, the after-lookup
+// handler runs and the associated field gets the focus. Cancelling changes nothing.
 class TBtnPesquisa : public TControl {
 public:
     using TControl::TControl;
     void Click() override;
 
     std::string Title;
-    std::string EmptyText;  // shown when the list has no row
-    TCustomEdit* Field = nullptr;
-    TNotifyEvent OnBeforePesq;
+    std::string EmptyText;
+    TCustomEdit* Associate = nullptr;
+    TDataSource* DataSource = nullptr;
+    TBeforePesqEvent OnBeforePesq;
     TNotifyEvent OnAfterPesq;
 };
 

@@ -65,6 +65,10 @@ public:
     void First() { current_ = 0; }
     // Moves to the next row; false at the end.
     bool Next();
+    // Makes row `index` (from 0) current; an index past the end is ignored.
+    void MoveTo(std::size_t index) {
+        if (index < rows_.size()) current_ = index;
+    }
 
     // Raises EDatabaseError naming the field when there is none of that name.
     TField FieldByName(std::string_view name) const;

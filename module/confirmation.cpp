@@ -1,0 +1,92 @@
+// Confirm: validate the whole screen again, check the new date against the latest invoice,
+// store it, refresh the host's cache, hand the date to the caller, and close.
+#include "Cli_Vor17000.h"
+#include "frmDataEmissao.h"
+#include "hostlib/application.h"
+#include "hostlib/services.h"
+
+namespace Cli_Vor17000 {
+
+void TfrmDataEmissao::sbtConfirmaClick(TObject&) {
+    try {
+        // First pass: every filled field is looked up again (the series row comes fresh).
+        Vd_Empresa(false);
+        Vd_Inscricao(false);
+        Vd_InscMuni(false);
+        Vd_Serie(false);
+        // From here on the location checks its code only; the dates are the user's.
+        boPrimVez = false;
+        if (SeriesFlag("IDUTLOCAEMIS", "S")) Vd_LocalEmiss(false);
+        depProxDtEmiss.CheckValidDate();
+
+        // Second pass: every field must be filled.
+        Vd_Empresa(true);
+        Vd_Inscricao(true);
+        Vd_InscMuni(true);
+        Vd_Serie(true);
+        if (SeriesFlag("IDUTLOCAEMIS", "S")) Vd_LocalEmiss(true);
+        if (EmptyString(depProxDtEmiss.Text())) {
+            depProxDtEmiss.SetFocus();
+            MensErro(msgPadrao.Msg("Data_Inf"));
+        }
+
+        if (!SeriesFlag("IDCONSDTEMIS", "N")) CheckAgainstLatestInvoice();
+        StoreNewDate();
+        if (boDataEmis) HandDateToCaller();
+        // The main window's activation handler runs; the window itself is not activated.
+        if (TForm* main = Application().MainForm(); main != nullptr && main->OnActivate) main->OnActivate(*main);
+        Close();
+    } catch (...) {
+        // Nothing is undone: a date already stored stays stored.
+        DeactiveShowAvi();
+        throw;
+    }
+}
+
+void TfrmDataEmissao::CheckAgainstLatestInvoice() {
+    const TDateTime new_date = depProxDtEmiss.GetDate();
+    const TDateTime last_date = depDtUltEmiss.GetDate();
+    // An empty last date reads as 0 and would always look earlier; without a last date
+    // the invoices are the only thing the new date can be checked against.
+    if (!EmptyString(depDtUltEmiss.Text()) && last_date < new_date) return;
+
+    ActiveShowAvi(frmDataEmissao, TShowAvi::Verificando, msgPadrao.Msg("Get_cdsMaxData"));
+    LoadMaxData();
+    DeactiveShowAvi();
+
+    // A null date (or no row) reads as 0 and never blocks.
+    const TField latest = cdsMaxData.FieldByName("DTEMISSAO");
+    if (depProxDtEmiss.GetDate() < latest.AsDateTime()) {
+        depProxDtEmiss.SetFocus();
+        MensErro(FormatMessage(msgPadrao.Msg("Data_Inv"), {latest.AsString()}));
+    }
+}
+
+void TfrmDataEmissao::StoreNewDate() {
+    // In caller mode a processing-date series only hands its date back.
+    if (boDataEmis && SeriesFlag("IDUTDTPREMIS", "S")) return;
+    const TDateTime new_date = depProxDtEmiss.GetDate();
+    if (!SeriesFlag("IDUTLOCAEMIS", "S")) {
+        ActiveShowAvi(frmDataEmissao, TShowAvi::Atualizando, msgPadrao.Msg("Pro_UpdateCtrlNumNF"));
+        netDataEmissao.AppServer().Call("UpdateCtrlNumNF",
+                                        {new_date, cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString()});
+        DeactiveShowAvi();
+        AtualizaLocalCache({"CTRLNUMENF"});
+    } else {
+        netDataEmissao.AppServer().Call("UpDtLocal", {new_date, edtCdLocal.Text()});
+        AtualizaLocalCache({"LOCALEMISSAO"});
+    }
+}
+
+void TfrmDataEmissao::HandDateToCaller() {
+    // A caller form that is gone, or has no such label, gets nothing; Confirm goes on.
+    if (frmOrig == nullptr || !Application().Owns(frmOrig)) return;
+    TComponent* target = frmOrig->FindComponent("lblDtEmissao");
+    if (auto* edit = dynamic_cast<TCustomEdit*>(target)) {
+        edit->SetText(depProxDtEmiss.Text());
+    } else if (auto* control = dynamic_cast<TControl*>(target)) {
+        control->SetCaption(depProxDtEmiss.Text());
+    }
+}
+
+}  // namespace Cli_Vor17000
