@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hostlib/application.h"
+#include "hostlib/exceptions.h"
 #include "hostlib/host_services.h"
 
 namespace testing_support {
@@ -42,6 +43,7 @@ public:
     }
     void RefreshLocalCache(const std::vector<std::string>& tables) override {
         Add("cache", "", 0, tables);
+        if (fail_cache_refresh) throw hostlib::Exception("cache indisponível");
     }
     void FormClosed(hostlib::TForm& form) override { Add("closed", "", 0, {}, &form); }
 
@@ -59,6 +61,7 @@ public:
 
     std::vector<HostEvent> events;
     std::optional<std::size_t> next_pick;
+    bool fail_cache_refresh = false;
     // Runs while the wait animation is being shown, to look at the state at that moment.
     std::function<void()> on_busy;
 };

@@ -1,0 +1,369 @@
+// Confirm, end to end through the real server and database.
+#include <gtest/gtest.h>
+
+#include "support/proposal_fixture.h"
+
+using namespace hostlib;
+using testing_support::CallerMode;
+
+namespace {
+
+class Confirmation : public testing_support::ProposalFixture {
+protected:
+    // Types the next issue date over what the proposal put there.
+    void TypeNextDate(const std::string& digits) {
+        screen->depProxDtEmiss.SetEnabled(true);
+        screen->depProxDtEmiss.SetFocus();
+        screen->UserClear();
+        harness.Type(digits);
+    }
+    void Confirm() { screen->UserClick(screen->sbtConfirma); }
+    std::optional<std::string> ControlDate(const std::string& code) {
+        return harness.database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = '" + code + "'");
+    }
+    std::optional<std::string> LocationDate(const std::string& code) {
+        return harness.database.QueryText("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '" + code + "'");
+    }
+    bool Closed() const { return !Cli_Vor17000::boIdCriado; }
+    std::vector<std::string> EventsOf(const std::string& type) const {
+        std::vector<std::string> out;
+        for (const auto& e : harness.host.events) {
+            if (e.type == type) out.push_back(e.text);
+        }
+        return out;
+    }
+    std::vector<std::string> CacheTables() const {
+        for (const auto& e : harness.host.events) {
+            if (e.type == "cache") return e.items;
+        }
+        return {};
+    }
+    bool Busy(int kind) const {
+        for (const auto& e : harness.host.events) {
+            if (e.type == "busy" && e.kind == kind) return true;
+        }
+        return false;
+    }
+    // The main window with an activation handler that counts its runs.
+    int* WatchMainWindow() {
+        TForm* main = nullptr;
+        harness.application.CreateForm(main, "frmPrincipal");
+        harness.application.SetMainForm(main);
+        main->OnActivate = [this](TObject& sender) {
+            ++main_activations;
+            main_sender = &sender;
+        };
+        return &main_activations;
+    }
+    TForm* FindCaller() {
+        for (TForm* form : harness.application.Forms()) {
+            if (form->Name() == "frmNF") return form;
+        }
+        return nullptr;
+    }
+    std::string CallerLabel() { return FindCaller()->Find<TControl>("lblDtEmissao")->Caption(); }
+    void GiveCallerALabel() {
+        auto& label = FindCaller()->Create<TLabel>("lblDtEmissao");
+        label.SetParent(FindCaller());
+    }
+
+    int main_activations = 0;
+    TObject* main_sender = nullptr;
+};
+
+// ---- where the date goes
+
+TEST_P(Confirmation, NumberingControlSeriesStoresWithUpdateCtrlNumNF) {
+    WatchMainWindow();
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    TypeNextDate("02012024");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(ControlDate("CTRL01"), "2024-01-02 00:00:00");
+    EXPECT_EQ(CacheTables(), (std::vector<std::string>{"CTRLNUMENF"}));
+    EXPECT_EQ(EventsOf("busy"), (std::vector<std::string>{"Atualizando controle de numeração de notas fiscais..."}));
+    EXPECT_TRUE(Busy(1));
+    EXPECT_EQ(main_activations, 1);
+    EXPECT_EQ(main_sender, harness.application.MainForm());
+    EXPECT_TRUE(Closed());
+}
+
+TEST_P(Confirmation, LocationSeriesStoresWithUpDtLocalAndNoAnimation) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("1");
+    TypeNextDate("05072024");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(LocationDate("0001"), "2024-07-05 00:00:00");
+    EXPECT_EQ(ControlDate("CTRL07"), std::nullopt);
+    EXPECT_EQ(CacheTables(), (std::vector<std::string>{"LOCALEMISSAO"}));
+    EXPECT_TRUE(EventsOf("busy").empty());
+    EXPECT_TRUE(Closed());
+}
+
+TEST_P(Confirmation, ProcessingDateSeriesOutOfCallerModeStoresTheProcessingDate) {
+    Open(CallerMode::Off);
+    LeaveSeries("5");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(ControlDate("CTRL05"), "2024-12-10 00:00:00");
+    EXPECT_EQ(CacheTables(), (std::vector<std::string>{"CTRLNUMENF"}));
+}
+
+TEST_P(Confirmation, CallerModeStoresAndHandsTheDateBack) {
+    Open(CallerMode::On);
+    GiveCallerALabel();
+    LeaveSeries("1");
+    TypeNextDate("03012024");
+    Confirm();
+    EXPECT_EQ(ControlDate("CTRL01"), "2024-01-03 00:00:00");
+    EXPECT_EQ(CallerLabel(), "03/01/2024");
+    EXPECT_TRUE(Closed());
+}
+
+TEST_P(Confirmation, CallerModeLocationSeriesStoresOnTheLocation) {
+    Open(CallerMode::On);
+    GiveCallerALabel();
+    LeaveSeries("7");
+    LeaveLocation("3");
+    Confirm();
+    EXPECT_EQ(LocationDate("0003"), "2025-01-01 00:00:00");
+    EXPECT_EQ(CacheTables(), (std::vector<std::string>{"LOCALEMISSAO"}));
+    EXPECT_EQ(CallerLabel(), "01/01/2025");
+}
+
+TEST_P(Confirmation, CallerModeProcessingDateSeriesStoresNothingButStillHandsBackAndCloses) {
+    WatchMainWindow();
+    Open(CallerMode::On);
+    GiveCallerALabel();
+    LeaveSeries("5");
+    TypeNextDate("20122024");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(ControlDate("CTRL05"), "2024-01-10 00:00:00");  // untouched
+    EXPECT_TRUE(CacheTables().empty());
+    EXPECT_EQ(CallerLabel(), "20/12/2024");
+    EXPECT_EQ(main_activations, 1);
+    EXPECT_TRUE(Closed());
+}
+
+TEST_P(Confirmation, CallerModeWithoutACallerOrItsLabelGoesOn) {
+    Open(CallerMode::On);  // the caller form has no label
+    LeaveSeries("1");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_TRUE(Closed());
+    harness.application.ProcessReleases();
+
+    IniProc(Variant::Array({true, 0x7FFFFFF0}));  // a handle that names no form
+    screen = &harness.Screen();
+    LeaveSeries("2");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_TRUE(Closed());
+}
+
+TEST_P(Confirmation, ACallerFormFreedWhileTheScreenIsOpenIsNotWritten) {
+    Open(CallerMode::On);
+    GiveCallerALabel();
+    TForm* caller = FindCaller();
+    caller->OnClose = [](TObject&, TCloseAction& action) { action = TCloseAction::caFree; };
+    caller->Close();
+    harness.application.ProcessReleases();
+    LeaveSeries("1");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_TRUE(Closed());
+}
+
+// ---- the check against the latest invoice
+
+TEST_P(Confirmation, ANewDateAfterTheLastSkipsTheCheck) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");  // last 31/12/2023
+    TypeNextDate("01012024");
+    Confirm();
+    EXPECT_FALSE(Busy(6));
+    EXPECT_EQ(ControlDate("CTRL01"), "2024-01-01 00:00:00");
+}
+
+TEST_P(Confirmation, ANewDateEqualToTheLastIsCheckedAndAnEqualInvoicePasses) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");  // latest invoice 31/12/2023 at midnight
+    TypeNextDate("31122023");
+    Confirm();
+    EXPECT_TRUE(Busy(6));
+    EXPECT_EQ(EventsOf("busy").front(), "Verificando notas fiscais...");
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(ControlDate("CTRL01"), "2023-12-31 00:00:00");
+    EXPECT_TRUE(Closed());
+}
+
+TEST_P(Confirmation, ADateBeforeAMidnightInvoiceIsRefusedWithTheDateAlone) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    TypeNextDate("30122023");
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{
+                                    "Próxima data de emissão deve ser maior ou igual a 31/12/2023 (data da última "
+                                    "emissão)."}));
+    EXPECT_EQ(ControlDate("CTRL01"), "2023-12-31 00:00:00");
+    EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
+    EXPECT_FALSE(Closed());
+    EXPECT_EQ(harness.host.events.back().type, "idle");  // the guard hid the animation
+}
+
+TEST_P(Confirmation, AnInvoiceWithATimeRefusesItsOwnDayAndShowsTheTime) {
+    Open(CallerMode::Off);
+    LeaveSeries("3");  // no last date; latest invoice 15/05/2024 14:30
+    TypeNextDate("15052024");
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{
+                                    "Próxima data de emissão deve ser maior ou igual a 15/05/2024 14:30:00 (data da "
+                                    "última emissão)."}));
+    EXPECT_EQ(ControlDate("CTRL03"), std::nullopt);
+    harness.host.events.clear();
+    TypeNextDate("16052024");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(ControlDate("CTRL03"), "2024-05-16 00:00:00");
+}
+
+TEST_P(Confirmation, WithoutALastDateAnEarlierDateThanTheLatestInvoiceIsStillRefused) {
+    // Without a last issue date the check used to be skipped (0 < any date).
+    Open(CallerMode::Off);
+    LeaveSeries("3");
+    TypeNextDate("01012024");
+    Confirm();
+    EXPECT_TRUE(Busy(6));
+    EXPECT_EQ(harness.Errors().size(), 1u);
+    EXPECT_EQ(ControlDate("CTRL03"), std::nullopt);
+    EXPECT_FALSE(Closed());
+}
+
+TEST_P(Confirmation, NoInvoiceAtAllLetsAnyDatePass) {
+    Open(CallerMode::Off);
+    LeaveSeries("4");
+    TypeNextDate("01012000");
+    Confirm();
+    EXPECT_TRUE(Busy(6));
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(ControlDate("CTRL04"), "2000-01-01 00:00:00");
+}
+
+TEST_P(Confirmation, UpperCaseNSkipsTheCheckAndLowerCaseNDoesNot) {
+    Open(CallerMode::Off);
+    LeaveSeries("N");  // last 10/01/2024, invoice 20/01/2024, check "N"
+    TypeNextDate("01012020");
+    Confirm();
+    EXPECT_FALSE(Busy(6));
+    EXPECT_EQ(ControlDate("CTRL09"), "2020-01-01 00:00:00");
+    harness.application.ProcessReleases();
+
+    Open(CallerMode::Off);
+    LeaveSeries("MIN");  // check "n": the latest invoice is 01/06/2024 08:00
+    TypeNextDate("01012024");
+    Confirm();
+    EXPECT_TRUE(Busy(6));
+    EXPECT_EQ(harness.Errors().size(), 1u);
+    EXPECT_EQ(ControlDate("CTRL10"), "2024-05-31 00:00:00");
+}
+
+// ---- failures
+
+TEST_P(Confirmation, OnlyTheFirstFailureIsReportedInScreenOrder) {
+    Open(CallerMode::Off);
+    screen->medCdEmpresa.SetText("77");  // unregistered, and everything below now empty
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"Empresa não cadastrada."}));
+    EXPECT_EQ(harness.Focus(), "medCdEmpresa");
+    EXPECT_TRUE(Cli_Vor17000::boPrimVez);  // the first pass did not pass
+}
+
+TEST_P(Confirmation, TheSecondPassReportsTheFirstEmptyField) {
+    Open(CallerMode::Off);
+    screen->medInscMuni.SetText("");
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"Inscrição municipal deve ser informada."}));
+    EXPECT_EQ(harness.Focus(), "medInscMuni");
+    harness.host.events.clear();
+    screen->medInscMuni.SetText("4587123");
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"Série deve ser informada."}));
+    EXPECT_EQ(harness.Focus(), "edtCdSerie");
+}
+
+TEST_P(Confirmation, AnEmptyNextDateIsReportedOnTheDateField) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    TypeNextDate("");
+    screen->medCdEmpresa.SetFocus();
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"Próxima data de emissão deve ser informada."}));
+    EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
+}
+
+TEST_P(Confirmation, AnIncompleteNextDateIsTheDateEditsOwnError) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    TypeNextDate("0101");
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"'01/01/    ' não é uma data válida."}));
+    EXPECT_FALSE(Closed());
+}
+
+TEST_P(Confirmation, AFailedConfirmLeavesTheFirstPassOver) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("1");
+    TypeNextDate("");
+    Confirm();
+    ASSERT_EQ(harness.Errors().size(), 1u);
+    EXPECT_FALSE(Cli_Vor17000::boPrimVez);
+    // Changing the location now checks it but proposes nothing.
+    TypeNextDate("05072024");
+    LeaveLocation("3");
+    EXPECT_EQ(screen->edtDsLocal.Text(), "Depósito - Santos");
+    EXPECT_EQ(Next(), "05/07/2024");
+}
+
+TEST_P(Confirmation, UnregisteredLocationIsReportedBeforeTheDates) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    screen->edtCdLocal.SetText("9");
+    TypeNextDate("");
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"Local de emissão não cadastrado."}));
+    EXPECT_EQ(harness.Focus(), "edtCdLocal");
+}
+
+TEST_P(Confirmation, AFailureAfterTheStoreLeavesTheDateStored) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    TypeNextDate("02012024");
+    harness.host.fail_cache_refresh = true;
+    Confirm();
+    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{"cache indisponível"}));
+    EXPECT_EQ(ControlDate("CTRL01"), "2024-01-02 00:00:00");
+    EXPECT_FALSE(Closed());
+    EXPECT_EQ(harness.host.events.back().type, "exception");
+    EXPECT_EQ(harness.host.events[harness.host.events.size() - 2].type, "idle");
+}
+
+TEST_P(Confirmation, ALatestInvoiceFailureHidesTheAnimationAndStoresNothing) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    TypeNextDate("31122023");
+    harness.database.Execute("DROP TABLE NOTAFISCAL");
+    harness.host.events.clear();
+    Confirm();
+    EXPECT_EQ(harness.host.Types(), (std::vector<std::string>{"busy", "idle", "exception"}));
+    EXPECT_EQ(ControlDate("CTRL01"), "2023-12-31 00:00:00");
+    EXPECT_FALSE(Closed());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Confirmation, testing_support::AllBackends(), testing_support::BackendName);
+
+}  // namespace
