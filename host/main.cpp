@@ -15,7 +15,7 @@ int RunHeadless(const host::HostOptions& options) {
         std::string line;
         while (std::getline(std::cin, line)) session.Execute(line, std::cout);
         session.Finish();
-    } catch (const host::CommandError& e) {
+    } catch (const host::HostStartError& e) {
         std::cout << host::Json{{"error", e.what()}}.dump() << std::endl;
         return 1;
     }

@@ -2,20 +2,12 @@
 
 #include <charconv>
 
-#include "host_database.h"
-#include "hostlib/db/data_module.h"
 #include "hostlib/exceptions.h"
 #include "hostlib/utf8.h"
 
 namespace host {
 
 namespace {
-
-hostlib::TPackage LoadModule(const HostOptions& options) {
-    auto result = hostlib::LoadPackage(ResolveModulePath(options));
-    if (auto* error = std::get_if<hostlib::PackageError>(&result)) throw CommandError(error->message);
-    return std::move(std::get<hostlib::TPackage>(result));
-}
 
 std::string_view Trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -45,53 +37,11 @@ void RequireNoArguments(std::string_view args) {
 }  // namespace
 
 HeadlessSession::HeadlessSession(const HostOptions& options)
-    : package_(LoadModule(options)), application_(events_) {
-    auto& database = application_.Create<hostlib::TdtmDBGeral>("dtmDBGeral");
-    std::string url;
-    try {
-        url = OpenHostDatabase(database, options);
-    } catch (const hostlib::Exception& e) {
-        throw CommandError(e.what());
-    }
-    application_.SetDataModule(&database);
-    ConnectApplicationServer(options, url);
-    main_form_ = &application_.CreateForm(main_form_, "frmPrincipal");
-    main_form_->FormStyle = hostlib::TFormStyle::fsMDIForm;
-    main_form_->SetCaption("Faturamento");
-    main_form_->OnActivate = [this](hostlib::TObject&) { events_.Record({{"type", "mainActivate"}}); };
-    application_.SetMainForm(main_form_);
+    : session_(options, events_), application_(session_.Application()) {
+    session_.MainForm().OnActivate = [this](hostlib::TObject&) { events_.Record({{"type", "mainActivate"}}); };
 }
 
 HeadlessSession::~HeadlessSession() = default;
-
-void HeadlessSession::ConnectApplicationServer(const HostOptions& options, const std::string& database_url) {
-    auto& values = application_.Values();
-    if (options.server != "embedded") {
-        const auto colon = options.server.rfind(':');
-        const auto port = colon == std::string::npos ? std::nullopt : ParseInt(options.server.substr(colon + 1));
-        if (!port || *port <= 0 || *port > 65535 || colon == 0) {
-            throw CommandError("--server deve ser 'embedded' ou HOST:PORTA: " + options.server);
-        }
-        values.WebURL = options.server.substr(0, colon);
-        values.WebPort = *port;
-        return;
-    }
-    // The host's own server, on a loopback port of its own, over the same database.
-    appserver::ServerOptions server_options;
-    server_options.database_url = database_url;
-    server_options.address = "127.0.0.1";
-    server_options.port = 0;
-    server_options.threads = 1;
-    server_options.log = appserver::RequestLog::None;
-    embedded_server_ = std::make_unique<appserver::AppServer>(server_options);
-    try {
-        embedded_server_->Start();
-    } catch (const std::exception& e) {
-        throw CommandError(std::string("servidor de aplicação embutido: ") + e.what());
-    }
-    values.WebURL = "127.0.0.1";
-    values.WebPort = embedded_server_->Port();
-}
 
 const std::map<std::string, HeadlessSession::Handler, std::less<>>& HeadlessSession::Commands() {
     static const std::map<std::string, Handler, std::less<>> commands = {
@@ -136,14 +86,6 @@ void HeadlessSession::Finish() {
     application_.ProcessReleases();
 }
 
-hostlib::TForm* HeadlessSession::Screen() const {
-    hostlib::TForm* found = nullptr;
-    for (hostlib::TForm* form : application_.Forms()) {
-        if (form->FormStyle == hostlib::TFormStyle::fsMDIChild && form->Visible()) found = form;
-    }
-    return found;
-}
-
 hostlib::TForm& HeadlessSession::RequireScreen() const {
     hostlib::TForm* screen = Screen();
     if (screen == nullptr) throw CommandError("nenhuma tela aberta");
@@ -154,17 +96,6 @@ hostlib::TControl& HeadlessSession::RequireControl(std::string_view name) const 
     auto* control = RequireScreen().Find<hostlib::TControl>(name);
     if (control == nullptr) throw CommandError("controle desconhecido: " + std::string(name));
     return *control;
-}
-
-void HeadlessSession::CallIniProc(const hostlib::Variant& argument) {
-    auto* ini_proc = package_.Entry<void(const hostlib::Variant&)>("IniProc");
-    if (ini_proc == nullptr) throw CommandError("o módulo não exporta IniProc");
-    try {
-        ini_proc(argument);
-    } catch (...) {
-        // What escapes the module reaches the host's general error handling.
-        application_.HandleException(std::current_exception());
-    }
 }
 
 void HeadlessSession::Set(std::string_view args, std::ostream&) {
@@ -198,17 +129,13 @@ void HeadlessSession::Caller(std::string_view args, std::ostream&) {
     const std::string name(Trim(args));
     if (name.empty() || name.find_first_of(" \t") != std::string::npos) throw CommandError("uso: caller NOME");
     if (callers_.contains(name)) throw CommandError("formulário já existe: " + name);
-    hostlib::TForm* form = nullptr;
-    application_.CreateForm(form, name);
-    auto& label = form->Create<hostlib::TLabel>("lblDtEmissao");
-    label.SetParent(form);
-    callers_.emplace(name, form);
+    callers_.emplace(name, &session_.CreateCallerForm(name));
 }
 
 void HeadlessSession::Open(std::string_view args, std::ostream&) {
     auto [flag, rest] = SplitWord(args);
     if (flag.empty()) {
-        CallIniProc(hostlib::Variant::Null());
+        session_.CallIniProc(hostlib::Variant::Null());
         return;
     }
     auto [form_name, extra] = SplitWord(rest);
@@ -220,7 +147,7 @@ void HeadlessSession::Open(std::string_view args, std::ostream&) {
                                   : flag == "false" ? hostlib::Variant(false)
                                                     : hostlib::Variant(std::string(flag));
     const auto handle = static_cast<std::int32_t>(application_.HandleOf(*caller->second));
-    CallIniProc(hostlib::Variant::Array({flag_value, hostlib::Variant(handle)}));
+    session_.CallIniProc(hostlib::Variant::Array({flag_value, hostlib::Variant(handle)}));
 }
 
 void HeadlessSession::Activate(std::string_view args, std::ostream&) {

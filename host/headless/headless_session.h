@@ -8,12 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "app_server.h"
 #include "event_recorder.h"
 #include "host_options.h"
-#include "hostlib/application.h"
-#include "hostlib/package.h"
-#include "hostlib/variant.h"
+#include "host_session.h"
 
 namespace host {
 
@@ -25,7 +22,7 @@ public:
 
 class HeadlessSession {
 public:
-    // Loads the module; raises CommandError with the loader's reason when it cannot.
+    // Starts the host; raises HostStartError with the reason when it cannot.
     explicit HeadlessSession(const HostOptions& options);
     ~HeadlessSession();
 
@@ -56,20 +53,14 @@ private:
     void Events(std::string_view args, std::ostream& out);
     void Label(std::string_view args, std::ostream& out);
 
-    // The open screen: the module's window that is a child of the main window.
-    hostlib::TForm* Screen() const;
-    void ConnectApplicationServer(const HostOptions& options, const std::string& database_url);
+    hostlib::TForm* Screen() const { return session_.Screen(); }
     hostlib::TForm& RequireScreen() const;
     hostlib::TControl& RequireControl(std::string_view name) const;
-    void CallIniProc(const hostlib::Variant& argument);
 
-    // Declared in this order so that the forms go before the module that made them, and
-    // the module before the recorder that the application reports to.
+    // The recorder outlives the session that reports to it.
     EventRecorder events_;
-    std::unique_ptr<appserver::AppServer> embedded_server_;
-    hostlib::TPackage package_;
-    hostlib::TApplication application_;
-    hostlib::TForm* main_form_ = nullptr;
+    HostSession session_;
+    hostlib::TApplication& application_;
     std::map<std::string, hostlib::TForm*, std::less<>> callers_;
 };
 

@@ -1,0 +1,107 @@
+#include "host_session.h"
+
+#include <charconv>
+
+#include "host_database.h"
+#include "hostlib/db/data_module.h"
+#include "hostlib/exceptions.h"
+
+namespace host {
+
+namespace {
+
+hostlib::TPackage LoadModule(const HostOptions& options) {
+    auto result = hostlib::LoadPackage(ResolveModulePath(options));
+    if (auto* error = std::get_if<hostlib::PackageError>(&result)) throw HostStartError(error->message);
+    return std::move(std::get<hostlib::TPackage>(result));
+}
+
+}  // namespace
+
+HostSession::HostSession(const HostOptions& options, hostlib::HostServices& services)
+    : package_(LoadModule(options)), application_(services) {
+    auto& database = application_.Create<hostlib::TdtmDBGeral>("dtmDBGeral");
+    try {
+        database_url_ = OpenHostDatabase(database, options);
+    } catch (const hostlib::Exception& e) {
+        throw HostStartError(e.what());
+    }
+    application_.SetDataModule(&database);
+    ConnectApplicationServer(options);
+    application_.CreateForm(main_form_, "frmPrincipal");
+    main_form_->FormStyle = hostlib::TFormStyle::fsMDIForm;
+    main_form_->SetCaption("Faturamento");
+    application_.SetMainForm(main_form_);
+}
+
+HostSession::~HostSession() = default;
+
+void HostSession::ConnectApplicationServer(const HostOptions& options) {
+    auto& values = application_.Values();
+    if (options.server != "embedded") {
+        const auto colon = options.server.rfind(':');
+        int port = 0;
+        const std::string port_text = colon == std::string::npos ? "" : options.server.substr(colon + 1);
+        const auto [ptr, ec] = std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
+        if (colon == std::string::npos || colon == 0 || ec != std::errc() || ptr != port_text.data() + port_text.size() ||
+            port <= 0 || port > 65535) {
+            throw HostStartError("--server deve ser 'embedded' ou HOST:PORTA: " + options.server);
+        }
+        values.WebURL = options.server.substr(0, colon);
+        values.WebPort = port;
+        return;
+    }
+    // The host's own server, on a loopback port of its own, over the same database.
+    appserver::ServerOptions server_options;
+    server_options.database_url = database_url_;
+    server_options.address = "127.0.0.1";
+    server_options.port = 0;
+    server_options.threads = 1;
+    server_options.log = appserver::RequestLog::None;
+    embedded_server_ = std::make_unique<appserver::AppServer>(server_options);
+    try {
+        embedded_server_->Start();
+    } catch (const std::exception& e) {
+        throw HostStartError(std::string("servidor de aplicação embutido: ") + e.what());
+    }
+    values.WebURL = "127.0.0.1";
+    values.WebPort = embedded_server_->Port();
+}
+
+std::string HostSession::ServerDescription() const {
+    const auto& values = const_cast<hostlib::TApplication&>(application_).Values();
+    const std::string where = values.WebURL + ":" + std::to_string(values.WebPort);
+    return embedded_server_ ? "embutido em " + where : where;
+}
+
+void HostSession::CallIniProc(const hostlib::Variant& argument) {
+    auto* ini_proc = package_.Entry<void(const hostlib::Variant&)>("IniProc");
+    try {
+        if (ini_proc == nullptr) throw hostlib::Exception("O módulo não exporta IniProc.");
+        ini_proc(argument);
+    } catch (...) {
+        // What escapes the module reaches the host's general error handling.
+        application_.HandleException(std::current_exception());
+    }
+}
+
+hostlib::TForm* HostSession::Screen() const {
+    hostlib::TForm* found = nullptr;
+    for (hostlib::TForm* form : application_.Forms()) {
+        if (form->FormStyle == hostlib::TFormStyle::fsMDIChild && form->Visible() && form->Owner() == &application_ &&
+            form->FindComponent("msgPadrao") != nullptr) {
+            found = form;
+        }
+    }
+    return found;
+}
+
+hostlib::TForm& HostSession::CreateCallerForm(const std::string& name) {
+    hostlib::TForm* form = nullptr;
+    application_.CreateForm(form, name);
+    auto& label = form->Create<hostlib::TLabel>("lblDtEmissao");
+    label.SetParent(form);
+    return *form;
+}
+
+}  // namespace host
