@@ -23,6 +23,9 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
         } else if (arg == "--module") {
             if (!value(text)) return {{}, "--module precisa do caminho do módulo", false};
             options.module_path = text;
+        } else if (arg == "--screenshot") {
+            if (!value(text)) return {{}, "--screenshot precisa do arquivo PNG", false};
+            options.screenshot = text;
         } else if (arg == "--help" || arg == "-h") {
             return {{}, "", true};
         } else {
@@ -33,7 +36,8 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
 }
 
 std::string HostUsage() {
-    return "uso: vor17000-host [--headless] [--db URL] [--server embedded|HOST:PORTA] [--module ARQUIVO]\n";
+    return "uso: vor17000-host [--headless | --screenshot ARQUIVO.png] [--db URL] [--server embedded|HOST:PORTA]\n"
+           "                    [--module ARQUIVO]\n";
 }
 
 std::filesystem::path ResolveModulePath(const HostOptions& options) {

@@ -14,6 +14,7 @@ struct HostOptions {
     std::string database_url;          // empty: the demo database in the user's data folder
     std::string server = "embedded";   // "embedded" or HOST:PORT
     std::filesystem::path module_path; // empty: beside the executable
+    std::filesystem::path screenshot;  // set: save one screenshot there and end
 };
 
 struct ParsedOptions {

@@ -1,9 +1,10 @@
-// vor17000-host: the host application. With --headless it reads commands from standard
-// input; the desktop window comes with the Qt renderer.
+// vor17000-host: the host application: a desktop window, or with --headless commands on
+// standard input.
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "desktop/run_desktop.h"
 #include "headless/headless_session.h"
 #include "host_options.h"
 
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (parsed.options->mode == host::HostMode::Headless) return RunHeadless(*parsed.options);
-    std::cerr << "vor17000-host: a janela gráfica ainda não está disponível nesta versão; use --headless.\n";
-    return 2;
+    if (!parsed.options->screenshot.empty()) {
+        return host::desktop::SaveScreenshot(argc, argv, *parsed.options, parsed.options->screenshot);
+    }
+    return host::desktop::RunDesktop(argc, argv, *parsed.options);
 }

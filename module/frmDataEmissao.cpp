@@ -182,7 +182,7 @@ void TfrmDataEmissao::LayOutFrame() {
 
 void TfrmDataEmissao::LayOutCodeRows() {
     TWinControl& box = grbDadosRel;
-    Label(lblEmpresa, box, {8, 18, 52, 13}, "Empresa");
+    Label(lblEmpresa, box, {8, 18, 118, 13}, "Empresa");
     lblEmpresa.Tag = 2;
     Field(medCdEmpresa, box, {128, 14, 25, 21}, 0, Role::Input);
     medCdEmpresa.SetEditMask("99;0; ");
@@ -191,7 +191,7 @@ void TfrmDataEmissao::LayOutCodeRows() {
     btpEmpresa.Tag = 2;
     Field(edtNmEmpresa, box, {178, 14, 247, 21}, 1, Role::Display);
 
-    Label(lblInscEstad, box, {8, 42, 113, 13}, "Inscrição Estadual");
+    Label(lblInscEstad, box, {8, 42, 118, 13}, "Inscrição Estadual");
     lblInscEstad.Tag = 2;
     Field(medInscEstad, box, {128, 38, 121, 21}, 2, Role::Input);
     medInscEstad.CharCase = TEditCharCase::ecUpperCase;
@@ -199,7 +199,7 @@ void TfrmDataEmissao::LayOutCodeRows() {
     LookupButton(btpInscEstad, box, 251, 38, medInscEstad, dtsInscEstad, "Inscrição Estadual",
                  "Não há inscrição estadual cadastrada para a empresa informada.");
 
-    Label(lblInscMuni, box, {8, 66, 117, 13}, "Inscrição Municipal");
+    Label(lblInscMuni, box, {8, 66, 118, 13}, "Inscrição Municipal");
     lblInscMuni.Tag = 2;
     Field(medInscMuni, box, {128, 62, 121, 21}, 3, Role::Input);
     LookupButton(btpInscMuni, box, 251, 62, medInscMuni, dtsInscMuni, "Inscrição Municipal",
@@ -209,14 +209,14 @@ void TfrmDataEmissao::LayOutCodeRows() {
     bvl1.Shape = TBevelShape::bsBottomLine;
     bvl1.Align = TAlign::alTop;
 
-    Label(lblSerie, box, {8, 98, 32, 13}, "Série");
+    Label(lblSerie, box, {8, 98, 118, 13}, "Série");
     Field(edtCdSerie, box, {128, 94, 49, 21}, 4, Role::Input);
     edtCdSerie.CharCase = TEditCharCase::ecUpperCase;
     edtCdSerie.MaxLength = 5;
     LookupButton(btpSerie, box, 179, 94, edtCdSerie, dtsSerieNF, "Série de Documentos de Saída",
                  "Não há série de documentos de saída cadastrada para a inscrição estadual informada.");
 
-    Label(lblLocal, box, {8, 122, 101, 13}, "Local de Emissão");
+    Label(lblLocal, box, {8, 122, 118, 13}, "Local de Emissão");
     lblLocal.SetEnabled(false);
     Field(edtCdLocal, box, {128, 118, 37, 21}, 10, Role::Input);
     edtCdLocal.MaxLength = 4;
@@ -236,14 +236,14 @@ void TfrmDataEmissao::LayOutDateArea() {
     panData.TabStop = true;
     panData.TabOrder = 5;
 
-    Label(lblDtprocessa, panData, {6, 4, 97, 13}, "Data de Emissão");
+    Label(lblDtprocessa, panData, {6, 4, 200, 13}, "Data de Emissão");
     lblDtprocessa.SetEnabled(false);
     Field(depDtUltEmiss, panData, {6, 19, 87, 21}, 0, Role::Display);
     DateEdit(depDtUltEmiss);
     Field(medDiaSem, panData, {95, 19, 110, 21}, 1, Role::Display);
     medDiaSem.Tag = 99;
 
-    Label(lblProxData, panData, {216, 4, 135, 13}, "Próx. Data de Emissão");
+    Label(lblProxData, panData, {216, 4, 200, 13}, "Próx. Data de Emissão");
     lblProxData.SetEnabled(false);
     Field(depProxDtEmiss, panData, {216, 19, 87, 21}, 2, Role::Input);
     DateEdit(depProxDtEmiss);

@@ -47,7 +47,10 @@ void TForm::Show() {
 
 void TForm::BringToFront() {
     if (Observer != nullptr) Observer->FormChanged(*this);
-    if (TApplication::Exists()) TApplication::Instance().ActivateForm(*this);
+    if (!TApplication::Exists()) return;
+    TApplication& application = TApplication::Instance();
+    application.Host().FormShown(*this);
+    application.ActivateForm(*this);
 }
 
 void TForm::Close() {

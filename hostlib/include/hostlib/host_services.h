@@ -48,6 +48,8 @@ public:
     virtual void RefreshLocalCache(const std::vector<std::string>& tables) = 0;
     // A form was hidden or freed by its close.
     virtual void FormClosed(TForm& form) = 0;
+    // A form was shown or brought to the front; a windowed host gives it a window.
+    virtual void FormShown(TForm& /*form*/) {}
 };
 
 }  // namespace hostlib

@@ -1,0 +1,58 @@
+#pragma once
+// A form of the control model drawn with Qt widgets. The model stays the owner of every
+// value: a keystroke is handed to the model and the widget shows what the model then
+// holds; the focus follows the model both ways. A focus change that is no user's move
+// (a dialog, a message box, another window) runs no exit handler.
+#include <QWidget>
+#include <functional>
+#include <unordered_map>
+
+#include "hostlib/form.h"
+
+class QLineEdit;
+
+namespace host::desktop {
+
+class FormView : public QWidget, public hostlib::FormObserver {
+    Q_OBJECT
+
+public:
+    using HelpRequest = std::function<void(const hostlib::TForm&)>;
+
+    FormView(hostlib::TForm& form, HelpRequest help, QWidget* parent = nullptr);
+    ~FormView() override;
+
+    hostlib::TForm* Form() const { return form_; }
+    // The form is going away: stop looking at it.
+    void Detach();
+    QWidget* WidgetOf(const hostlib::TControl& control) const;
+    // Gives the Qt focus to the model's active control.
+    void SyncFocus();
+
+    void ControlChanged(hostlib::TControl& control) override;
+    void FocusChanged(hostlib::TForm& form) override;
+    void FormChanged(hostlib::TForm& form) override;
+
+signals:
+    // The window state or caption changed in the model.
+    void formChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Build(const hostlib::TWinControl& container, QWidget* parent);
+    QWidget* Make(hostlib::TControl& control, QWidget* parent);
+    void Refresh(const hostlib::TControl& control);
+    bool HandleKey(hostlib::TWinControl& control, QLineEdit& edit, class QKeyEvent& key);
+    // After a user's action: the focus is put where the model left it.
+    void AfterUserAction();
+
+    hostlib::TForm* form_;
+    HelpRequest help_;
+    std::unordered_map<const hostlib::TControl*, QWidget*> widgets_;
+    std::unordered_map<const QObject*, hostlib::TControl*> controls_;
+    bool syncing_ = false;
+};
+
+}  // namespace host::desktop

@@ -1,0 +1,36 @@
+#include "help_viewer.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QMessageBox>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace host::desktop {
+
+QString HelpPage(const QString& help_file, int context) {
+    if (help_file.compare("VorHelp.hlp", Qt::CaseInsensitive) == 0 && context == 10917000) {
+        return ":/help/vor17000.html";
+    }
+    return {};
+}
+
+void ShowHelp(QWidget* parent, const QString& help_file, int context) {
+    const QString page = HelpPage(help_file, context);
+    QFile file(page);
+    if (page.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        QMessageBox::information(parent, "Ajuda", "Não há ajuda para esta tela.");
+        return;
+    }
+    QDialog dialog(parent);
+    dialog.setObjectName("HelpDialog");
+    dialog.setWindowTitle("Ajuda");
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* browser = new QTextBrowser(&dialog);
+    browser->setHtml(QString::fromUtf8(file.readAll()));
+    layout->addWidget(browser);
+    dialog.resize(560, 480);
+    dialog.exec();
+}
+
+}  // namespace host::desktop

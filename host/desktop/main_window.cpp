@@ -1,0 +1,263 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QStyle>
+#include <QToolBar>
+
+#include "form_view.h"
+#include "help_viewer.h"
+#include "hostlib/services.h"
+#include "settings_dialog.h"
+
+namespace host::desktop {
+
+namespace {
+
+HostOptions WithSettings(HostOptions options, const HostSettings& settings) {
+    if (options.database_url.empty()) options.database_url = settings.database.toStdString();
+    if (options.server == "embedded" && !settings.server.isEmpty()) options.server = settings.server.toStdString();
+    return options;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const HostOptions& options, const HostSettings& settings)
+    : services_(*this), settings_(settings), mdi_(new QMdiArea(this)) {
+    setObjectName("MainWindow");
+    setWindowTitle("Faturamento");
+    setCentralWidget(mdi_);
+    session_ = std::make_unique<HostSession>(WithSettings(options, settings), services_);
+    cache_ = std::make_unique<LocalCache>(session_->Application().DataModule());
+    settings_.ApplyTo(session_->Application().Values());
+    // The main window's activation handler, which a confirmation also runs.
+    session_->MainForm().OnActivate = [this](hostlib::TObject&) { RefreshStatusBar(); };
+    // The user coming back to a form's window activates the form (its OnActivate runs).
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* activated) {
+        if (activated == nullptr) return;
+        for (auto& [form, window] : windows_) {
+            if (window.data() == activated && session_->Application().Owns(form)) {
+                session_->Application().ActivateForm(*const_cast<hostlib::TForm*>(form));
+            }
+        }
+    });
+    BuildMenus();
+    BuildStatusBar();
+    RefreshStatusBar();
+    resize(960, 640);
+}
+
+MainWindow::~MainWindow() {
+    for (auto& [form, window] : windows_) {
+        if (window) {
+            if (auto* view = qobject_cast<FormView*>(window->widget())) view->Detach();
+        }
+    }
+}
+
+void MainWindow::BuildMenus() {
+    auto* open_screen = new QAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                                    "Alterar &Data de Emissão", this);
+    open_screen->setObjectName("actionAlterarDataEmissao");
+    open_screen->setShortcut(QKeySequence("Ctrl+D"));
+    open_screen->setToolTip("Alterar Data de Emissão (VOR17000)");
+    connect(open_screen, &QAction::triggered, this, &MainWindow::OpenIssueDateScreen);
+
+    auto* open_invoice = new QAction(style()->standardIcon(QStyle::SP_FileIcon), "&Emissão de Nota Fiscal", this);
+    open_invoice->setObjectName("actionEmissaoNotaFiscal");
+    open_invoice->setShortcut(QKeySequence("Ctrl+N"));
+    connect(open_invoice, &QAction::triggered, this, &MainWindow::OpenInvoiceForm);
+
+    auto* settings = new QAction("&Configurações...", this);
+    settings->setObjectName("actionConfiguracoes");
+    connect(settings, &QAction::triggered, this, &MainWindow::OpenSettings);
+
+    auto* quit = new QAction("&Sair", this);
+    quit->setShortcut(QKeySequence("Ctrl+Q"));
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    auto* about = new QAction("&Sobre", this);
+    connect(about, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, "Sobre", "Faturamento — Alterar Data de Emissão (VOR17000).");
+    });
+
+    QMenu* file = menuBar()->addMenu("&Arquivo");
+    file->addAction(settings);
+    file->addSeparator();
+    file->addAction(quit);
+    QMenu* invoicing = menuBar()->addMenu("&Faturamento");
+    invoicing->addAction(open_invoice);
+    invoicing->addAction(open_screen);
+    QMenu* windows = menuBar()->addMenu("&Janelas");
+    windows->addAction("&Cascata", mdi_, &QMdiArea::cascadeSubWindows);
+    windows->addAction("&Lado a lado", mdi_, &QMdiArea::tileSubWindows);
+    QMenu* help = menuBar()->addMenu("Aj&uda");
+    help->addAction(about);
+
+    QToolBar* toolbar = addToolBar("Faturamento");
+    toolbar->setObjectName("toolbarFaturamento");
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar->addAction(open_invoice);
+    toolbar->addAction(open_screen);
+}
+
+void MainWindow::BuildStatusBar() {
+    status_values_ = new QLabel(this);
+    status_server_ = new QLabel(this);
+    statusBar()->addPermanentWidget(status_values_, 1);
+    statusBar()->addPermanentWidget(status_server_);
+}
+
+void MainWindow::RefreshStatusBar() {
+    auto& values = session_->Application().Values();
+    const auto show = [](const std::string& text) { return text.empty() ? QString("—") : QString::fromStdString(text); };
+    status_values_->setText(QString("Empresa: %1 | IE: %2 | IM: %3 | Filial: %4 | Data de processamento: %5")
+                                .arg(show(values.EmprProc), show(values.IEstProc), show(values.IMunProc),
+                                     show(values.FiliProc),
+                                     QString::fromStdString(hostlib::DateToStr(hostlib::DataProc(values.FiliProc)))));
+    status_server_->setText("Servidor: " + QString::fromStdString(session_->ServerDescription()));
+}
+
+void MainWindow::OpenIssueDateScreen() { session_->CallIniProc(hostlib::Variant::Null()); }
+
+hostlib::TForm& MainWindow::InvoiceForm() {
+    if (invoice_form_ != nullptr) return *invoice_form_;
+    hostlib::TForm& form = session_->CreateCallerForm("frmEmissaoNF");
+    form.FormStyle = hostlib::TFormStyle::fsMDIChild;
+    form.BorderStyle = hostlib::TFormBorderStyle::bsSingle;
+    form.SetCaption("Emissão de Nota Fiscal");
+    form.ClientWidth = 380;
+    form.ClientHeight = 110;
+    auto& caption = form.Create<hostlib::TLabel>("lblCaptionData");
+    caption.SetParent(&form);
+    caption.SetCaption("Data de emissão:");
+    caption.Bounds = {16, 20, 120, 16};
+    auto* label = form.Find<hostlib::TLabel>("lblDtEmissao");
+    label->SetCaption("");
+    label->FontBold = true;
+    label->Bounds = {140, 20, 200, 16};
+    auto& button = form.Create<hostlib::TButtonFlat>("btnAlterarData");
+    button.SetParent(&form);
+    button.SetCaption("Alterar data de emissão...");
+    button.Bounds = {16, 52, 220, 44};
+    button.OnClick = [this, &form](hostlib::TObject&) {
+        const auto handle = static_cast<std::int32_t>(session_->Application().HandleOf(form));
+        session_->CallIniProc(hostlib::Variant::Array({true, handle}));
+    };
+    form.OnClose = [](hostlib::TObject&, hostlib::TCloseAction& action) { action = hostlib::TCloseAction::caHide; };
+    invoice_form_ = &form;
+    return form;
+}
+
+void MainWindow::OpenInvoiceForm() { InvoiceForm().Show(); }
+
+void MainWindow::OpenSettings() {
+    SettingsDialog dialog(settings_, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    settings_ = dialog.Settings();
+    settings_.Save();
+    settings_.ApplyTo(session_->Application().Values());
+    RefreshStatusBar();
+}
+
+FormView* MainWindow::ViewOf(const hostlib::TForm& form) const {
+    QMdiSubWindow* window = WindowOf(form);
+    return window != nullptr ? qobject_cast<FormView*>(window->widget()) : nullptr;
+}
+
+QMdiSubWindow* MainWindow::WindowOf(const hostlib::TForm& form) const {
+    const auto it = windows_.find(&form);
+    return it == windows_.end() ? nullptr : it->second.data();
+}
+
+QWidget* MainWindow::DialogParent() {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr ? modal : this;
+}
+
+void MainWindow::FormShown(hostlib::TForm& form) {
+    if (&form == &session_->MainForm()) return;
+    QMdiSubWindow* window = WindowOf(form);
+    if (window == nullptr) {
+        auto* view = new FormView(form, [this](const hostlib::TForm& f) {
+            ShowHelp(this, QString::fromStdString(f.HelpFile), f.HelpContext);
+        });
+        // A single, fixed border: the screen is not resized or maximised.
+        window = mdi_->addSubWindow(view, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        window->setWindowTitle(QString::fromStdString(form.Caption()));
+        window->setObjectName(QString::fromStdString(form.Name()));
+        window->installEventFilter(this);
+        window->adjustSize();
+        window->setFixedSize(window->size());
+        connect(view, &FormView::formChanged, this, [this, &form] { ApplyWindowState(form); });
+        windows_[&form] = window;
+    }
+    window->show();
+    ApplyWindowState(form);
+    mdi_->setActiveSubWindow(window);
+    window->raise();
+    if (auto* view = ViewOf(form)) QTimer::singleShot(0, view, [view] { view->SyncFocus(); });
+}
+
+void MainWindow::ApplyWindowState(hostlib::TForm& form) {
+    QMdiSubWindow* window = WindowOf(form);
+    if (window == nullptr) return;
+    window->setWindowTitle(QString::fromStdString(form.Caption()));
+    if (form.WindowState() == hostlib::TWindowState::wsMinimized) {
+        window->showMinimized();
+    } else if (window->isMinimized()) {
+        window->showNormal();
+    }
+}
+
+void MainWindow::FormClosed(hostlib::TForm& form) {
+    const auto it = windows_.find(&form);
+    if (it != windows_.end()) {
+        if (QMdiSubWindow* window = it->second.data()) {
+            if (auto* view = qobject_cast<FormView*>(window->widget())) view->Detach();
+            window->removeEventFilter(this);
+            window->hide();
+            window->deleteLater();
+        }
+        windows_.erase(it);
+    }
+    // A freed form goes once the event that closed it has finished.
+    QTimer::singleShot(0, this, [this] { session_->Application().ProcessReleases(); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Close) {
+        // The window's close button is the user's close of the form: the form decides.
+        for (auto& [form, window] : windows_) {
+            if (window.data() == watched) {
+                event->ignore();
+                hostlib::TForm* target = const_cast<hostlib::TForm*>(form);
+                QTimer::singleShot(0, this, [this, target] {
+                    if (session_->Application().Owns(target)) target->UserClose();
+                });
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::RefreshLocalCache(const std::vector<std::string>& tables) {
+    QStringList names;
+    for (const auto& table : cache_->Refresh(tables)) {
+        names << QString("%1 (%2 linhas)").arg(QString::fromStdString(table)).arg(cache_->RowCount(table));
+    }
+    if (!names.isEmpty()) statusBar()->showMessage("Cópia local atualizada: " + names.join(", "), 8000);
+}
+
+}  // namespace host::desktop
