@@ -34,7 +34,19 @@ HostSession::HostSession(const HostOptions& options, hostlib::HostServices& serv
     application_.SetMainForm(main_form_);
 }
 
-HostSession::~HostSession() = default;
+HostSession::~HostSession() {
+    // A screen left open would leave the module pointing at a form that is about to go.
+    try {
+        CloseScreen();
+    } catch (...) {
+        // Nothing may escape a destructor; the forms are freed with the application.
+    }
+}
+
+void HostSession::CloseScreen() {
+    if (hostlib::TForm* screen = Screen()) screen->UserClose();
+    application_.ProcessReleases();
+}
 
 void HostSession::ConnectApplicationServer(const HostOptions& options) {
     auto& values = application_.Values();

@@ -30,6 +30,8 @@ public:
     void CallIniProc(const hostlib::Variant& argument);
     // The module's open screen, if any: a visible child window of the main window.
     hostlib::TForm* Screen() const;
+    // Closes the open screen as a user would (its close handler disconnects) and frees it.
+    void CloseScreen();
     // A host form owning a label "lblDtEmissao", for the screen's caller mode.
     hostlib::TForm& CreateCallerForm(const std::string& name);
 

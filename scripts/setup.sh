@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
   libsoci-dev libboost-dev nlohmann-json3-dev libsqlite3-dev libpq-dev
-  qt6-base-dev
+  qt6-base-dev fonts-dejavu-core
   postgresql
 )
 

@@ -6,6 +6,9 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+// The help pages live in a static library's resources, which must be registered by hand.
+static void RegisterHelpResources() { Q_INIT_RESOURCE(resources); }
+
 namespace host::desktop {
 
 QString HelpPage(const QString& help_file, int context) {
@@ -16,6 +19,7 @@ QString HelpPage(const QString& help_file, int context) {
 }
 
 void ShowHelp(QWidget* parent, const QString& help_file, int context) {
+    RegisterHelpResources();
     const QString page = HelpPage(help_file, context);
     QFile file(page);
     if (page.isEmpty() || !file.open(QIODevice::ReadOnly)) {

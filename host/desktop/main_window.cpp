@@ -56,6 +56,7 @@ MainWindow::MainWindow(const HostOptions& options, const HostSettings& settings)
 }
 
 MainWindow::~MainWindow() {
+    session_->CloseScreen();
     for (auto& [form, window] : windows_) {
         if (window) {
             if (auto* view = qobject_cast<FormView*>(window->widget())) view->Detach();

@@ -30,6 +30,8 @@ int RunDesktop(int argc, char** argv, const HostOptions& options) {
     auto window = StartMainWindow(options);
     if (!window) return 1;
     window->show();
+    // The host exists for this screen: it opens at once.
+    window->OpenIssueDateScreen();
     return QApplication::exec();
 }
 

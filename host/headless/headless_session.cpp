@@ -81,10 +81,7 @@ void HeadlessSession::Execute(std::string_view line, std::ostream& out) {
     out.flush();
 }
 
-void HeadlessSession::Finish() {
-    if (hostlib::TForm* screen = Screen()) screen->UserClose();
-    application_.ProcessReleases();
-}
+void HeadlessSession::Finish() { session_.CloseScreen(); }
 
 hostlib::TForm& HeadlessSession::RequireScreen() const {
     hostlib::TForm* screen = Screen();

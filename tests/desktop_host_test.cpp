@@ -1,0 +1,299 @@
+// The desktop host under Qt's offscreen platform: the screen in real widgets, driven by
+// keys and clicks, over the real module, server and database.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "Cli_Vor17000.h"
+#include "frmDataEmissao.h"
+#include "form_view.h"
+#include "lookup_dialog.h"
+#include "main_window.h"
+#include "support/test_database.h"
+
+using namespace host::desktop;
+
+namespace {
+
+// Answers whatever modal dialog comes up, as the test says, and notes what it showed.
+class ModalAnswerer : public QObject {
+public:
+    ModalAnswerer() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
+        timer_.start();
+    }
+    std::vector<QString> seen;
+    std::optional<int> pick;  // the row to choose in the next list; nothing cancels
+
+private:
+    void Answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            seen.push_back(box->text());
+            box->buttons().front()->click();
+        } else if (auto* list = qobject_cast<LookupDialog*>(modal)) {
+            seen.push_back("lista: " + list->windowTitle());
+            if (pick) {
+                list->ChooseVisibleRow(*pick);
+            } else {
+                list->reject();
+            }
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            seen.push_back("diálogo: " + dialog->windowTitle());
+            dialog->reject();
+        }
+    }
+    QTimer timer_;
+};
+
+class DesktopHost : public ::testing::Test {
+protected:
+    DesktopHost() : database(testing_support::Backend::SQLite) {
+        database.LoadDemo();
+        host::HostOptions options;
+        options.database_url = database.Url();
+        HostSettings settings;
+        settings.branch = "1";
+        settings.processing_date = "10/12/2024";
+        window = std::make_unique<MainWindow>(options, settings);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QApplication::processEvents();
+    }
+    ~DesktopHost() override {
+        window.reset();
+        QApplication::processEvents();
+    }
+
+    void OpenScreen() {
+        window->findChild<QAction*>("actionAlterarDataEmissao")->trigger();
+        Settle();
+        view = window->ViewOf(*Cli_Vor17000::frmDataEmissao);
+        ASSERT_NE(view, nullptr);
+    }
+    QLineEdit* Edit(const char* name) const { return view->findChild<QLineEdit*>(name); }
+    QToolButton* Button(const char* name) const { return view->findChild<QToolButton*>(name); }
+    void Settle() {
+        for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    }
+    // Clicks into the field, empties it and types, as a user would.
+    void TypeInto(const char* name, const QString& text) {
+        QLineEdit* edit = Edit(name);
+        QTest::mouseClick(edit, Qt::LeftButton);
+        Settle();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, text);
+        Settle();
+    }
+    void Tab() {
+        QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
+        Settle();
+    }
+    // The window's focused widget: after a dialog closes, an offscreen window may stay
+    // inactive, with the focus kept for when it comes back.
+    QString Focused() const {
+        QWidget* focus = window->focusWidget();
+        return focus != nullptr ? focus->objectName() : QString("(none)");
+    }
+    std::string ModelFocus() const {
+        auto* active = Cli_Vor17000::frmDataEmissao->ActiveControl();
+        return active != nullptr ? active->Name() : "(none)";
+    }
+
+    testing_support::TestDatabase database;
+    std::unique_ptr<MainWindow> window;
+    FormView* view = nullptr;
+    ModalAnswerer answers;
+};
+
+TEST_F(DesktopHost, TheMenuOpensTheScreenInAFixedChildWindow) {
+    OpenScreen();
+    QMdiSubWindow* sub = window->WindowOf(*Cli_Vor17000::frmDataEmissao);
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(sub->windowTitle(), "Alterar Data de Emissão");
+    EXPECT_EQ(view->size(), QSize(488, 189));
+    EXPECT_EQ(sub->minimumSize(), sub->maximumSize());  // not resizable
+    EXPECT_FALSE(sub->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(Focused(), "medCdEmpresa");
+    EXPECT_FALSE(Edit("edtCdLocal")->isEnabled());
+    EXPECT_EQ(Edit("medCdEmpresa")->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xE1));
+}
+
+TEST_F(DesktopHost, TypingACompanyAndTabShowsItsName) {
+    OpenScreen();
+    TypeInto("medCdEmpresa", "1");
+    Tab();
+    EXPECT_EQ(Edit("medCdEmpresa")->text(), "01");
+    EXPECT_EQ(Edit("edtNmEmpresa")->text(), "Comercial Aurora Ltda");
+    EXPECT_EQ(Focused(), "medInscEstad");
+    EXPECT_EQ(ModelFocus(), "medInscEstad");
+}
+
+TEST_F(DesktopHost, MasksAndUpperCaseHoldInTheWidgets) {
+    OpenScreen();
+    TypeInto("medCdEmpresa", "a0b1c9");
+    EXPECT_EQ(Edit("medCdEmpresa")->text(), "01");
+    TypeInto("medInscEstad", "isento");
+    EXPECT_EQ(Edit("medInscEstad")->text(), "ISENTO");
+}
+
+TEST_F(DesktopHost, AFailedValidationKeepsTheFocusThroughTheMessageBox) {
+    OpenScreen();
+    TypeInto("medCdEmpresa", "77");
+    Tab();
+    ASSERT_EQ(answers.seen.size(), 1u);
+    EXPECT_EQ(answers.seen[0], "Empresa não cadastrada.");
+    EXPECT_EQ(Focused(), "medCdEmpresa");
+    EXPECT_EQ(ModelFocus(), "medCdEmpresa");
+}
+
+TEST_F(DesktopHost, ADialogTakingTheFocusRunsNoExitHandler) {
+    OpenScreen();
+    TypeInto("medCdEmpresa", "77");  // would be refused on leaving the field
+    window->Services().ShowAlert("Aviso qualquer", hostlib::TMsgDlgType::mtInformation, {"OK"}, 0);
+    Settle();
+    EXPECT_EQ(answers.seen, (std::vector<QString>{"Aviso qualquer"}));
+    EXPECT_EQ(ModelFocus(), "medCdEmpresa");
+}
+
+TEST_F(DesktopHost, PickingFromTheLookupListWritesTheChoice) {
+    OpenScreen();
+    answers.pick = 1;
+    QTest::mouseClick(Button("btpEmpresa"), Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(answers.seen, (std::vector<QString>{"lista: Empresa"}));
+    EXPECT_EQ(Edit("medCdEmpresa")->text(), "02");
+    EXPECT_EQ(Edit("edtNmEmpresa")->text(), "Distribuidora Boa Vista S.A.");
+    EXPECT_EQ(Focused(), "medCdEmpresa");
+}
+
+TEST_F(DesktopHost, TheLookupListFiltersByTyping) {
+    hostlib::LookupList list{"Empresa", {"Código", "Nome"}, {{"01", "Aurora"}, {"02", "Boa Vista"}, {"03", "Outra"}}};
+    LookupDialog dialog(list);
+    dialog.Filter("boa");
+    dialog.ChooseVisibleRow(0);
+    EXPECT_EQ(dialog.Choice(), 1u);
+}
+
+TEST_F(DesktopHost, AWholeConfirmThroughTheWidgetsStoresTheDate) {
+    OpenScreen();
+    TypeInto("medCdEmpresa", "01");
+    Tab();
+    QTest::keyClicks(Edit("medInscEstad"), "110042490114");
+    Tab();
+    QTest::keyClicks(Edit("medInscMuni"), "4587123");
+    Tab();
+    QTest::keyClicks(Edit("edtCdSerie"), "1");
+    Tab();
+    ASSERT_EQ(Focused(), "depProxDtEmiss");
+    EXPECT_EQ(Edit("depDtUltEmiss")->text(), "31/12/2023");
+    EXPECT_EQ(Edit("medProxDiaSem")->text(), "Segunda-feira");
+    Edit("depProxDtEmiss")->selectAll();
+    QTest::keyClick(Edit("depProxDtEmiss"), Qt::Key_Backspace);
+    QTest::keyClicks(Edit("depProxDtEmiss"), "05012024");
+    QTest::mouseClick(view->findChild<QToolButton*>("sbtConfirma"), Qt::LeftButton);
+    Settle();
+    EXPECT_TRUE(answers.seen.empty()) << answers.seen.front().toStdString();
+    EXPECT_EQ(database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL01'"),
+              "2024-01-05 00:00:00");
+    EXPECT_FALSE(Cli_Vor17000::boIdCriado);
+    EXPECT_EQ(window->Cache().RowCount("CTRLNUMENF"), 11u);
+}
+
+TEST_F(DesktopHost, AChangeByTheProgramShowsInTheWidget) {
+    OpenScreen();
+    TypeInto("medCdEmpresa", "01");
+    Tab();
+    QTest::keyClicks(Edit("medInscEstad"), "110042490114");
+    Tab();
+    Tab();
+    QTest::keyClicks(Edit("edtCdSerie"), "1");
+    Tab();
+    ASSERT_EQ(Edit("depProxDtEmiss")->text(), "01/01/2024");
+    // A keystroke in the series clears both dates: the widgets follow.
+    TypeInto("edtCdSerie", "2");
+    EXPECT_EQ(Edit("depProxDtEmiss")->text(), "");
+    EXPECT_EQ(Edit("depDtUltEmiss")->text(), "");
+    EXPECT_EQ(Edit("medDiaSem")->text(), "");
+}
+
+TEST_F(DesktopHost, CallerModeFromTheInvoiceForm) {
+    window->OpenInvoiceForm();
+    Settle();
+    FormView* invoice = window->ViewOf(window->InvoiceForm());
+    ASSERT_NE(invoice, nullptr);
+    QTest::mouseClick(invoice->findChild<QToolButton*>("btnAlterarData"), Qt::LeftButton);
+    Settle();
+    ASSERT_TRUE(Cli_Vor17000::boIdCriado);
+    EXPECT_TRUE(Cli_Vor17000::boDataEmis);
+    view = window->ViewOf(*Cli_Vor17000::frmDataEmissao);
+    TypeInto("medCdEmpresa", "01");
+    Tab();
+    QTest::keyClicks(Edit("medInscEstad"), "110042490114");
+    Tab();
+    QTest::keyClicks(Edit("medInscMuni"), "4587123");
+    Tab();
+    QTest::keyClicks(Edit("edtCdSerie"), "5");  // processing date: handed back, not stored
+    Tab();
+    ASSERT_EQ(Edit("depProxDtEmiss")->text(), "11/01/2024");
+    QTest::mouseClick(view->findChild<QToolButton*>("sbtConfirma"), Qt::LeftButton);
+    Settle();
+    EXPECT_TRUE(answers.seen.empty()) << answers.seen.front().toStdString();
+    EXPECT_EQ(window->InvoiceForm().Find<hostlib::TLabel>("lblDtEmissao")->Caption(), "11/01/2024");
+    EXPECT_EQ(database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL05'"),
+              "2024-01-10 00:00:00");
+}
+
+TEST_F(DesktopHost, F1OpensTheScreensHelp) {
+    OpenScreen();
+    QTest::keyClick(Edit("medCdEmpresa"), Qt::Key_F1);
+    Settle();
+    EXPECT_EQ(answers.seen, (std::vector<QString>{"diálogo: Ajuda"}));
+}
+
+TEST_F(DesktopHost, TheWaitAnimationIsAVisibleOverlayWithItsCaption) {
+    OpenScreen();
+    window->Services().ShowBusy(Cli_Vor17000::frmDataEmissao, hostlib::TShowAvi::Verificando,
+                                "Verificando notas fiscais...");
+    EXPECT_EQ(window->Services().BusyCaption(), "Verificando notas fiscais...");
+    auto* overlay = view->findChild<QWidget*>("BusyOverlay");
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_TRUE(overlay->isVisible());
+    window->Services().HideBusy();
+    EXPECT_EQ(window->Services().BusyCaption(), "");
+}
+
+TEST_F(DesktopHost, ClosingTheWindowClosesTheScreen) {
+    OpenScreen();
+    window->WindowOf(*Cli_Vor17000::frmDataEmissao)->close();
+    Settle();
+    EXPECT_FALSE(Cli_Vor17000::boIdCriado);
+    EXPECT_EQ(window->MdiArea()->subWindowList().size(), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // No display: Qt draws offscreen; settings go to a folder of the test's own.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const auto config = std::filesystem::temp_directory_path() / ("vor17000_qt_" + std::to_string(::getpid()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.string()));
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    std::filesystem::remove_all(config);
+    return result;
+}
