@@ -125,7 +125,8 @@ private:
                              {"id", nullptr},
                              {"error", {{"code", kInternalError}, {"message", "Erro interno do servidor de aplicação."}}}});
         } else {
-            body = HandleRpcBody(request.body(), *worker_module, summary);
+            body = HandleRpcBody(request.body(), *worker_module, summary,
+                                 options_.floor_method ? FloorMethod::On : FloorMethod::Off);
         }
         if (!body) return Reply(http::status::no_content, "", summary.method, summary.outcome);
         Reply(http::status::ok, std::move(*body), summary.method, summary.outcome);

@@ -1,4 +1,6 @@
 // vor17000-server: the application server of the issue-date screen.
+#include <sys/resource.h>
+
 #include <charconv>
 #include <iostream>
 #include <string>
@@ -67,6 +69,12 @@ int main(int argc, char** argv) {
     if (options.database_url.empty()) {
         std::cerr << "vor17000-server: falta --db\n" << kUsage;
         return 2;
+    }
+    // Idle keep-alive connections are cheap here; let the descriptor limit allow many.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
     }
     try {
         appserver::AppServer server(options);

@@ -51,7 +51,8 @@ hostlib::TDateTime DateParam(const Json& params, std::size_t index) {
     return *date;
 }
 
-Json Invoke(const std::string& method, const Json& params, DataEmissaoModule& module) {
+Json Invoke(const std::string& method, const Json& params, DataEmissaoModule& module, FloorMethod floor) {
+    if (floor == FloorMethod::On && method == "Ping") return nullptr;
     if (method == "GetSerieNF") {
         RequireCount(params, 5);
         return hostlib::PacketToJson(module.GetSerieNF(TextParam(params, 0), TextParam(params, 1),
@@ -97,7 +98,7 @@ RpcFailure CurrentFailure() {
 }
 
 // One request object; nothing for a notification.
-std::optional<Json> HandleOne(const Json& request, DataEmissaoModule& module, RpcSummary& summary) {
+std::optional<Json> HandleOne(const Json& request, DataEmissaoModule& module, RpcSummary& summary, FloorMethod floor) {
     Json id = nullptr;
     bool notification = false;
     try {
@@ -124,7 +125,7 @@ std::optional<Json> HandleOne(const Json& request, DataEmissaoModule& module, Rp
             if (!it->is_array()) throw RpcFailure{kInvalidParams, "Os parâmetros devem ser posicionais (uma lista)."};
             params = *it;
         }
-        Json result = Invoke(method->get<std::string>(), params, module);
+        Json result = Invoke(method->get<std::string>(), params, module, floor);
         if (notification) return std::nullopt;
         return Json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}};
     } catch (...) {
@@ -142,14 +143,15 @@ const char* const* RpcMethodNames(std::size_t& count) {
     return kMethods;
 }
 
-std::optional<std::string> HandleRpcBody(std::string_view body, DataEmissaoModule& module, RpcSummary& summary) {
+std::optional<std::string> HandleRpcBody(std::string_view body, DataEmissaoModule& module, RpcSummary& summary,
+                                         FloorMethod floor) {
     const Json request = Json::parse(body, nullptr, false);
     if (request.is_discarded()) {
         summary.outcome = "error " + std::to_string(kParseError);
         return Serialize(ErrorResponse(nullptr, kParseError, "Erro de análise: o corpo não é um JSON válido."));
     }
     if (!request.is_array()) {
-        auto response = HandleOne(request, module, summary);
+        auto response = HandleOne(request, module, summary, floor);
         return response ? std::optional<std::string>(Serialize(*response)) : std::nullopt;
     }
     if (request.empty()) {
@@ -160,7 +162,9 @@ std::optional<std::string> HandleRpcBody(std::string_view body, DataEmissaoModul
     summary.method = "batch";
     for (const auto& element : request) {
         RpcSummary element_summary;
-        if (auto response = HandleOne(element, module, element_summary)) responses.push_back(std::move(*response));
+        if (auto response = HandleOne(element, module, element_summary, floor)) {
+            responses.push_back(std::move(*response));
+        }
         if (element_summary.outcome != "ok") summary.outcome = element_summary.outcome;
     }
     if (responses.empty()) return std::nullopt;

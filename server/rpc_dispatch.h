@@ -27,7 +27,12 @@ struct RpcSummary {
 // The module's methods, as answered to GET /rpc/<module>.
 const char* const* RpcMethodNames(std::size_t& count);
 
+// "Ping", a method that does nothing, measures what the HTTP and JSON-RPC layers cost by
+// themselves; only a benchmark turns it on.
+enum class FloorMethod { Off, On };
+
 // The response body for a POST body, or nothing when it held only notifications.
-std::optional<std::string> HandleRpcBody(std::string_view body, DataEmissaoModule& module, RpcSummary& summary);
+std::optional<std::string> HandleRpcBody(std::string_view body, DataEmissaoModule& module, RpcSummary& summary,
+                                         FloorMethod floor = FloorMethod::Off);
 
 }  // namespace appserver

@@ -1,11 +1,12 @@
 #pragma once
-// vor17000-server as a process of its own on a free loopback port, and a raw HTTP client
-// that can send anything, well formed or not.
+// vor17000-server as a process of its own on a free loopback port.
 #include <sys/types.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "support/raw_http.h"
 
 namespace testing_support {
 
@@ -37,37 +38,5 @@ struct ProcessResult {
     std::string output;
 };
 ProcessResult RunServerBinary(const std::vector<std::string>& arguments);
-
-struct HttpResponse {
-    int status = 0;  // 0: no answer (connection closed)
-    std::string headers;
-    std::string body;
-    bool closed = false;  // the server closed the connection after it
-};
-
-// One TCP connection; requests go out as raw bytes.
-class RawHttpConnection {
-public:
-    explicit RawHttpConnection(unsigned short port);
-    ~RawHttpConnection();
-    RawHttpConnection(const RawHttpConnection&) = delete;
-    RawHttpConnection& operator=(const RawHttpConnection&) = delete;
-
-    bool Open() const { return fd_ >= 0; }
-    void Send(const std::string& bytes);
-    // Reads one response (by Content-Length), waiting at most `timeout_ms`.
-    HttpResponse Receive(int timeout_ms = 5000);
-    HttpResponse Exchange(const std::string& bytes, int timeout_ms = 5000) {
-        Send(bytes);
-        return Receive(timeout_ms);
-    }
-
-private:
-    int fd_ = -1;
-    std::string pending_;
-};
-
-// A POST of `body` to the module's path, as keep-alive HTTP/1.1.
-std::string RpcPost(const std::string& body, const std::string& path = "/rpc/VOR17000.rdmDataEmissao");
 
 }  // namespace testing_support

@@ -1,0 +1,184 @@
+#include "screen_paths.h"
+
+#include <soci/soci.h>
+
+#include <thread>
+
+#include "Cli_Vor17000.h"
+#include "app_server.h"
+#include "frmDataEmissao.h"
+#include "hostlib/application.h"
+#include "hostlib/db/data_module.h"
+#include "hostlib/net/net_connection.h"
+
+extern "C" void Initialize();
+extern "C" void Finalize();
+
+namespace bench {
+
+namespace {
+
+// A host that shows nothing: the benchmark measures the screen, not dialogs.
+class SilentHost : public hostlib::HostServices {
+public:
+    void ShowError(const std::string&) override {}
+    void ShowException(const std::string& text) override { last_exception = text; }
+    int ShowAlert(const std::string&, hostlib::TMsgDlgType, const std::vector<std::string>&, int) override {
+        return 0;
+    }
+    void ShowBusy(hostlib::TForm*, hostlib::TShowAvi, const std::string&) override {}
+    void HideBusy() override {}
+    std::optional<std::size_t> ChooseFromList(const hostlib::LookupList&) override { return std::nullopt; }
+    void ShowEmptyList(const std::string&, const std::string&) override {}
+    void RefreshLocalCache(const std::vector<std::string>&) override {}
+    void FormClosed(hostlib::TForm&) override {}
+    std::string last_exception;
+};
+
+// The point queries the screen's paths make, prepared once.
+class PointQueries {
+public:
+    explicit PointQueries(soci::session& session)
+        : company_((session.prepare << "SELECT NMEMPRESA FROM EMPRESA WHERE CDEMPRESA = :c", soci::use(code_, "c"),
+                    soci::into(text_))),
+          state_((session.prepare << "SELECT NMREPRINSEST FROM INSCRESTAD WHERE CDEMPRESA = :e AND CDINSCESTA = :c",
+                  soci::use(company_code_, "e"), soci::use(state_code_, "c"), soci::into(text_))),
+          municipal_((session.prepare
+                          << "SELECT NMREPRINSMUN FROM INSCRMUNICIP WHERE CDEMPRESA = :e AND CDINSCMUNI = :c",
+                      soci::use(company_code_, "e"), soci::use(municipal_code_, "c"), soci::into(text_))),
+          series_((session.prepare << "SELECT S.DSSERIE FROM SERIENF S LEFT JOIN CTRLNUMENF C ON C.CDCTRLNUMENF = "
+                                      "S.CDCTRLNUMENF WHERE S.CDEMPRESA = :e AND S.CDINSCESTA = :i AND S.CDSERIE = :s",
+                   soci::use(company_code_, "e"), soci::use(state_code_, "i"), soci::use(series_code_, "s"),
+                   soci::into(text_))),
+          latest_((session.prepare << "SELECT COUNT(DTEMISSAO) FROM NOTAFISCAL WHERE CDCTRLNUMENF = :c",
+                   soci::use(control_, "c"), soci::into(count_))) {}
+
+    void Registrations() {
+        company_.execute(true);
+        state_.execute(true);
+        municipal_.execute(true);
+    }
+    void SeriesAndLatest() {
+        series_.execute(true);
+        latest_.execute(true);
+    }
+
+private:
+    std::string code_ = "01";
+    std::string company_code_ = "01";
+    std::string state_code_ = "110042490114";
+    std::string municipal_code_ = "4587123";
+    std::string series_code_ = "B";
+    std::string control_ = "CTRLB";
+    std::string text_;
+    int count_ = 0;
+    soci::statement company_;
+    soci::statement state_;
+    soci::statement municipal_;
+    soci::statement series_;
+    soci::statement latest_;
+};
+
+}  // namespace
+
+void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vector<Row>& rows) {
+    appserver::ServerOptions options;
+    options.database_url = database.url;
+    options.port = 0;
+    options.log = appserver::RequestLog::None;
+    options.floor_method = true;
+    appserver::AppServer server(options);
+    server.Start();
+
+    SilentHost host;
+    hostlib::TApplication application(host);
+    auto& module = application.Create<hostlib::TdtmDBGeral>("dtmDBGeral");
+    module.Open(database.url);
+    application.SetDataModule(&module);
+    auto& values = application.Values();
+    values.EmprProc = "01";
+    values.IEstProc = "110042490114";
+    values.IMunProc = "4587123";
+    values.FiliProc = "1";
+    values.WebURL = "127.0.0.1";
+    values.WebPort = server.Port();
+    Initialize();
+
+    auto close_screen = [&] {
+        if (Cli_Vor17000::boIdCriado) Cli_Vor17000::frmDataEmissao->Close();
+        application.ProcessReleases();
+    };
+
+    // Opening: IniProc until the screen has connected and looked up its three defaults.
+    const Samples open = Time(iterations, [] { IniProc(hostlib::Variant::Null()); }, close_screen);
+
+    PointQueries queries(module.Session());
+    auto& ping_connection = application.Create<hostlib::TNetConnection>("netPing");
+    ping_connection.ServerName = "VOR17000.rdmDataEmissao";
+    ping_connection.Host = "127.0.0.1";
+    ping_connection.Port = server.Port();
+    const Samples open_floor = Time(iterations, [&] {
+        hostlib::TNetConnection fresh(nullptr, "netFresh");
+        fresh.ServerName = "VOR17000.rdmDataEmissao";
+        fresh.Port = server.Port();
+        fresh.SetConnected(true);
+        queries.Registrations();
+    });
+    rows.push_back({"open the screen (connect, company, 2 registrations)", database.name, Micros(open.Median()),
+                    Micros(open_floor.Median()), Ratio(open.Median(), open_floor.Median())});
+
+    // Leaving the series field on the path that asks for the latest invoice (row N4).
+    IniProc(hostlib::Variant::Null());
+    auto& screen = *Cli_Vor17000::frmDataEmissao;
+    const Samples series = Time(
+        iterations,
+        [&] {
+            screen.edtCdSerie.SetFocus();
+            screen.UserTab(hostlib::TabDirection::Forward);
+        },
+        [&] { screen.edtCdSerie.SetText(screen.edtCdSerie.Text() == "3" ? "4" : "3"); });
+    close_screen();
+    const Samples series_floor = Time(iterations, [&] {
+        ping_connection.AppServer().Call("Ping", {});
+        ping_connection.AppServer().Call("Ping", {});
+        queries.SeriesAndLatest();
+    });
+    rows.push_back({"leave the series field (GetSerieNF + GetMaxData)", database.name, Micros(series.Median()),
+                    Micros(series_floor.Median()), Ratio(series.Median(), series_floor.Median())});
+
+    // A whole Confirm on its longest path: every check, GetMaxData and UpdateCtrlNumNF.
+    auto prepare_confirm = [&] {
+        close_screen();
+        IniProc(hostlib::Variant::Null());
+        auto& s = *Cli_Vor17000::frmDataEmissao;
+        s.edtCdSerie.SetText("B");
+        s.edtCdSerie.SetFocus();
+        s.UserTab(hostlib::TabDirection::Forward);  // proposes 01/01/2025 -> 02/01/2025
+        s.depProxDtEmiss.SetText("01/01/2025");     // equal to the last: the check runs
+        s.medCdEmpresa.SetFocus();
+    };
+    prepare_confirm();
+    const Samples confirm = Time(
+        iterations, [&] { Cli_Vor17000::frmDataEmissao->UserClick(Cli_Vor17000::frmDataEmissao->sbtConfirma); },
+        prepare_confirm);
+    close_screen();
+    if (!host.last_exception.empty()) rows.push_back({"(error) " + host.last_exception, database.name, "", "", ""});
+    const std::string stored = "2025-01-01 00:00:00";
+    const std::string control = "CTRLB";
+    const Samples confirm_floor = Time(iterations, [&] {
+        queries.Registrations();
+        ping_connection.AppServer().Call("Ping", {});
+        ping_connection.AppServer().Call("Ping", {});
+        ping_connection.AppServer().Call("Ping", {});
+        queries.SeriesAndLatest();
+        soci::transaction transaction(module.Session());
+        module.Session() << "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :d WHERE CDCTRLNUMENF = :c", soci::use(stored),
+            soci::use(control);
+        transaction.commit();
+    });
+    rows.push_back({"whole Confirm (GetMaxData + UpdateCtrlNumNF)", database.name, Micros(confirm.Median()),
+                    Micros(confirm_floor.Median()), Ratio(confirm.Median(), confirm_floor.Median())});
+    Finalize();
+}
+
+}  // namespace bench

@@ -1,0 +1,161 @@
+#include "server_load.h"
+
+#include <soci/soci.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "app_server.h"
+#include "hostlib/db/data_module.h"
+#include "support/raw_http.h"
+
+namespace bench {
+
+namespace {
+
+using testing_support::RawHttpConnection;
+using testing_support::RpcPost;
+
+struct LoadResult {
+    double requests_per_second = 0;
+    Samples latency;
+    int failures = 0;
+};
+
+// `clients` keep-alive connections, each sending `body` back to back for `seconds`.
+LoadResult RunLoad(unsigned short port, int clients, const std::string& body, double seconds) {
+    const std::string request = RpcPost(body);
+    std::vector<Samples> per_client(static_cast<std::size_t>(clients));
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    const auto stop = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            RawHttpConnection connection(port);
+            auto& samples = per_client[static_cast<std::size_t>(c)].us;
+            while (Clock::now() < stop) {
+                const auto start = Clock::now();
+                const auto response = connection.Exchange(request, 10000);
+                if (response.status != 200 || response.body.find("\"error\"") != std::string::npos) ++failures;
+                samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    LoadResult result;
+    for (auto& s : per_client) result.latency.us.insert(result.latency.us.end(), s.us.begin(), s.us.end());
+    result.requests_per_second = static_cast<double>(result.latency.us.size()) / seconds;
+    result.failures = failures;
+    return result;
+}
+
+std::string Throughput(const LoadResult& r) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "%.0f req/s, p50 %s, p99 %s%s", r.requests_per_second,
+                  Micros(r.latency.Median()).c_str(), Micros(r.latency.Percentile(0.99)).c_str(),
+                  r.failures > 0 ? (", " + std::to_string(r.failures) + " failed").c_str() : "");
+    return buffer;
+}
+
+std::unique_ptr<appserver::AppServer> StartServer(const std::string& url) {
+    appserver::ServerOptions options;
+    options.database_url = url;
+    options.port = 0;
+    options.log = appserver::RequestLog::None;
+    options.floor_method = true;
+    auto server = std::make_unique<appserver::AppServer>(options);
+    server->Start();
+    return server;
+}
+
+const char* const kPing = R"({"jsonrpc":"2.0","id":1,"method":"Ping","params":[]})";
+const char* const kSerie =
+    R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","4587123","1",""]})";
+const char* const kUpdate =
+    R"({"jsonrpc":"2.0","id":1,"method":"UpdateCtrlNumNF","params":["2025-01-01T00:00:00","CTRLB"]})";
+
+}  // namespace
+
+void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows) {
+    auto server = StartServer(database.url);
+    const unsigned short port = server->Port();
+    for (int clients : options.connections) {
+        const std::string label = std::to_string(clients) + " connection" + (clients > 1 ? "s" : "");
+        const LoadResult floor = RunLoad(port, clients, kPing, options.seconds_per_run);
+        const LoadResult serie = RunLoad(port, clients, kSerie, options.seconds_per_run);
+        const LoadResult update = RunLoad(port, clients, kUpdate, options.seconds_per_run);
+        rows.push_back({"server GetSerieNF, " + label, database.name, Throughput(serie), Throughput(floor),
+                        Ratio(serie.requests_per_second, floor.requests_per_second) + " of the floor's req/s"});
+        rows.push_back({"server UpdateCtrlNumNF, " + label, database.name, Throughput(update), Throughput(floor),
+                        Ratio(update.requests_per_second, floor.requests_per_second) + " of the floor's req/s"});
+    }
+
+    // A thousand idle keep-alive connections beside 16 busy ones.
+    const LoadResult busy_alone = RunLoad(port, 16, kSerie, options.seconds_per_run);
+    std::vector<std::unique_ptr<RawHttpConnection>> idle;
+    for (int i = 0; i < options.idle_connections; ++i) idle.push_back(std::make_unique<RawHttpConnection>(port));
+    int open = 0;
+    for (const auto& c : idle) open += c->Open() ? 1 : 0;
+    const LoadResult busy_with_idle = RunLoad(port, 16, kSerie, options.seconds_per_run);
+    char figure[160];
+    std::snprintf(figure, sizeof figure, "%s, max %s (%d idle open)", Throughput(busy_with_idle).c_str(),
+                  Micros(busy_with_idle.latency.Max()).c_str(), open);
+    rows.push_back({"server GetSerieNF, 16 busy + " + std::to_string(options.idle_connections) + " idle",
+                    database.name, figure, Throughput(busy_alone) + " (none idle)",
+                    Ratio(busy_with_idle.requests_per_second, busy_alone.requests_per_second) + " of none idle"});
+}
+
+void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
+    hostlib::TdtmDBGeral module(nullptr, "dtmGrowth");
+    module.Open(database.url);
+    const bool sqlite = module.Kind() == hostlib::DatabaseKind::SQLite;
+    // 10^4 series on controls of their own, and the invoices of one busy control.
+    if (sqlite) {
+        module.Session() << "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000) "
+                            "INSERT INTO SERIENF SELECT '01', '110042490114', NULL, 'S' || i, 'Serie ' || i, "
+                            "'CTRLG', 'S', 'N', 'N' FROM n";
+    } else {
+        module.Session() << "INSERT INTO SERIENF SELECT '01', '110042490114', NULL, 'S' || i, 'Serie ' || i, "
+                            "'CTRLG', 'S', 'N', 'N' FROM generate_series(1, 10000) AS i";
+    }
+    module.Session() << "INSERT INTO CTRLNUMENF VALUES ('CTRLG', 'Crescimento', NULL)";
+    auto server = StartServer(database.url);
+    const std::string serie_request = R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","S5000",""]})";
+    const std::string max_request = R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRLG"]})";
+    RawHttpConnection connection(server->Port());
+    long inserted = 0;
+    double first_serie = 0;
+    double first_max = 0;
+    for (long target : {1000L, 100000L, 1000000L}) {
+        const std::string from = std::to_string(inserted + 1);
+        const std::string to = std::to_string(target);
+        if (sqlite) {
+            module.Session() << "WITH RECURSIVE n(i) AS (SELECT " + from + " UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                                    to + ") INSERT INTO NOTAFISCAL SELECT 'CTRLG', i, "
+                                         "datetime('2020-01-01', '+' || (i % 2000000) || ' minutes') FROM n";
+        } else {
+            module.Session() << "INSERT INTO NOTAFISCAL SELECT 'CTRLG', i, TIMESTAMP '2020-01-01' + "
+                                "(i % 2000000) * INTERVAL '1 minute' FROM generate_series(" + from + ", " + to + ") AS i";
+            module.Session() << "ANALYZE NOTAFISCAL";
+        }
+        inserted = target;
+        const auto rpc = [&](const std::string& body) {
+            return [&connection, request = RpcPost(body)] { connection.Exchange(request); };
+        };
+        const Samples serie = Time(200, rpc(serie_request));
+        const Samples max = Time(200, rpc(max_request));
+        if (first_serie == 0) {
+            first_serie = serie.Median();
+            first_max = max.Median();
+        }
+        const std::string size = target == 1000 ? "10^3" : target == 100000 ? "10^5" : "10^6";
+        rows.push_back({"GetSerieNF, 10^4 series, " + size + " invoices", database.name, Micros(serie.Median()),
+                        Micros(first_serie) + " (10^3)", Ratio(serie.Median(), first_serie)});
+        rows.push_back({"GetMaxData, " + size + " invoices", database.name, Micros(max.Median()),
+                        Micros(first_max) + " (10^3)", Ratio(max.Median(), first_max)});
+    }
+}
+
+}  // namespace bench
