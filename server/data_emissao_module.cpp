@@ -2,6 +2,8 @@
 
 #include <soci/soci.h>
 
+#include <optional>
+
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/sql_value.h"
 
@@ -39,29 +41,84 @@ const std::vector<hostlib::PacketColumn> kSerieColumns = {
 
 }  // namespace
 
+// Every statement is prepared on its first use in a session and run again with new
+// values after that: the requests are many and alike.
+struct DataEmissaoModule::Statements {
+    explicit Statements(soci::session& s) : session(s) {}
+
+    soci::statement& Serie() {
+        if (!serie) {
+            serie.emplace((session.prepare << kSerieSql, soci::use(company, "P_CDEMPRESA"),
+                           soci::use(state_registration, "P_CDINSCESTA"),
+                           soci::use(municipal_registration, "P_CDINSCMUNI"), soci::use(series, "P_CDSERIE"),
+                           soci::use(all_series, "P_TCDSERIE"), soci::into(row[0], null[0]),
+                           soci::into(row[1], null[1]), soci::into(row[2], null[2]), soci::into(row[3], null[3]),
+                           soci::into(row[4], null[4]), soci::into(row[5], null[5]), soci::into(row[6], null[6])));
+        }
+        return *serie;
+    }
+    soci::statement& MaxData() {
+        if (!max_data) {
+            max_data.emplace(
+                (session.prepare << kMaxDataSql, soci::use(control, "P_CDCTRLNUMENF"), soci::into(row[0], null[0])));
+        }
+        return *max_data;
+    }
+    soci::statement& Update(bool location) {
+        auto& statement = location ? update_location : update_control;
+        if (!statement) {
+            statement.emplace((session.prepare << (location ? kUpdateLocationSql : kUpdateControlSql),
+                               soci::use(date, "P_DATA"), soci::use(code, "P_CODIGO")));
+        }
+        return *statement;
+    }
+
+    FieldValue Value(std::size_t column, TFieldType type) const {
+        if (null[column] == soci::i_null) return std::monostate{};
+        if (type == TFieldType::ftString) return row[column];
+        if (const auto parsed = hostlib::TryIsoToDateTime(row[column])) return *parsed;
+        throw EDatabaseError(DatabaseErrorCategory::BadData, "Data inválida no banco de dados.");
+    }
+
+    soci::session& session;
+    std::string company, state_registration, municipal_registration, series, all_series, control, date, code;
+    std::string row[7];
+    soci::indicator null[7] = {};
+    std::optional<soci::statement> serie;
+    std::optional<soci::statement> max_data;
+    std::optional<soci::statement> update_control;
+    std::optional<soci::statement> update_location;
+};
+
 DataEmissaoModule::DataEmissaoModule(std::string database_url) : url_(std::move(database_url)) {}
 
 DataEmissaoModule::~DataEmissaoModule() = default;
 
-hostlib::TdtmDBGeral& DataEmissaoModule::Database() {
-    if (!database_) {
+DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
+    if (!statements_) {
+        statements_.reset();
+        database_.reset();
         auto database = std::make_unique<hostlib::TdtmDBGeral>(nullptr, "dtmServidor");
         database->Open(url_);
+        statements_ = std::make_unique<Statements>(database->Session());
         database_ = std::move(database);
     }
-    return *database_;
+    return *statements_;
 }
 
 template <class Work>
 auto DataEmissaoModule::WithDatabase(Work&& work) {
     try {
-        return work(Database().Session());
+        return work(Prepared());
     } catch (...) {
         try {
             hostlib::RethrowAsDatabaseError(std::current_exception());
         } catch (const EDatabaseError& e) {
-            // A lost session is dropped; the next request opens a new one.
-            if (e.Category() == DatabaseErrorCategory::ConnectionFailed) database_.reset();
+            // A lost session is dropped, statements first; the next request opens a new one.
+            if (e.Category() == DatabaseErrorCategory::ConnectionFailed) {
+                statements_.reset();
+                database_.reset();
+            }
             throw;
         }
     }
@@ -70,42 +127,45 @@ auto DataEmissaoModule::WithDatabase(Work&& work) {
 DataPacket DataEmissaoModule::GetSerieNF(const std::string& company, const std::string& state_registration,
                                          const std::string& municipal_registration, const std::string& series,
                                          const std::string& all_series) {
-    return WithDatabase([&](soci::session& session) {
+    return WithDatabase([&](Statements& s) {
+        s.company = company;
+        s.state_registration = state_registration;
+        s.municipal_registration = municipal_registration;
+        s.series = series;
+        s.all_series = all_series;
         DataPacket packet{kSerieColumns, {}};
-        soci::rowset<soci::row> rows =
-            (session.prepare << kSerieSql, soci::use(company, "P_CDEMPRESA"),
-             soci::use(state_registration, "P_CDINSCESTA"), soci::use(municipal_registration, "P_CDINSCMUNI"),
-             soci::use(series, "P_CDSERIE"), soci::use(all_series, "P_TCDSERIE"));
-        for (const soci::row& row : rows) {
-            std::vector<FieldValue> values;
-            values.reserve(kSerieColumns.size());
-            for (std::size_t c = 0; c < kSerieColumns.size(); ++c) {
-                values.push_back(hostlib::ReadColumn(row, c, kSerieColumns[c].type));
-            }
-            packet.rows.push_back(std::move(values));
+        soci::statement& serie = s.Serie();
+        if (serie.execute(true)) {
+            do {
+                std::vector<FieldValue> values;
+                values.reserve(kSerieColumns.size());
+                for (std::size_t c = 0; c < kSerieColumns.size(); ++c) values.push_back(s.Value(c, kSerieColumns[c].type));
+                packet.rows.push_back(std::move(values));
+            } while (serie.fetch());
         }
         return packet;
     });
 }
 
 DataPacket DataEmissaoModule::GetMaxData(const std::string& control) {
-    return WithDatabase([&](soci::session& session) {
+    return WithDatabase([&](Statements& s) {
+        s.control = control;
         DataPacket packet{{{"DTEMISSAO", TFieldType::ftDateTime, 0}}, {}};
-        soci::rowset<soci::row> rows = (session.prepare << kMaxDataSql, soci::use(control, "P_CDCTRLNUMENF"));
-        for (const soci::row& row : rows) packet.rows.push_back({hostlib::ReadColumn(row, 0, TFieldType::ftDateTime)});
+        if (s.MaxData().execute(true)) packet.rows.push_back({s.Value(0, TFieldType::ftDateTime)});
         return packet;
     });
 }
 
-void DataEmissaoModule::StoreDate(const char* sql, hostlib::TDateTime date, const std::string& code,
+void DataEmissaoModule::StoreDate(bool location, hostlib::TDateTime date, const std::string& code,
                                   const std::string& unknown) {
-    const std::string stored = hostlib::ToSqlDateTime(date);
-    const bool found = WithDatabase([&](soci::session& session) {
+    const bool found = WithDatabase([&](Statements& s) {
+        s.date = hostlib::ToSqlDateTime(date);
+        s.code = code;
         // Rolled back by its destructor unless committed.
-        soci::transaction transaction(session);
-        soci::statement statement = (session.prepare << sql, soci::use(stored, "P_DATA"), soci::use(code, "P_CODIGO"));
-        statement.execute(true);
-        if (statement.get_affected_rows() == 0) return false;
+        soci::transaction transaction(database_->Session());
+        soci::statement& update = s.Update(location);
+        update.execute(true);
+        if (update.get_affected_rows() == 0) return false;
         transaction.commit();
         return true;
     });
@@ -113,12 +173,11 @@ void DataEmissaoModule::StoreDate(const char* sql, hostlib::TDateTime date, cons
 }
 
 void DataEmissaoModule::UpdateCtrlNumNF(hostlib::TDateTime date, const std::string& control) {
-    StoreDate(kUpdateControlSql, date, control,
-              "Controle de numeração de NF '" + control + "' não cadastrado.");
+    StoreDate(false, date, control, "Controle de numeração de NF '" + control + "' não cadastrado.");
 }
 
 void DataEmissaoModule::UpDtLocal(hostlib::TDateTime date, const std::string& location) {
-    StoreDate(kUpdateLocationSql, date, location, "Local de emissão '" + location + "' não cadastrado.");
+    StoreDate(true, date, location, "Local de emissão '" + location + "' não cadastrado.");
 }
 
 }  // namespace appserver

@@ -32,14 +32,16 @@ public:
     void UpDtLocal(hostlib::TDateTime date, const std::string& location);
 
 private:
-    // The session, opened again after the database was lost.
-    hostlib::TdtmDBGeral& Database();
+    struct Statements;
+    // The session and its prepared statements, opened again after the database was lost.
+    Statements& Prepared();
     template <class Work>
     auto WithDatabase(Work&& work);
-    void StoreDate(const char* sql, hostlib::TDateTime date, const std::string& code, const std::string& unknown);
+    void StoreDate(bool location, hostlib::TDateTime date, const std::string& code, const std::string& unknown);
 
     std::string url_;
     std::unique_ptr<hostlib::TdtmDBGeral> database_;
+    std::unique_ptr<Statements> statements_;
 };
 
 }  // namespace appserver

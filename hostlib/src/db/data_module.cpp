@@ -56,6 +56,7 @@ void TdtmDBGeral::Open(const std::string& url_text) {
     }
     url_ = *url;
     session_ = std::move(session);
+    ++session_number_;
     EnsureSchema();
 }
 

@@ -48,8 +48,22 @@ std::vector<std::string> PlaceholderNames(std::string_view sql) {
     return names;
 }
 
+struct TADOIBQuery::Prepared {
+    const TdtmDBGeral* module = nullptr;
+    std::uint64_t session_number = 0;
+    std::vector<std::string> values;
+    std::vector<soci::indicator> indicators;
+    soci::row row;
+    std::unique_ptr<soci::statement> statement;
+};
+
+TADOIBQuery::TADOIBQuery(TComponent* owner, std::string name) : TDataSet(owner, std::move(name)) {}
+
+TADOIBQuery::~TADOIBQuery() = default;
+
 void TADOIBQuery::SetSQL(std::vector<std::string> lines) {
     Close();
+    prepared_.reset();
     sql_ = std::move(lines);
     params_.clear();
     for (auto& name : PlaceholderNames(JoinLines(sql_))) params_.emplace_back(std::move(name));
@@ -68,27 +82,36 @@ std::vector<std::vector<FieldValue>> TADOIBQuery::Fetch() {
     soci::session& session = module.Session();
     std::vector<std::vector<FieldValue>> rows;
     try {
-        // Every parameter is bound, nulls included: an unbound placeholder is an error on
-        // some servers and a silent null on others.
-        std::vector<std::string> values(params_.size());
-        std::vector<soci::indicator> indicators(params_.size(), soci::i_ok);
-        soci::details::prepare_temp_type prepared = (session.prepare << JoinLines(sql_));
-        for (std::size_t i = 0; i < params_.size(); ++i) {
-            if (params_[i].Value()) {
-                values[i] = *params_[i].Value();
-            } else {
-                indicators[i] = soci::i_null;
+        if (!prepared_ || prepared_->module != &module || prepared_->session_number != module.SessionNumber()) {
+            // Every parameter is bound, nulls included: an unbound placeholder is an error
+            // on some servers and a silent null on others.
+            auto prepared = std::make_unique<Prepared>();
+            prepared->module = &module;
+            prepared->session_number = module.SessionNumber();
+            prepared->values.resize(params_.size());
+            prepared->indicators.resize(params_.size(), soci::i_ok);
+            soci::details::prepare_temp_type temp = (session.prepare << JoinLines(sql_));
+            for (std::size_t i = 0; i < params_.size(); ++i) {
+                temp, soci::use(prepared->values[i], prepared->indicators[i], params_[i].Name());
             }
-            prepared, soci::use(values[i], indicators[i], params_[i].Name());
+            temp, soci::into(prepared->row);
+            prepared->statement = std::make_unique<soci::statement>(temp);
+            prepared_ = std::move(prepared);
         }
-        soci::rowset<soci::row> result(prepared);
+        Prepared& p = *prepared_;
+        for (std::size_t i = 0; i < params_.size(); ++i) {
+            const auto& value = params_[i].Value();
+            p.values[i] = value.value_or(std::string());
+            p.indicators[i] = value ? soci::i_ok : soci::i_null;
+        }
         std::vector<std::size_t> columns;  // result column -> field
-        for (const soci::row& row : result) {
+        bool more = p.statement->execute(true);
+        while (more) {
+            const soci::row& row = p.row;
             if (columns.empty()) {
                 for (std::size_t c = 0; c < row.size(); ++c) {
-                    const auto& name = row.get_properties(c).get_name();
                     TFieldDef def;
-                    def.Name = name;
+                    def.Name = row.get_properties(c).get_name();
                     std::transform(def.Name.begin(), def.Name.end(), def.Name.begin(),
                                    [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
                     def.DataType = ColumnFieldType(row, c);
@@ -101,8 +124,11 @@ std::vector<std::vector<FieldValue>> TADOIBQuery::Fetch() {
                 values_of_row[columns[c]] = ReadColumn(row, c, FieldDefs[columns[c]].DataType);
             }
             rows.push_back(std::move(values_of_row));
+            more = p.statement->fetch();
         }
     } catch (...) {
+        // A statement that failed is prepared afresh next time.
+        prepared_.reset();
         RethrowAsDatabaseError(std::current_exception());
     }
     return rows;

@@ -1,5 +1,6 @@
 #pragma once
 // The host's data module: one database session, opened from a database URL.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +29,8 @@ public:
 
     // The open session; raises when closed.
     soci::session& Session();
+    // Changes with every Open, so that what was prepared on an old session is known stale.
+    std::uint64_t SessionNumber() const { return session_number_; }
     // Runs statements separated by ";" at line ends (schema and data scripts).
     void ExecuteScript(std::string_view script);
     // Creates the tables when they are missing.
@@ -36,6 +39,7 @@ public:
 private:
     DatabaseUrl url_;
     std::unique_ptr<soci::session> session_;
+    std::uint64_t session_number_ = 0;
 };
 
 // The schema and the demo data, built into the library.

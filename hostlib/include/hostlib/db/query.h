@@ -1,6 +1,7 @@
 #pragma once
 // A query over the host's database: SQL as lines, string parameters by name, a before-open
 // handler that runs inside Open before the statement executes.
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,7 +29,8 @@ private:
 
 class TADOIBQuery : public TDataSet {
 public:
-    using TDataSet::TDataSet;
+    TADOIBQuery(TComponent* owner, std::string name);
+    ~TADOIBQuery() override;
 
     // Replaces the statement; its ":NAME" placeholders become the parameters (null at first).
     void SetSQL(std::vector<std::string> lines);
@@ -44,8 +46,12 @@ protected:
     std::vector<std::vector<FieldValue>> Fetch() override;
 
 private:
+    // The statement prepared on the first open and run again by the next ones.
+    struct Prepared;
+
     std::vector<std::string> sql_;
     std::vector<TParameter> params_;
+    std::unique_ptr<Prepared> prepared_;
 };
 
 // Names of the ":NAME" placeholders of a statement, in order of first use; quoted text and

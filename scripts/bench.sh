@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts a throwaway PostgreSQL cluster, and prints the
+# benchmark table for SQLite and PostgreSQL. Pass --quick for a short run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+BUILD_TYPE=Release scripts/build.sh >/dev/null
+state="$(mktemp -d)"
+tests/postgres/pg_cluster.sh start "$state" >&2
+trap 'tests/postgres/pg_cluster.sh stop "$state" >&2; rm -rf "$state"' EXIT
+# shellcheck disable=SC1091
+source "$state/pg.env"
+build/bin/vor17000-bench --postgres "$VOR17000_TEST_PG" "$@"
