@@ -114,10 +114,10 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
     // 10^4 series on controls of their own, and the invoices of one busy control.
     if (sqlite) {
         module.Session() << "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000) "
-                            "INSERT INTO SERIENF SELECT '01', '110042490114', NULL, 'S' || i, 'Serie ' || i, "
+                            "INSERT INTO SERIENF SELECT '01', '110042490114', NULL, 'S' || (i - 1), 'Serie ' || i, "
                             "'CTRLG', 'S', 'N', 'N' FROM n";
     } else {
-        module.Session() << "INSERT INTO SERIENF SELECT '01', '110042490114', NULL, 'S' || i, 'Serie ' || i, "
+        module.Session() << "INSERT INTO SERIENF SELECT '01', '110042490114', NULL, 'S' || (i - 1), 'Serie ' || i, "
                             "'CTRLG', 'S', 'N', 'N' FROM generate_series(1, 10000) AS i";
     }
     module.Session() << "INSERT INTO CTRLNUMENF VALUES ('CTRLG', 'Crescimento', NULL)";

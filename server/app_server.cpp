@@ -4,10 +4,12 @@
 
 #include <atomic>
 #include <boost/asio/signal_set.hpp>
+#include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -15,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "access_control.h"
 #include "data_emissao_module.h"
 #include "hostlib/db/data_module.h"
 #include "rpc_dispatch.h"
@@ -24,6 +27,7 @@ namespace appserver {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
+namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
 using Clock = std::chrono::steady_clock;
@@ -42,27 +46,51 @@ void WriteLogLine(RequestLog log, const std::string& method, Clock::time_point s
     if (n > 0) [[maybe_unused]] auto written = ::write(2, line, static_cast<std::size_t>(std::min(n, 255)));
 }
 
-std::string JsonText(const nlohmann::json& json) { return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace); }
+std::string JsonText(const nlohmann::json& json) {
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
-class HttpSession : public std::enable_shared_from_this<HttpSession> {
+using PlainStream = beast::tcp_stream;
+using SecureStream = beast::ssl_stream<beast::tcp_stream>;
+
+// One connection, plain or TLS: requests read and answered one after the other.
+template <class Stream>
+class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
 public:
-    HttpSession(tcp::socket socket, const ServerOptions& options)
-        : stream_(std::move(socket)), idle_timer_(stream_.get_executor()), options_(options) {}
+    template <class... StreamArgs>
+    HttpSession(const ServerOptions& options, std::unique_ptr<ConnectionLimiter::Slot> slot, StreamArgs&&... args)
+        : stream_(std::forward<StreamArgs>(args)...),
+          idle_timer_(stream_.get_executor()),
+          options_(options),
+          slot_(std::move(slot)) {}
 
-    void Start() { WaitForRequest(); }
+    void Start() {
+        if constexpr (std::is_same_v<Stream, SecureStream>) {
+            Lowest().expires_after(options_.request_timeout);
+            stream_.async_handshake(ssl::stream_base::server, [self = this->shared_from_this()](error_code ec) {
+                if (ec) return self->Close();
+                self->WaitForRequest();
+            });
+        } else {
+            WaitForRequest();
+        }
+    }
 
 private:
+    beast::tcp_stream& Lowest() { return beast::get_lowest_layer(stream_); }
+
     // Waiting for the next request holds no buffer and no thread, only the socket.
     void WaitForRequest() {
         if (buffer_.size() > 0) {
             ReadRequest();
             return;
         }
+        Lowest().expires_never();
         idle_timer_.expires_after(options_.idle_timeout);
-        idle_timer_.async_wait([self = shared_from_this()](error_code ec) {
+        idle_timer_.async_wait([self = this->shared_from_this()](error_code ec) {
             if (!ec) self->Close();
         });
-        stream_.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
+        Lowest().socket().async_wait(tcp::socket::wait_read, [self = this->shared_from_this()](error_code ec) {
             self->idle_timer_.cancel();
             if (ec) return self->Close();
             self->ReadRequest();
@@ -73,16 +101,16 @@ private:
         parser_.emplace();
         parser_->header_limit(16 * 1024);
         parser_->body_limit(options_.body_limit);
-        stream_.expires_after(options_.request_timeout);
-        http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](error_code ec, std::size_t) {
-            self->OnRead(ec);
-        });
+        Lowest().expires_after(options_.request_timeout);
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = this->shared_from_this()](error_code ec, std::size_t) { self->OnRead(ec); });
     }
 
     void OnRead(error_code ec) {
         start_ = Clock::now();
         if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == beast::error::timeout ||
-            ec == asio::error::operation_aborted || ec == asio::error::connection_reset) {
+            ec == asio::error::operation_aborted || ec == asio::error::connection_reset ||
+            ec == ssl::error::stream_truncated) {
             return Close();
         }
         if (ec == http::error::body_limit) {
@@ -99,6 +127,10 @@ private:
 
     void Handle(const http::request<http::string_body>& request) {
         keep_alive_ = request.keep_alive();
+        const auto authorization = request[http::field::authorization];
+        if (!TokenAccepted(options_.token, std::string_view(authorization.data(), authorization.size()))) {
+            return Reply(http::status::unauthorized, Error("Não autorizado."), "-", "401");
+        }
         const std::string target(request.target());
         const std::string own = std::string("/rpc/") + kModuleName;
         if (target.rfind("/rpc/", 0) != 0) {
@@ -133,21 +165,23 @@ private:
     }
 
     void Reply(http::status status, std::string body, const std::string& method, const std::string& outcome) {
-        // After a malformed or oversized request the rest of the stream cannot be trusted.
+        // After a malformed, oversized or refused request the rest of the stream cannot be trusted.
         const bool keep = keep_alive_ && status != http::status::payload_too_large &&
                           status != http::status::bad_request &&
-                          status != http::status::request_header_fields_too_large;
+                          status != http::status::request_header_fields_too_large &&
+                          status != http::status::unauthorized;
         response_ = {};
         response_.result(status);
         response_.version(11);
         response_.set(http::field::server, "vor17000-server");
+        if (status == http::status::unauthorized) response_.set(http::field::www_authenticate, "Bearer");
         if (!body.empty()) response_.set(http::field::content_type, "application/json; charset=utf-8");
         response_.keep_alive(keep);
         response_.body() = std::move(body);
         response_.prepare_payload();
         WriteLogLine(options_.log, method, start_, outcome);
-        stream_.expires_after(options_.request_timeout);
-        http::async_write(stream_, response_, [self = shared_from_this(), keep](error_code ec, std::size_t) {
+        Lowest().expires_after(options_.request_timeout);
+        http::async_write(stream_, response_, [self = this->shared_from_this(), keep](error_code ec, std::size_t) {
             if (ec || !keep) return self->Close();
             self->keep_alive_ = false;
             self->WaitForRequest();
@@ -157,38 +191,68 @@ private:
     void Close() {
         error_code ignored;
         idle_timer_.cancel();
-        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream_.socket().close(ignored);
+        Lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
+        Lowest().socket().close(ignored);
     }
 
-    beast::tcp_stream stream_;
+    Stream stream_;
     asio::steady_timer idle_timer_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     http::response<http::string_body> response_;
     const ServerOptions& options_;
+    std::unique_ptr<ConnectionLimiter::Slot> slot_;
     Clock::time_point start_ = Clock::now();
     bool keep_alive_ = false;
 };
 
+// The whole answer to a connection over the per-address limit.
+const std::string& TooManyConnections() {
+    static const std::string answer = [] {
+        const std::string body = JsonText({{"error", "Conexões demais a partir deste endereço."}});
+        return "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\n"
+               "Content-Type: application/json; charset=utf-8\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body;
+    }();
+    return answer;
+}
+
 }  // namespace
 
 struct AppServer::State {
-    explicit State(ServerOptions o) : options(std::move(o)) {}
+    explicit State(ServerOptions o)
+        : options(std::move(o)), limiter(std::make_shared<ConnectionLimiter>(options.max_connections_per_address)) {}
 
     void Accept() {
         acceptor.async_accept(asio::make_strand(io), [this](error_code ec, tcp::socket socket) {
             if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
-            if (!ec) {
-                error_code ignored;
-                socket.set_option(tcp::no_delay(true), ignored);
-                std::make_shared<HttpSession>(std::move(socket), options)->Start();
-            }
+            if (!ec) Welcome(std::move(socket));
             Accept();
         });
     }
 
+    void Welcome(tcp::socket socket) {
+        error_code ignored;
+        socket.set_option(tcp::no_delay(true), ignored);
+        const auto peer = socket.remote_endpoint(ignored);
+        auto slot = limiter->Acquire(peer.address().to_string());
+        if (!slot) {
+            // A fresh socket takes these few bytes without blocking.
+            asio::write(socket, asio::buffer(TooManyConnections()), ignored);
+            socket.close(ignored);
+            return;
+        }
+        if (tls) {
+            std::make_shared<HttpSession<SecureStream>>(options, std::move(slot), std::move(socket), *tls)->Start();
+        } else {
+            std::make_shared<HttpSession<PlainStream>>(options, std::move(slot), std::move(socket))->Start();
+        }
+    }
+
     ServerOptions options;
+    // Declared before the I/O context: sessions freed with it still release their slot.
+    std::shared_ptr<ConnectionLimiter> limiter;
+    std::unique_ptr<ssl::context> tls;
     asio::io_context io;
     tcp::acceptor acceptor{io};
     std::vector<std::thread> workers;
@@ -205,6 +269,16 @@ void AppServer::Start() {
         // Fail at once, with the reason, when the database cannot be reached.
         hostlib::TdtmDBGeral probe(nullptr, "dtmVerificacao");
         probe.Open(s.options.database_url);
+    }
+    if (!s.options.tls_certificate.empty() || !s.options.tls_key.empty()) {
+        auto context = std::make_unique<ssl::context>(ssl::context::tls_server);
+        context->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
+                             ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
+        error_code ec;
+        context->use_certificate_chain_file(s.options.tls_certificate, ec);
+        if (!ec) context->use_private_key_file(s.options.tls_key, ssl::context::pem, ec);
+        if (ec) throw std::runtime_error("Certificado ou chave TLS inválidos: " + ec.message() + ".");
+        s.tls = std::move(context);
     }
     error_code ec;
     const auto address = asio::ip::make_address(s.options.address, ec);

@@ -21,6 +21,13 @@ struct ServerOptions {
     RequestLog log = RequestLog::Stderr;
     // Benchmarks only: answer "Ping" with nothing, to measure the stack's own cost.
     bool floor_method = false;
+    // Required as "Authorization: Bearer <token>" on every request when set.
+    std::string token;
+    // TLS when both are set (PEM files).
+    std::string tls_certificate;
+    std::string tls_key;
+    // Connections one client address may hold at once; 0: no limit.
+    int max_connections_per_address = 4096;
 };
 
 class AppServer {

@@ -17,13 +17,16 @@ using hostlib::TFieldType;
 
 namespace {
 
-const char* const kSerieSql =
-    "SELECT S.CDSERIE, S.DSSERIE, S.CDCTRLNUMENF, C.DTEMISCTNUNF, S.IDCONSDTEMIS, S.IDUTLOCAEMIS, S.IDUTDTPREMIS "
-    "FROM SERIENF S LEFT JOIN CTRLNUMENF C ON C.CDCTRLNUMENF = S.CDCTRLNUMENF "
-    "WHERE S.CDEMPRESA = :P_CDEMPRESA AND S.CDINSCESTA = :P_CDINSCESTA "
+// One series, or (all-series flag "T") every series of the registration. Two statements,
+// so that looking one series up goes by the index rather than through all of them.
+#define VOR17000_SERIE_SELECT                                                                                  \
+    "SELECT S.CDSERIE, S.DSSERIE, S.CDCTRLNUMENF, C.DTEMISCTNUNF, S.IDCONSDTEMIS, S.IDUTLOCAEMIS, S.IDUTDTPREMIS " \
+    "FROM SERIENF S LEFT JOIN CTRLNUMENF C ON C.CDCTRLNUMENF = S.CDCTRLNUMENF "                                 \
+    "WHERE S.CDEMPRESA = :P_CDEMPRESA AND S.CDINSCESTA = :P_CDINSCESTA "                                       \
     "AND (S.CDINSCMUNI IS NULL OR S.CDINSCMUNI = :P_CDINSCMUNI) "
-    "AND (S.CDSERIE = :P_CDSERIE OR :P_TCDSERIE = 'T') "
-    "ORDER BY S.CDSERIE";
+const char* const kOneSerieSql = VOR17000_SERIE_SELECT "AND S.CDSERIE = :P_CDSERIE ORDER BY S.CDSERIE";
+const char* const kAllSeriesSql = VOR17000_SERIE_SELECT "ORDER BY S.CDSERIE";
+#undef VOR17000_SERIE_SELECT
 
 const char* const kMaxDataSql = "SELECT MAX(DTEMISSAO) AS DTEMISSAO FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CDCTRLNUMENF";
 
@@ -46,16 +49,17 @@ const std::vector<hostlib::PacketColumn> kSerieColumns = {
 struct DataEmissaoModule::Statements {
     explicit Statements(soci::session& s) : session(s) {}
 
-    soci::statement& Serie() {
-        if (!serie) {
-            serie.emplace((session.prepare << kSerieSql, soci::use(company, "P_CDEMPRESA"),
-                           soci::use(state_registration, "P_CDINSCESTA"),
-                           soci::use(municipal_registration, "P_CDINSCMUNI"), soci::use(series, "P_CDSERIE"),
-                           soci::use(all_series, "P_TCDSERIE"), soci::into(row[0], null[0]),
-                           soci::into(row[1], null[1]), soci::into(row[2], null[2]), soci::into(row[3], null[3]),
-                           soci::into(row[4], null[4]), soci::into(row[5], null[5]), soci::into(row[6], null[6])));
+    soci::statement& Serie(bool all) {
+        auto& statement = all ? all_series_statement : one_serie;
+        if (!statement) {
+            soci::details::prepare_temp_type temp = (session.prepare << (all ? kAllSeriesSql : kOneSerieSql));
+            temp, soci::use(company, "P_CDEMPRESA"), soci::use(state_registration, "P_CDINSCESTA"),
+                soci::use(municipal_registration, "P_CDINSCMUNI");
+            if (!all) temp, soci::use(series, "P_CDSERIE");
+            for (std::size_t c = 0; c < 7; ++c) temp, soci::into(row[c], null[c]);
+            statement.emplace(temp);
         }
-        return *serie;
+        return *statement;
     }
     soci::statement& MaxData() {
         if (!max_data) {
@@ -81,10 +85,11 @@ struct DataEmissaoModule::Statements {
     }
 
     soci::session& session;
-    std::string company, state_registration, municipal_registration, series, all_series, control, date, code;
+    std::string company, state_registration, municipal_registration, series, control, date, code;
     std::string row[7];
     soci::indicator null[7] = {};
-    std::optional<soci::statement> serie;
+    std::optional<soci::statement> one_serie;
+    std::optional<soci::statement> all_series_statement;
     std::optional<soci::statement> max_data;
     std::optional<soci::statement> update_control;
     std::optional<soci::statement> update_location;
@@ -132,9 +137,8 @@ DataPacket DataEmissaoModule::GetSerieNF(const std::string& company, const std::
         s.state_registration = state_registration;
         s.municipal_registration = municipal_registration;
         s.series = series;
-        s.all_series = all_series;
         DataPacket packet{kSerieColumns, {}};
-        soci::statement& serie = s.Serie();
+        soci::statement& serie = s.Serie(all_series == "T");
         if (serie.execute(true)) {
             do {
                 std::vector<FieldValue> values;
@@ -161,13 +165,10 @@ void DataEmissaoModule::StoreDate(bool location, hostlib::TDateTime date, const 
     const bool found = WithDatabase([&](Statements& s) {
         s.date = hostlib::ToSqlDateTime(date);
         s.code = code;
-        // Rolled back by its destructor unless committed.
-        soci::transaction transaction(database_->Session());
+        // One statement, committed on its own: an unknown code changes nothing to roll back.
         soci::statement& update = s.Update(location);
         update.execute(true);
-        if (update.get_affected_rows() == 0) return false;
-        transaction.commit();
-        return true;
+        return update.get_affected_rows() > 0;
     });
     if (!found) throw EApplicationError(unknown);
 }

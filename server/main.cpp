@@ -2,6 +2,8 @@
 #include <sys/resource.h>
 
 #include <charconv>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -17,7 +19,11 @@ const char* const kUsage =
     "  --listen     endereço de escuta (padrão 127.0.0.1:8217)\n"
     "  --threads    threads de trabalho (padrão: uma por núcleo)\n"
     "  --body-limit tamanho máximo do corpo de uma requisição (padrão 65536)\n"
-    "  --quiet      sem uma linha de registro por requisição\n";
+    "  --quiet      sem uma linha de registro por requisição\n"
+    "  --token-file ARQUIVO  segredo exigido em toda requisição (Authorization: Bearer);\n"
+    "               também pela variável VOR17000_TOKEN\n"
+    "  --tls-cert ARQUIVO --tls-key ARQUIVO  TLS com esse certificado e chave (PEM)\n"
+    "  --max-connections-per-address N  conexões simultâneas por endereço (padrão 4096; 0: sem limite)\n";
 
 bool ParseNumber(const std::string& text, long long& out) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -49,6 +55,20 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
+        } else if (arg == "--token-file" && has_value) {
+            std::ifstream file(args[++i]);
+            if (!std::getline(file, options.token) || options.token.empty()) {
+                std::cerr << "vor17000-server: não foi possível ler o segredo de " << args[i] << "\n";
+                return 2;
+            }
+        } else if (arg == "--tls-cert" && has_value) {
+            options.tls_certificate = args[++i];
+        } else if (arg == "--tls-key" && has_value) {
+            options.tls_key = args[++i];
+        } else if (arg == "--max-connections-per-address" && has_value && ParseNumber(args[i + 1], number) &&
+                   number >= 0 && number <= 1000000) {
+            options.max_connections_per_address = static_cast<int>(number);
+            ++i;
         } else if (arg == "--quiet") {
             options.log = appserver::RequestLog::None;
         } else if (arg == "--db" && has_value) {
@@ -65,6 +85,13 @@ int main(int argc, char** argv) {
             std::cerr << "vor17000-server: opção inválida: " << arg << "\n" << kUsage;
             return 2;
         }
+    }
+    if (const char* token = std::getenv("VOR17000_TOKEN"); token != nullptr && options.token.empty()) {
+        options.token = token;
+    }
+    if (options.tls_certificate.empty() != options.tls_key.empty()) {
+        std::cerr << "vor17000-server: TLS precisa de --tls-cert e --tls-key\n" << kUsage;
+        return 2;
     }
     if (options.database_url.empty()) {
         std::cerr << "vor17000-server: falta --db\n" << kUsage;
