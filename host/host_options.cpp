@@ -1,6 +1,7 @@
 #include "host_options.h"
 
 #include <cstdlib>
+#include <fstream>
 
 namespace host {
 
@@ -23,6 +24,14 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
         } else if (arg == "--module") {
             if (!value(text)) return {{}, "--module precisa do caminho do módulo", false};
             options.module_path = text;
+        } else if (arg == "--token-file") {
+            if (!value(text)) return {{}, "--token-file precisa do arquivo com o segredo", false};
+            std::ifstream file(text);
+            if (!std::getline(file, options.token) || options.token.empty()) {
+                return {{}, "não foi possível ler o segredo de " + text, false};
+            }
+        } else if (arg == "--tls-ca") {
+            if (!value(options.tls_ca_file)) return {{}, "--tls-ca precisa do arquivo de certificados", false};
         } else if (arg == "--screenshot") {
             if (!value(text)) return {{}, "--screenshot precisa do arquivo PNG", false};
             options.screenshot = text;
@@ -32,12 +41,16 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             return {{}, "opção desconhecida: " + arg, false};
         }
     }
+    if (const char* token = std::getenv("VOR17000_TOKEN"); token != nullptr && options.token.empty()) {
+        options.token = token;
+    }
     return {options, "", false};
 }
 
 std::string HostUsage() {
     return "uso: vor17000-host [--headless | --screenshot ARQUIVO.png] [--db URL] [--server embedded|HOST:PORTA]\n"
-           "                    [--module ARQUIVO]\n";
+           "                    [--module ARQUIVO]\n"
+           "                    [--token-file ARQUIVO] [--tls-ca ARQUIVO]\n";
 }
 
 std::filesystem::path ResolveModulePath(const HostOptions& options) {

@@ -50,6 +50,8 @@ void HostSession::CloseScreen() {
 
 void HostSession::ConnectApplicationServer(const HostOptions& options) {
     auto& values = application_.Values();
+    values.WebToken = options.token;
+    values.WebTlsCaFile = options.tls_ca_file;
     if (options.server != "embedded") {
         const auto colon = options.server.rfind(':');
         int port = 0;
@@ -78,6 +80,7 @@ void HostSession::ConnectApplicationServer(const HostOptions& options) {
     }
     values.WebURL = "127.0.0.1";
     values.WebPort = embedded_server_->Port();
+    values.WebTlsCaFile.clear();  // the embedded server speaks plain HTTP on loopback
 }
 
 std::string HostSession::ServerDescription() const {

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev openssl libssl-dev
   libgtest-dev
   libsoci-dev libboost-dev nlohmann-json3-dev libsqlite3-dev libpq-dev
   qt6-base-dev fonts-dejavu-core

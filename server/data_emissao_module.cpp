@@ -113,18 +113,23 @@ DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
 
 template <class Work>
 auto DataEmissaoModule::WithDatabase(Work&& work) {
-    try {
-        return work(Prepared());
-    } catch (...) {
+    // A session that was open before this request may have been lost meanwhile (the
+    // database restarted): it is opened again and the request runs once more. Every
+    // request here is a read or an update to a fixed value, so running it twice is safe.
+    const bool had_session = statements_ != nullptr;
+    for (int attempt = 0;; ++attempt) {
         try {
-            hostlib::RethrowAsDatabaseError(std::current_exception());
-        } catch (const EDatabaseError& e) {
-            // A lost session is dropped, statements first; the next request opens a new one.
-            if (e.Category() == DatabaseErrorCategory::ConnectionFailed) {
+            return work(Prepared());
+        } catch (...) {
+            try {
+                hostlib::RethrowAsDatabaseError(std::current_exception());
+            } catch (const EDatabaseError& e) {
+                if (e.Category() != DatabaseErrorCategory::ConnectionFailed) throw;
+                // A lost session is dropped, statements first; the next use opens a new one.
                 statements_.reset();
                 database_.reset();
+                if (!had_session || attempt > 0) throw;
             }
-            throw;
         }
     }
 }

@@ -2,6 +2,8 @@
 # A throwaway PostgreSQL cluster for the tests, on a loopback port.
 #   pg_cluster.sh start STATE_DIR   writes STATE_DIR/pg.env (VOR17000_TEST_PG=URL, PGDATA=...)
 #   pg_cluster.sh stop STATE_DIR    stops it and removes its files
+#   pg_cluster.sh pause STATE_DIR   stops the server, keeping its data and port
+#   pg_cluster.sh resume STATE_DIR  starts it again on the same port
 set -euo pipefail
 action="$1"
 state_dir="$2"
@@ -39,7 +41,8 @@ case "$action" in
     for port in $(seq 55432 55482); do
       if as_owner "$bin_dir/pg_ctl" -D "$data" -l "$base/server.log" -w -t 30 start \
           -o "-p $port -k $base -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200" >/dev/null 2>&1; then
-        printf 'VOR17000_TEST_PG=postgresql://postgres@127.0.0.1:%s/postgres\nPGDATA=%s\n' "$port" "$data" > "$state_file"
+        printf 'VOR17000_TEST_PG=postgresql://postgres@127.0.0.1:%s/postgres\nPGDATA=%s\nPGPORT=%s\n' \
+          "$port" "$data" "$port" > "$state_file"
         echo "pg_cluster: PostgreSQL on 127.0.0.1:$port"
         exit 0
       fi
@@ -52,8 +55,20 @@ case "$action" in
   stop)
     stop_cluster
     ;;
+  pause)
+    # shellcheck disable=SC1090
+    source "$state_file"
+    as_owner "$bin_dir/pg_ctl" -D "$PGDATA" -m fast -w stop >/dev/null
+    ;;
+  resume)
+    # shellcheck disable=SC1090
+    source "$state_file"
+    base="$(dirname "$PGDATA")"
+    as_owner "$bin_dir/pg_ctl" -D "$PGDATA" -l "$base/server.log" -w -t 30 start \
+      -o "-p $PGPORT -k $base -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200" >/dev/null
+    ;;
   *)
-    echo "usage: pg_cluster.sh start|stop STATE_DIR" >&2
+    echo "usage: pg_cluster.sh start|stop|pause|resume STATE_DIR" >&2
     exit 2
     ;;
 esac

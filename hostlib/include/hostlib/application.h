@@ -27,6 +27,9 @@ struct HostValues {
     std::map<std::string, TDateTime> DataProc;  // by branch; a branch not set reads as today
     std::string WebURL = "127.0.0.1";
     int WebPort = 8217;
+    // The server's shared secret, and the CA file that makes the connection TLS; empty: none.
+    std::string WebToken;
+    std::string WebTlsCaFile;
 };
 
 class TApplication : public TComponent {

@@ -1,10 +1,15 @@
 #include "hostlib/net/net_connection.h"
 
+#include <openssl/ssl.h>
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+#include <optional>
 
 #include "hostlib/application.h"
 
@@ -13,6 +18,7 @@ namespace hostlib {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
+namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
 
@@ -25,9 +31,10 @@ std::string Reason(const error_code& ec) {
         return "servidor não encontrado";
     }
     if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset ||
-        ec == asio::error::broken_pipe) {
+        ec == asio::error::broken_pipe || ec == ssl::error::stream_truncated) {
         return "a conexão foi encerrada pelo servidor";
     }
+    if (ec.category() == asio::error::get_ssl_category()) return "falha na conexão segura (" + ec.message() + ")";
     return ec.message();
 }
 
@@ -38,9 +45,13 @@ std::string Reason(const error_code& ec) {
 struct TNetConnection::Transport {
     asio::io_context io;
     beast::tcp_stream stream{io};
+    // With TLS the HTTP goes over this, on top of `stream`.
+    std::unique_ptr<ssl::context> tls;
+    std::optional<beast::ssl_stream<beast::tcp_stream&>> secure;
     beast::flat_buffer buffer;
     std::string host_header;
     std::string target;
+    std::string authorization;
 
     template <class Start>
     error_code Run(std::chrono::milliseconds timeout, Start&& start) {
@@ -50,6 +61,12 @@ struct TNetConnection::Transport {
         io.restart();
         io.run();
         return result;
+    }
+
+    template <class Operation>
+    error_code RunOnStream(std::chrono::milliseconds timeout, Operation&& operation) {
+        if (secure) return Run(timeout, [&](auto handler) { operation(*secure, handler); });
+        return Run(timeout, [&](auto handler) { operation(stream, handler); });
     }
 
     // True when the server has closed its side (or sent something unasked) since the last
@@ -68,14 +85,19 @@ struct TNetConnection::Transport {
 
     http::response<http::string_body> Exchange(http::request<http::string_body>& request,
                                                std::chrono::milliseconds timeout) {
+        if (!authorization.empty()) request.set(http::field::authorization, authorization);
         request.prepare_payload();
-        if (auto ec = Run(timeout, [&](auto handler) { http::async_write(stream, request, handler); })) {
+        if (auto ec = RunOnStream(timeout, [&](auto& s, auto handler) { http::async_write(s, request, handler); })) {
             throw ENetConnectionError("Falha ao enviar ao servidor de aplicação: " + Reason(ec) + ".");
         }
         http::response_parser<http::string_body> parser;
         parser.body_limit(64 * 1024 * 1024);
-        if (auto ec = Run(timeout, [&](auto handler) { http::async_read(stream, buffer, parser, handler); })) {
+        if (auto ec = RunOnStream(timeout,
+                                  [&](auto& s, auto handler) { http::async_read(s, buffer, parser, handler); })) {
             throw ENetConnectionError("Falha ao receber do servidor de aplicação: " + Reason(ec) + ".");
+        }
+        if (parser.get().result() == http::status::unauthorized) {
+            throw ENetConnectionError("O servidor de aplicação recusou a credencial desta conexão.");
         }
         return parser.release();
     }
@@ -120,6 +142,31 @@ void TNetConnection::Connect() {
     transport->stream.socket().set_option(tcp::no_delay(true), ec);
     transport->host_header = where;
     transport->target = "/rpc/" + ServerName;
+
+    // What the host says, unless this connection says otherwise.
+    std::string token = Token;
+    std::string ca_file = TlsCaFile;
+    if (TApplication::Exists()) {
+        if (token.empty()) token = TApplication::Instance().Values().WebToken;
+        if (ca_file.empty()) ca_file = TApplication::Instance().Values().WebTlsCaFile;
+    }
+    if (!token.empty()) transport->authorization = "Bearer " + token;
+    if (!ca_file.empty()) {
+        transport->tls = std::make_unique<ssl::context>(ssl::context::tls_client);
+        transport->tls->set_verify_mode(ssl::verify_peer);
+        transport->tls->load_verify_file(ca_file, ec);
+        if (ec) throw ENetConnectionError("Arquivo de certificados inválido: '" + ca_file + "'.");
+        transport->secure.emplace(transport->stream, *transport->tls);
+        transport->secure->set_verify_callback(ssl::host_name_verification(Host));
+        SSL_set_tlsext_host_name(transport->secure->native_handle(), Host.c_str());
+        ec = transport->Run(ConnectTimeout, [&](auto handler) {
+            transport->secure->async_handshake(ssl::stream_base::client, handler);
+        });
+        if (ec) {
+            throw ENetConnectionError("Não foi possível estabelecer conexão segura com " + where + ": " + Reason(ec) +
+                                      ".");
+        }
+    }
 
     // The server must host the remote data module this connection names.
     http::request<http::string_body> request{http::verb::get, transport->target, 11};

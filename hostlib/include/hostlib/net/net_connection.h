@@ -68,6 +68,11 @@ public:
     TNotifyEvent BeforeConnect;
     std::chrono::milliseconds ConnectTimeout{5000};
     std::chrono::milliseconds ReadTimeout{30000};
+    // Sent as "Authorization: Bearer" on every request; empty: the host's, if any.
+    std::string Token;
+    // A CA file makes the connection TLS and the server's certificate is checked against it
+    // and the host name; empty: the host's, if any, else plain HTTP.
+    std::string TlsCaFile;
 
 private:
     friend class TAppServer;
