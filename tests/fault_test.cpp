@@ -1,0 +1,109 @@
+// Faults: the database going away under a running server, and the server being away when
+// the screen opens or restarting while it is open.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/proposal_fixture.h"
+#include "support/server_process.h"
+
+using testing_support::CallerMode;
+using testing_support::RawHttpConnection;
+using testing_support::RpcPost;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A PostgreSQL cluster of this test's own, which it may stop and start at will.
+class OwnCluster {
+public:
+    OwnCluster() : state_(fs::temp_directory_path() / ("vor17000_fault_pg_" + std::to_string(::getpid()))) {
+        Run("start");
+        std::ifstream env(state_ / "pg.env");
+        std::string line;
+        while (std::getline(env, line)) {
+            if (line.rfind("VOR17000_TEST_PG=", 0) == 0) url_ = line.substr(17);
+        }
+    }
+    ~OwnCluster() {
+        Run("stop");
+        fs::remove_all(state_);
+    }
+    const std::string& Url() const { return url_; }
+    void Pause() { Run("pause"); }
+    void Resume() { Run("resume"); }
+
+private:
+    void Run(const std::string& action) {
+        const std::string command = "'" PG_CLUSTER_SCRIPT "' " + action + " '" + state_.string() + "' >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << action;
+    }
+    fs::path state_;
+    std::string url_;
+};
+
+nlohmann::json Call(unsigned short port, const std::string& method, const nlohmann::json& params) {
+    RawHttpConnection connection(port);
+    const auto answer = connection.Exchange(
+        RpcPost(nlohmann::json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}}.dump()));
+    EXPECT_EQ(answer.status, 200);
+    return nlohmann::json::parse(answer.body, nullptr, false);
+}
+
+TEST(Faults, ADatabaseThatGoesAwayIsAnErrorTheUserCanReadAndServiceResumesByItself) {
+    OwnCluster cluster;
+    {
+        hostlib::TdtmDBGeral module(nullptr, "dtmFalha");
+        module.Open(cluster.Url());
+        module.ExecuteScript(hostlib::DemoDataScript());
+    }
+    testing_support::ServerProcess server(cluster.Url(), {"--quiet"});
+    EXPECT_EQ(Call(server.Port(), "GetMaxData", {"CTRL03"})["result"]["rows"][0][0], "2024-05-15T14:30:00");
+
+    cluster.Pause();
+    for (const char* method : {"GetMaxData", "UpdateCtrlNumNF"}) {
+        SCOPED_TRACE(method);
+        const auto answer = std::string(method) == "GetMaxData"
+                                ? Call(server.Port(), method, {"CTRL03"})
+                                : Call(server.Port(), method, {"2030-01-01T00:00:00", "CTRL03"});
+        EXPECT_EQ(answer["error"]["code"], -32000) << answer.dump();
+        EXPECT_EQ(answer["error"]["message"], "Banco de dados indisponível. Tente novamente em instantes.");
+    }
+
+    cluster.Resume();
+    // The very first call after the database is back is served.
+    EXPECT_TRUE(Call(server.Port(), "UpdateCtrlNumNF", {"2030-01-01T00:00:00", "CTRL03"})["result"].is_null());
+    EXPECT_EQ(Call(server.Port(), "GetMaxData", {"CTRL03"})["result"]["rows"][0][0], "2024-05-15T14:30:00");
+}
+
+class ScreenFaults : public testing_support::ProposalFixture {};
+
+TEST_P(ScreenFaults, TheServerDownWhenTheScreenOpensAndUpAfterwards) {
+    harness.server.Stop();
+    Open(CallerMode::Off);
+    harness.host.events.clear();
+    // Opening showed the failure and the screen is open with its defaults.
+    EXPECT_TRUE(Cli_Vor17000::boIdCriado);
+    EXPECT_EQ(screen->edtNmEmpresa.Text(), "Comercial Aurora Ltda");
+    harness.server.Restart();
+    LeaveSeries("1");
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(Next(), "01/01/2024");
+}
+
+TEST_P(ScreenFaults, TheServerRestartedMidSessionIsReconnectedOnTheNextCall) {
+    Open(CallerMode::Off);
+    LeaveSeries("1");
+    harness.server.Restart();
+    LeaveSeries("2");
+    EXPECT_TRUE(harness.Errors().empty());
+    EXPECT_EQ(Next(), "29/02/2024");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ScreenFaults, testing_support::AllBackends(), testing_support::BackendName);
+
+}  // namespace
