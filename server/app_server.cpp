@@ -81,8 +81,14 @@ private:
 
     // Waiting for the next request holds no buffer and no thread, only the socket.
     void WaitForRequest() {
+        if constexpr (std::is_same_v<Stream, SecureStream>) {
+            // The TLS layer may already hold the next request, read from the socket along
+            // with the handshake or the last one: the socket says nothing of it. Read then.
+            ReadRequest(options_.idle_timeout);
+            return;
+        }
         if (buffer_.size() > 0) {
-            ReadRequest();
+            ReadRequest(options_.request_timeout);
             return;
         }
         Lowest().expires_never();
@@ -93,15 +99,15 @@ private:
         Lowest().socket().async_wait(tcp::socket::wait_read, [self = this->shared_from_this()](error_code ec) {
             self->idle_timer_.cancel();
             if (ec) return self->Close();
-            self->ReadRequest();
+            self->ReadRequest(self->options_.request_timeout);
         });
     }
 
-    void ReadRequest() {
+    void ReadRequest(std::chrono::milliseconds timeout) {
         parser_.emplace();
         parser_->header_limit(16 * 1024);
         parser_->body_limit(options_.body_limit);
-        Lowest().expires_after(options_.request_timeout);
+        Lowest().expires_after(timeout);
         http::async_read(stream_, buffer_, *parser_,
                          [self = this->shared_from_this()](error_code ec, std::size_t) { self->OnRead(ec); });
     }
