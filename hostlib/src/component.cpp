@@ -5,13 +5,11 @@
 
 namespace hostlib {
 
-namespace {
 bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
-}  // namespace
 
 TComponent::TComponent(TComponent* owner, std::string name) : owner_(owner), name_(std::move(name)) {}
 

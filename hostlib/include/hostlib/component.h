@@ -7,6 +7,10 @@
 
 namespace hostlib {
 
+// Names of components, fields and columns compare without regard to case, as the
+// platform's do (and as PostgreSQL hands unquoted names back in lower case).
+bool SameName(std::string_view a, std::string_view b);
+
 class TObject {
 public:
     TObject() = default;

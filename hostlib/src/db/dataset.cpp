@@ -8,13 +8,6 @@
 
 namespace hostlib {
 
-namespace {
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
-}  // namespace
 
 const TFieldDef& TField::Def() const { return dataset_->FieldDefs[column_]; }
 

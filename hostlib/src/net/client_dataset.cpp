@@ -5,13 +5,6 @@
 
 namespace hostlib {
 
-namespace {
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
-}  // namespace
 
 void TClientDataSet::SetData(const DataPacket& packet) {
     // Check every declared field before anything changes.
