@@ -94,7 +94,7 @@ QWidget* FormView::Make(hostlib::TControl& control, QWidget* parent) {
         line->setFrameStyle(bevel->Shape == hostlib::TBevelShape::bsBox ? QFrame::Box | QFrame::Sunken
                                                                         : QFrame::HLine | QFrame::Sunken);
         widget = line;
-    } else if (auto* edit = dynamic_cast<hostlib::TCustomEdit*>(&control)) {
+    } else if (dynamic_cast<hostlib::TCustomEdit*>(&control) != nullptr) {
         auto* line_edit = new QLineEdit(parent);
         line_edit->setFocusPolicy(Qt::ClickFocus);
         line_edit->setContextMenuPolicy(Qt::NoContextMenu);
@@ -103,7 +103,6 @@ QWidget* FormView::Make(hostlib::TControl& control, QWidget* parent) {
         font.setBold(false);
         line_edit->setFont(font);
         line_edit->installEventFilter(this);
-        (void)edit;
         widget = line_edit;
     } else if (dynamic_cast<hostlib::TBtnPesquisa*>(&control) != nullptr ||
                dynamic_cast<hostlib::TButtonFlat*>(&control) != nullptr) {
@@ -206,7 +205,7 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     auto* edit = qobject_cast<QLineEdit*>(watched);
     if (control == nullptr || edit == nullptr) return QWidget::eventFilter(watched, event);
 
-    if (event->type() == QEvent::KeyPress) return HandleKey(*control, *edit, *static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::KeyPress) return HandleKey(*edit, *static_cast<QKeyEvent*>(event));
     if (event->type() == QEvent::ShortcutOverride) {
         // Keys that change text belong to the model, not to the line edit's own shortcuts.
         auto* key = static_cast<QKeyEvent*>(event);
@@ -229,8 +228,7 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool FormView::HandleKey(hostlib::TWinControl& control, QLineEdit& edit, QKeyEvent& key) {
-    (void)control;
+bool FormView::HandleKey(QLineEdit& edit, QKeyEvent& key) {
     hostlib::TForm& form = *form_;
     const int code = key.key();
     const auto modifiers = key.modifiers() & ~Qt::KeypadModifier;

@@ -44,7 +44,8 @@ private:
     void Build(const hostlib::TWinControl& container, QWidget* parent);
     QWidget* Make(hostlib::TControl& control, QWidget* parent);
     void Refresh(const hostlib::TControl& control);
-    bool HandleKey(hostlib::TWinControl& control, QLineEdit& edit, class QKeyEvent& key);
+    // A keystroke in a field goes to the model; the field shows what the model then holds.
+    bool HandleKey(QLineEdit& edit, class QKeyEvent& key);
     // After a user's action: the focus is put where the model left it.
     void AfterUserAction();
 
