@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <soci/soci.h>
+
 #include "app_server.h"
+#include "hostlib/db/data_module.h"
 #include "data_emissao_module.h"
 
 namespace {
@@ -20,6 +23,7 @@ const char* const kUsage =
     "  --threads    threads de trabalho (padrão: uma por núcleo)\n"
     "  --body-limit tamanho máximo do corpo de uma requisição (padrão 65536)\n"
     "  --quiet      sem uma linha de registro por requisição\n"
+    "  --demo-data  um banco sem empresas recebe os dados de demonstração\n"
     "  --token-file ARQUIVO  segredo exigido em toda requisição (Authorization: Bearer);\n"
     "               também pela variável VOR17000_TOKEN\n"
     "  --tls-cert ARQUIVO --tls-key ARQUIVO  TLS com esse certificado e chave (PEM)\n"
@@ -43,10 +47,23 @@ bool ParseListen(const std::string& text, appserver::ServerOptions& options) {
     return true;
 }
 
+// A database with no company yet gets the demo data, all or nothing.
+void FillWithDemoData(const std::string& url) {
+    hostlib::TdtmDBGeral database(nullptr, "dtmDemo");
+    database.Open(url);
+    int companies = 0;
+    database.Session() << "SELECT COUNT(*) FROM EMPRESA", soci::into(companies);
+    if (companies > 0) return;
+    soci::transaction transaction(database.Session());
+    database.ExecuteScript(hostlib::DemoDataScript());
+    transaction.commit();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     appserver::ServerOptions options;
+    bool demo_data = false;
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -69,6 +86,8 @@ int main(int argc, char** argv) {
                    number >= 0 && number <= 1000000) {
             options.max_connections_per_address = static_cast<int>(number);
             ++i;
+        } else if (arg == "--demo-data") {
+            demo_data = true;
         } else if (arg == "--quiet") {
             options.log = appserver::RequestLog::None;
         } else if (arg == "--db" && has_value) {
@@ -104,6 +123,7 @@ int main(int argc, char** argv) {
         setrlimit(RLIMIT_NOFILE, &files);
     }
     try {
+        if (demo_data) FillWithDemoData(options.database_url);
         appserver::AppServer server(options);
         server.Start();
         std::cerr << "vor17000-server: servindo " << appserver::kModuleName << " em " << options.address << ":"
