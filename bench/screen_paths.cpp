@@ -5,14 +5,13 @@
 #include <thread>
 
 #include "Cli_Vor17000.h"
+#include "Pkg_Vor17000.h"
 #include "app_server.h"
 #include "frmDataEmissao.h"
 #include "hostlib/application.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/net/net_connection.h"
 
-extern "C" void Initialize();
-extern "C" void Finalize();
 
 namespace bench {
 

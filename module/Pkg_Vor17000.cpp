@@ -1,6 +1,7 @@
 // The package unit: the unit table, the loader's entries, and the file's load entry.
+#include "Pkg_Vor17000.h"
+
 #include "Cli_Vor17000.h"
-#include "hostlib/package.h"
 #include "language_resources.h"
 
 namespace Pkg_Vor17000 {

@@ -102,6 +102,17 @@ protected:
         QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
         Settle();
     }
+    // Company 01, its registrations and `series`, each typed and left with Tab.
+    void FillUpToTheSeries(const QString& series) {
+        TypeInto("medCdEmpresa", "01");
+        Tab();
+        QTest::keyClicks(Edit("medInscEstad"), "110042490114");
+        Tab();
+        QTest::keyClicks(Edit("medInscMuni"), "4587123");
+        Tab();
+        QTest::keyClicks(Edit("edtCdSerie"), series);
+        Tab();
+    }
     // The window's focused widget: after a dialog closes, an offscreen window may stay
     // inactive, with the focus kept for when it comes back.
     QString Focused() const {
@@ -190,14 +201,7 @@ TEST_F(DesktopHost, TheLookupListFiltersByTyping) {
 
 TEST_F(DesktopHost, AWholeConfirmThroughTheWidgetsStoresTheDate) {
     OpenScreen();
-    TypeInto("medCdEmpresa", "01");
-    Tab();
-    QTest::keyClicks(Edit("medInscEstad"), "110042490114");
-    Tab();
-    QTest::keyClicks(Edit("medInscMuni"), "4587123");
-    Tab();
-    QTest::keyClicks(Edit("edtCdSerie"), "1");
-    Tab();
+    FillUpToTheSeries("1");
     ASSERT_EQ(Focused(), "depProxDtEmiss");
     EXPECT_EQ(Edit("depDtUltEmiss")->text(), "31/12/2023");
     EXPECT_EQ(Edit("medProxDiaSem")->text(), "Segunda-feira");
@@ -215,13 +219,7 @@ TEST_F(DesktopHost, AWholeConfirmThroughTheWidgetsStoresTheDate) {
 
 TEST_F(DesktopHost, AChangeByTheProgramShowsInTheWidget) {
     OpenScreen();
-    TypeInto("medCdEmpresa", "01");
-    Tab();
-    QTest::keyClicks(Edit("medInscEstad"), "110042490114");
-    Tab();
-    Tab();
-    QTest::keyClicks(Edit("edtCdSerie"), "1");
-    Tab();
+    FillUpToTheSeries("1");
     ASSERT_EQ(Edit("depProxDtEmiss")->text(), "01/01/2024");
     // A keystroke in the series clears both dates: the widgets follow.
     TypeInto("edtCdSerie", "2");
@@ -240,14 +238,7 @@ TEST_F(DesktopHost, CallerModeFromTheInvoiceForm) {
     ASSERT_TRUE(Cli_Vor17000::boIdCriado);
     EXPECT_TRUE(Cli_Vor17000::boDataEmis);
     view = window->ViewOf(*Cli_Vor17000::frmDataEmissao);
-    TypeInto("medCdEmpresa", "01");
-    Tab();
-    QTest::keyClicks(Edit("medInscEstad"), "110042490114");
-    Tab();
-    QTest::keyClicks(Edit("medInscMuni"), "4587123");
-    Tab();
-    QTest::keyClicks(Edit("edtCdSerie"), "5");  // processing date: handed back, not stored
-    Tab();
+    FillUpToTheSeries("5");  // processing date: handed back, not stored
     ASSERT_EQ(Edit("depProxDtEmiss")->text(), "11/01/2024");
     QTest::mouseClick(view->findChild<QToolButton*>("sbtConfirma"), Qt::LeftButton);
     Settle();

@@ -5,12 +5,8 @@
 #include "frmDataEmissao.h"
 #include "hostlib/application.h"
 #include "hostlib/exceptions.h"
-#include "hostlib/package.h"
+#include "Pkg_Vor17000.h"
 #include "support/recording_host.h"
-
-extern "C" void Initialize();
-extern "C" void Finalize();
-extern "C" const PackageInfoTable* GetPackageInfoTable();
 
 namespace cli = Cli_Vor17000;
 using namespace hostlib;

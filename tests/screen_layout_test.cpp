@@ -2,13 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "Cli_Vor17000.h"
+#include "Pkg_Vor17000.h"
 #include "frmDataEmissao.h"
 #include "hostlib/application.h"
 #include "hostlib/utf8.h"
 #include "support/recording_host.h"
 
-extern "C" void Initialize();
-extern "C" void Finalize();
 
 namespace cli = Cli_Vor17000;
 using namespace hostlib;

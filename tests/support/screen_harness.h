@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Cli_Vor17000.h"
+#include "Pkg_Vor17000.h"
 #include "frmDataEmissao.h"
 #include "hostlib/application.h"
 #include "hostlib/db/data_module.h"
@@ -11,8 +12,6 @@
 #include "support/recording_host.h"
 #include "support/test_database.h"
 
-extern "C" void Initialize();
-extern "C" void Finalize();
 
 namespace testing_support {
 
