@@ -53,16 +53,24 @@ public:
                    soci::use(control_, "c"), soci::into(count_))) {}
 
     void Registrations() {
-        company_.execute(true);
-        state_.execute(true);
-        municipal_.execute(true);
+        ReadOne(company_);
+        ReadOne(state_);
+        ReadOne(municipal_);
     }
     void SeriesAndLatest() {
-        series_.execute(true);
-        latest_.execute(true);
+        ReadOne(series_);
+        ReadOne(latest_);
     }
 
 private:
+    // The row, and the step past it that ends the statement's read as the screen's do.
+    static void ReadOne(soci::statement& statement) {
+        if (statement.execute(true)) {
+            while (statement.fetch()) {
+            }
+        }
+    }
+
     std::string code_ = "01";
     std::string company_code_ = "01";
     std::string state_code_ = "110042490114";
@@ -98,7 +106,7 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
     values.EmprProc = "01";
     values.IEstProc = "110042490114";
     values.IMunProc = "4587123";
-    values.FiliProc = "1";
+    values.FiliProc = std::string("1");  // GCC 12 at -O3 misreads the assignment of a literal
     values.WebURL = "127.0.0.1";
     values.WebPort = server.Port();
     Initialize();
@@ -145,15 +153,23 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
     rows.push_back({"leave the series field (GetSerieNF + GetMaxData)", database.name, Micros(series.Median()),
                     Micros(series_floor.Median()), Ratio(series.Median(), series_floor.Median())});
 
-    // A whole Confirm on its longest path: every check, GetMaxData and UpdateCtrlNumNF.
+    // A whole Confirm on its longest path: every check, GetMaxData and UpdateCtrlNumNF. Each
+    // Confirm stores a date the control did not hold, so that each commit really writes:
+    // the control's last date moves between two days after 01/01/2025, which is typed.
+    int round = 0;
+    auto set_last_date = [&] {
+        const std::string last = ++round % 2 == 0 ? "2025-01-02 00:00:00" : "2025-01-03 00:00:00";
+        module.Session() << "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :d WHERE CDCTRLNUMENF = 'CTRLB'", soci::use(last);
+    };
     auto prepare_confirm = [&] {
         close_screen();
+        set_last_date();
         IniProc(hostlib::Variant::Null());
         auto& s = *Cli_Vor17000::frmDataEmissao;
         s.edtCdSerie.SetText("B");
         s.edtCdSerie.SetFocus();
-        s.UserTab(hostlib::TabDirection::Forward);  // proposes 01/01/2025 -> 02/01/2025
-        s.depProxDtEmiss.SetText("01/01/2025");     // equal to the last: the check runs
+        s.UserTab(hostlib::TabDirection::Forward);  // proposes the day after the last date
+        s.depProxDtEmiss.SetText("01/01/2025");     // before the last: the check runs
         s.medCdEmpresa.SetFocus();
     };
     prepare_confirm();
@@ -162,19 +178,22 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
         prepare_confirm);
     close_screen();
     if (!host.last_exception.empty()) rows.push_back({"(error) " + host.last_exception, database.name, "", "", ""});
-    const std::string stored = "2025-01-01 00:00:00";
     const std::string control = "CTRLB";
-    const Samples confirm_floor = Time(iterations, [&] {
-        queries.Registrations();
-        ping_connection.AppServer().Call("Ping", {});
-        ping_connection.AppServer().Call("Ping", {});
-        ping_connection.AppServer().Call("Ping", {});
-        queries.SeriesAndLatest();
-        soci::transaction transaction(module.Session());
-        module.Session() << "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :d WHERE CDCTRLNUMENF = :c", soci::use(stored),
-            soci::use(control);
-        transaction.commit();
-    });
+    std::string stored = "2025-01-06 00:00:00";
+    const Samples confirm_floor = Time(
+        iterations,
+        [&] {
+            queries.Registrations();
+            ping_connection.AppServer().Call("Ping", {});
+            ping_connection.AppServer().Call("Ping", {});
+            ping_connection.AppServer().Call("Ping", {});
+            queries.SeriesAndLatest();
+            soci::transaction transaction(module.Session());
+            module.Session() << "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :d WHERE CDCTRLNUMENF = :c", soci::use(stored),
+                soci::use(control);
+            transaction.commit();
+        },
+        [&] { stored = ++round % 2 == 0 ? "2025-01-04 00:00:00" : "2025-01-05 00:00:00"; });
     rows.push_back({"whole Confirm (GetMaxData + UpdateCtrlNumNF)", database.name, Micros(confirm.Median()),
                     Micros(confirm_floor.Median()), Ratio(confirm.Median(), confirm_floor.Median())});
     Finalize();

@@ -3,12 +3,14 @@
 #include <soci/soci.h>
 
 #include <atomic>
+#include <functional>
 #include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <thread>
 
 #include "app_server.h"
+#include "hostlib/datetime.h"
 #include "hostlib/db/data_module.h"
 #include "support/raw_http.h"
 
@@ -25,9 +27,18 @@ struct LoadResult {
     int failures = 0;
 };
 
-// `clients` keep-alive connections, each sending `body` back to back for `seconds`.
-LoadResult RunLoad(unsigned short port, int clients, const std::string& body, double seconds) {
-    const std::string request = RpcPost(body);
+// The body of request `sequence` of client `client`.
+using BodyOf = std::function<std::string(int client, long sequence)>;
+
+// Every store a date that no other request of the run stores, so every commit writes.
+std::string ChangingUpdate(int client, long sequence) {
+    const hostlib::TDateTime date = hostlib::EncodeDate(2030, 1, 1) + (client * 1'000'000.0 + sequence) / 86'400.0;
+    return R"({"jsonrpc":"2.0","id":1,"method":"UpdateCtrlNumNF","params":[")" + hostlib::DateTimeToIso(date) +
+           R"(","CTRLB"]})";
+}
+
+// `clients` keep-alive connections, each sending its requests back to back for `seconds`.
+LoadResult RunLoad(unsigned short port, int clients, const BodyOf& request_of, double seconds) {
     std::vector<Samples> per_client(static_cast<std::size_t>(clients));
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
@@ -36,7 +47,8 @@ LoadResult RunLoad(unsigned short port, int clients, const std::string& body, do
         threads.emplace_back([&, c] {
             RawHttpConnection connection(port);
             auto& samples = per_client[static_cast<std::size_t>(c)].us;
-            while (Clock::now() < stop) {
+            for (long sequence = 0; Clock::now() < stop; ++sequence) {
+                const std::string request = request_of(c, sequence);
                 const auto start = Clock::now();
                 const auto response = connection.Exchange(request, 10000);
                 if (response.status != 200 || response.body.find("\"error\"") != std::string::npos) ++failures;
@@ -50,6 +62,11 @@ LoadResult RunLoad(unsigned short port, int clients, const std::string& body, do
     result.requests_per_second = static_cast<double>(result.latency.us.size()) / seconds;
     result.failures = failures;
     return result;
+}
+
+LoadResult RunLoad(unsigned short port, int clients, const std::string& body, double seconds) {
+    const std::string request = RpcPost(body);
+    return RunLoad(port, clients, [&request](int, long) { return request; }, seconds);
 }
 
 std::string Throughput(const LoadResult& r) {
@@ -75,8 +92,6 @@ std::unique_ptr<appserver::AppServer> StartServer(const std::string& url) {
 const char* const kPing = R"({"jsonrpc":"2.0","id":1,"method":"Ping","params":[]})";
 const char* const kSerie =
     R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","4587123","1",""]})";
-const char* const kUpdate =
-    R"({"jsonrpc":"2.0","id":1,"method":"UpdateCtrlNumNF","params":["2025-01-01T00:00:00","CTRLB"]})";
 
 }  // namespace
 
@@ -87,7 +102,9 @@ void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options
         const std::string label = std::to_string(clients) + " connection" + (clients > 1 ? "s" : "");
         const LoadResult floor = RunLoad(port, clients, kPing, options.seconds_per_run);
         const LoadResult serie = RunLoad(port, clients, kSerie, options.seconds_per_run);
-        const LoadResult update = RunLoad(port, clients, kUpdate, options.seconds_per_run);
+        const LoadResult update = RunLoad(
+            port, clients, [](int client, long sequence) { return RpcPost(ChangingUpdate(client, sequence)); },
+            options.seconds_per_run);
         rows.push_back({"server GetSerieNF, " + label, database.name, Throughput(serie), Throughput(floor),
                         Ratio(serie.requests_per_second, floor.requests_per_second) + " of the floor's req/s"});
         rows.push_back({"server UpdateCtrlNumNF, " + label, database.name, Throughput(update), Throughput(floor),

@@ -48,15 +48,20 @@ void TfrmDataEmissao::CheckAgainstLatestInvoice() {
     const TDateTime last_date = depDtUltEmiss.GetDate();
     // An empty last date reads as 0 and would always look earlier; without a last date
     // the invoices are the only thing the new date can be checked against.
-    if (!EmptyString(depDtUltEmiss.Text()) && last_date < new_date) return;
+    const bool no_last_date = EmptyString(depDtUltEmiss.Text());
+    if (!no_last_date && last_date < new_date) return;
 
     ActiveShowAvi(frmDataEmissao, TShowAvi::Verificando, msgPadrao.Msg("Get_cdsMaxData"));
     LoadMaxData();
     DeactiveShowAvi();
 
     // A null date (or no row) reads as 0 and never blocks.
+    // Without a last date the screen proposes the latest invoice's day, so the days are
+    // compared: that day passes whatever the invoice's time, an earlier day does not.
     const TField latest = cdsMaxData.FieldByName("DTEMISSAO");
-    if (depProxDtEmiss.GetDate() < latest.AsDateTime()) {
+    const TDateTime proposed = depProxDtEmiss.GetDate();
+    const bool earlier = no_last_date ? DateOf(proposed) < DateOf(latest.AsDateTime()) : proposed < latest.AsDateTime();
+    if (earlier) {
         depProxDtEmiss.SetFocus();
         MensErro(FormatMessage(msgPadrao.Msg("Data_Inv"), {latest.AsString()}));
     }

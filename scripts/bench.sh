@@ -4,10 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-BUILD_TYPE=Release scripts/build.sh >/dev/null
+# A folder of its own, so that switching between the test and benchmark builds rebuilds nothing.
+BUILD_DIR=build-release BUILD_TYPE=Release scripts/build.sh >/dev/null
 state="$(mktemp -d)"
 tests/postgres/pg_cluster.sh start "$state" >&2
 trap 'tests/postgres/pg_cluster.sh stop "$state" >&2; rm -rf "$state"' EXIT
 # shellcheck disable=SC1091
 source "$state/pg.env"
-build/bin/vor17000-bench --postgres "$VOR17000_TEST_PG" "$@"
+build-release/bin/vor17000-bench --postgres "$VOR17000_TEST_PG" "$@"

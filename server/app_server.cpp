@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl.hpp>
@@ -33,6 +34,10 @@ using boost::system::error_code;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// How long, and how much, a refused request's remaining bytes are read before closing.
+constexpr std::chrono::seconds kLingerTime{5};
+constexpr std::size_t kLingerBytes = 8 * 1024 * 1024;
 
 // The worker thread's own remote data module and database session.
 thread_local DataEmissaoModule* worker_module = nullptr;
@@ -187,10 +192,32 @@ private:
         response_.prepare_payload();
         WriteLogLine(options_.log, method, start_, outcome);
         Lowest().expires_after(options_.request_timeout);
-        http::async_write(stream_, response_, [self = this->shared_from_this(), keep](error_code ec, std::size_t) {
-            if (ec || !keep) return self->Close();
+        const bool linger = !keep && status != http::status::ok && status != http::status::no_content;
+        http::async_write(stream_, response_, [self = this->shared_from_this(), keep, linger](error_code ec, std::size_t) {
+            if (ec) return self->Close();
+            if (linger) return self->LingerAndClose();
+            if (!keep) return self->Close();
             self->keep_alive_ = false;
             self->WaitForRequest();
+        });
+    }
+
+    // After refusing a request whose body is still arriving, the rest is read and dropped
+    // for a while before closing: closing on unread bytes resets the connection, and the
+    // client (still sending, as most do without "Expect: 100-continue") would lose the answer.
+    void LingerAndClose() {
+        error_code ignored;
+        Lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
+        Lowest().expires_after(kLingerTime);
+        discard_ = std::make_unique<std::array<char, 16 * 1024>>();
+        Discard();
+    }
+
+    void Discard() {
+        Lowest().async_read_some(asio::buffer(*discard_), [self = this->shared_from_this()](error_code ec, std::size_t n) {
+            self->discarded_ += n;
+            if (ec || self->discarded_ > kLingerBytes) return self->Close();
+            self->Discard();
         });
     }
 
@@ -210,6 +237,8 @@ private:
     std::unique_ptr<ConnectionLimiter::Slot> slot_;
     Clock::time_point start_ = Clock::now();
     bool keep_alive_ = false;
+    std::unique_ptr<std::array<char, 16 * 1024>> discard_;
+    std::size_t discarded_ = 0;
 };
 
 // The whole answer to a connection over the per-address limit.
@@ -304,7 +333,7 @@ void AppServer::Start() {
     if (threads < 1) threads = 1;
     for (int i = 0; i < threads; ++i) {
         s.workers.emplace_back([&s] {
-            DataEmissaoModule module(s.options.database_url);
+            DataEmissaoModule module(s.options.database_url, hostlib::SessionOptions{s.options.lock_timeout});
             worker_module = &module;
             s.io.run();
             worker_module = nullptr;

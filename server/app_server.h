@@ -19,6 +19,8 @@ struct ServerOptions {
     std::chrono::milliseconds idle_timeout{std::chrono::minutes(15)};
     std::chrono::milliseconds request_timeout{std::chrono::seconds(30)};
     RequestLog log = RequestLog::Stderr;
+    // How long a store waits for a lock held elsewhere before it is answered "busy".
+    std::chrono::milliseconds lock_timeout{std::chrono::seconds(10)};
     // Benchmarks only: answer "Ping" with nothing, to measure the stack's own cost.
     bool floor_method = false;
     // Required as "Authorization: Bearer <token>" on every request when set.

@@ -6,6 +6,7 @@
 
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/sql_value.h"
+#include "hostlib/utf8.h"
 
 namespace appserver {
 
@@ -77,11 +78,14 @@ struct DataEmissaoModule::Statements {
         return *statement;
     }
 
-    FieldValue Value(std::size_t column, TFieldType type) const {
+    // A column of the row just read. Text that is not UTF-8 was written by an older system
+    // in its code page; a date that no known form reads is reported with where it lies.
+    FieldValue Value(std::size_t column, TFieldType type, const char* table, const std::string& row_code) const {
         if (null[column] == soci::i_null) return std::monostate{};
-        if (type == TFieldType::ftString) return row[column];
-        if (const auto parsed = hostlib::TryIsoToDateTime(row[column])) return *parsed;
-        throw EDatabaseError(DatabaseErrorCategory::BadData, "Data inválida no banco de dados.");
+        if (type == TFieldType::ftString) return hostlib::utf8::ValidOrWindows1252(row[column]);
+        if (const auto parsed = hostlib::ReadDatabaseDateTime(row[column])) return *parsed;
+        throw EApplicationError(std::string("Data ilegível gravada na tabela ") + table + " para o código '" +
+                                hostlib::utf8::ValidOrWindows1252(row_code) + "'.");
     }
 
     soci::session& session;
@@ -95,19 +99,18 @@ struct DataEmissaoModule::Statements {
     std::optional<soci::statement> update_location;
 };
 
-DataEmissaoModule::DataEmissaoModule(std::string database_url) : url_(std::move(database_url)) {}
+DataEmissaoModule::DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options)
+    : url_(std::move(database_url)), session_options_(session_options) {}
 
 DataEmissaoModule::~DataEmissaoModule() = default;
 
 DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
-    if (!statements_) {
-        statements_.reset();
-        database_.reset();
+    if (!database_) {
         auto database = std::make_unique<hostlib::TdtmDBGeral>(nullptr, "dtmServidor");
-        database->Open(url_);
-        statements_ = std::make_unique<Statements>(database->Session());
+        database->Open(url_, session_options_);
         database_ = std::move(database);
     }
+    if (!statements_) statements_ = std::make_unique<Statements>(database_->Session());
     return *statements_;
 }
 
@@ -116,13 +119,19 @@ auto DataEmissaoModule::WithDatabase(Work&& work) {
     // A session that was open before this request may have been lost meanwhile (the
     // database restarted): it is opened again and the request runs once more. Every
     // request here is a read or an update to a fixed value, so running it twice is safe.
-    const bool had_session = statements_ != nullptr;
+    const bool had_session = database_ != nullptr;
     for (int attempt = 0;; ++attempt) {
         try {
             return work(Prepared());
         } catch (...) {
+            // A statement that failed may have stopped in the middle of its rows, which would
+            // keep the session in a read transaction on an old snapshot: all are finalized,
+            // and prepared again on their next use.
+            statements_.reset();
             try {
                 hostlib::RethrowAsDatabaseError(std::current_exception());
+            } catch (const EApplicationError&) {
+                throw;
             } catch (const EDatabaseError& e) {
                 if (e.Category() != DatabaseErrorCategory::ConnectionFailed) throw;
                 // A lost session is dropped, statements first; the next use opens a new one.
@@ -148,7 +157,9 @@ DataPacket DataEmissaoModule::GetSerieNF(const std::string& company, const std::
             do {
                 std::vector<FieldValue> values;
                 values.reserve(kSerieColumns.size());
-                for (std::size_t c = 0; c < kSerieColumns.size(); ++c) values.push_back(s.Value(c, kSerieColumns[c].type));
+                for (std::size_t c = 0; c < kSerieColumns.size(); ++c) {
+                    values.push_back(s.Value(c, kSerieColumns[c].type, "CTRLNUMENF", s.row[2]));
+                }
                 packet.rows.push_back(std::move(values));
             } while (serie.fetch());
         }
@@ -160,7 +171,15 @@ DataPacket DataEmissaoModule::GetMaxData(const std::string& control) {
     return WithDatabase([&](Statements& s) {
         s.control = control;
         DataPacket packet{{{"DTEMISSAO", TFieldType::ftDateTime, 0}}, {}};
-        if (s.MaxData().execute(true)) packet.rows.push_back({s.Value(0, TFieldType::ftDateTime)});
+        soci::statement& max_data = s.MaxData();
+        if (max_data.execute(true)) {
+            std::vector<FieldValue> row;
+            row.push_back(s.Value(0, TFieldType::ftDateTime, "NOTAFISCAL", control));
+            packet.rows.push_back(std::move(row));
+            // The aggregate's one row is read; stepping past it ends the statement's read.
+            while (max_data.fetch()) {
+            }
+        }
         return packet;
     });
 }

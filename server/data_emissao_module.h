@@ -20,7 +20,7 @@ class EApplicationError : public hostlib::Exception {
 
 class DataEmissaoModule {
 public:
-    explicit DataEmissaoModule(std::string database_url);
+    explicit DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options = {});
     ~DataEmissaoModule();
 
     hostlib::DataPacket GetSerieNF(const std::string& company, const std::string& state_registration,
@@ -40,6 +40,7 @@ private:
     void StoreDate(bool location, hostlib::TDateTime date, const std::string& code, const std::string& unknown);
 
     std::string url_;
+    hostlib::SessionOptions session_options_;
     std::unique_ptr<hostlib::TdtmDBGeral> database_;
     std::unique_ptr<Statements> statements_;
 };

@@ -27,7 +27,8 @@ const char* const kUsage =
     "  --token-file ARQUIVO  segredo exigido em toda requisição (Authorization: Bearer);\n"
     "               também pela variável VOR17000_TOKEN\n"
     "  --tls-cert ARQUIVO --tls-key ARQUIVO  TLS com esse certificado e chave (PEM)\n"
-    "  --max-connections-per-address N  conexões simultâneas por endereço (padrão 4096; 0: sem limite)\n";
+    "  --max-connections-per-address N  conexões simultâneas por endereço (padrão 4096; 0: sem limite)\n"
+    "  --lock-timeout SEGUNDOS  espera máxima por um bloqueio do banco antes de responder \"ocupado\" (padrão 10)\n";
 
 bool ParseNumber(const std::string& text, long long& out) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -85,6 +86,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--max-connections-per-address" && has_value && ParseNumber(args[i + 1], number) &&
                    number >= 0 && number <= 1000000) {
             options.max_connections_per_address = static_cast<int>(number);
+            ++i;
+        } else if (arg == "--lock-timeout" && has_value && ParseNumber(args[i + 1], number) && number >= 1 &&
+                   number <= 3600) {
+            options.lock_timeout = std::chrono::seconds(number);
             ++i;
         } else if (arg == "--demo-data") {
             demo_data = true;

@@ -177,6 +177,14 @@ TEST_P(AppServerProcess, BadAndHostileRequestsGetTheRightAnswerAndChangeNothing)
     EXPECT_EQ(Snapshot(), before);
 }
 
+TEST_P(AppServerProcess, AnOversizedBodySentWholeStillGetsItsAnswer) {
+    // As most client libraries do: the whole body goes out without waiting for "100 Continue".
+    RawHttpConnection connection(server->Port());
+    EXPECT_TRUE(connection.Send(RpcPost(std::string(3 * 1024 * 1024, ' '))));
+    EXPECT_EQ(connection.Receive().status, 413);
+    EXPECT_TRUE(StillServing());
+}
+
 TEST_P(AppServerProcess, SqlAsCodesIsPlainData) {
     for (const char* code : {"' OR '1'='1", "1'; DROP TABLE SERIENF; --", "%", "T"}) {
         SCOPED_TRACE(code);
@@ -258,6 +266,99 @@ TEST_P(AppServerProcess, IdleConnectionsDoNotDelayAnActiveClient) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, AppServerProcess, testing_support::AllBackends(), testing_support::BackendName);
+
+// ---- data as other programs write it
+
+class ForeignData : public ::testing::TestWithParam<Backend> {
+protected:
+    ForeignData() : database(GetParam()) { database.LoadDemo(); }
+    Json Call(const std::string& method, const Json& params) { return Call(database, method, params); }
+    Json Call(testing_support::TestDatabase& served, const std::string& method, const Json& params) {
+        if (!server) server = std::make_unique<testing_support::ServerProcess>(served.Url(), std::vector<std::string>{"--quiet"});
+        RawHttpConnection connection(server->Port());
+        const Json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
+        return Json::parse(connection.Exchange(RpcPost(request.dump())).body);
+    }
+    Json LatestInvoice(const std::string& control) { return Call("GetMaxData", {control})["result"]["rows"][0][0]; }
+
+    testing_support::TestDatabase database;
+    std::unique_ptr<testing_support::ServerProcess> server;
+};
+
+struct DateForm {
+    const char* stored;
+    const char* read;
+};
+
+TEST_P(ForeignData, DatesInEveryCommonTextFormAreRead) {
+    if (GetParam() != Backend::SQLite) GTEST_SKIP() << "a typed column keeps no text form";
+    const DateForm forms[] = {
+        {"2024-04-01", "2024-04-01T00:00:00"},
+        {"2024-04-01 09:15", "2024-04-01T09:15:00"},
+        {"2024-04-01T09:15:00", "2024-04-01T09:15:00"},
+        {"2024-04-01 09:15:00.123456", "2024-04-01T09:15:00.123"},  // what now() writes
+        {"2024-04-01T09:15:00.5", "2024-04-01T09:15:00.500"},
+        {"2024-04-01 23:59:59.999999999", "2024-04-01T23:59:59.999"},  // cut, never rounded up
+    };
+    for (const auto& form : forms) {
+        SCOPED_TRACE(form.stored);
+        database.Execute(std::string("UPDATE NOTAFISCAL SET DTEMISSAO = '") + form.stored +
+                         "' WHERE CDCTRLNUMENF = 'CTRL03'");
+        database.Execute(std::string("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '") + form.stored +
+                         "' WHERE CDCTRLNUMENF = 'CTRL01'");
+        EXPECT_EQ(LatestInvoice("CTRL03"), form.read);
+        EXPECT_EQ(Call("GetSerieNF", {"01", "110042490114", "", "1", ""})["result"]["rows"][0][3], form.read);
+    }
+}
+
+TEST_P(ForeignData, TimestampTimestamptzAndDateColumnsAreRead) {
+    if (GetParam() != Backend::PostgreSQL) GTEST_SKIP() << "SQLite has no column types of its own";
+    database.Execute("ALTER TABLE NOTAFISCAL ALTER COLUMN DTEMISSAO TYPE timestamptz");
+    database.Execute("ALTER TABLE CTRLNUMENF ALTER COLUMN DTEMISCTNUNF TYPE date");
+    database.Execute("UPDATE NOTAFISCAL SET DTEMISSAO = '2024-04-01 09:15:00.123456' WHERE CDCTRLNUMENF = 'CTRL03'");
+    database.Execute("UPDATE NOTAFISCAL SET DTEMISSAO = now() WHERE CDCTRLNUMENF = 'CTRL06'");
+    database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-02-28' WHERE CDCTRLNUMENF = 'CTRL01'");
+    EXPECT_EQ(LatestInvoice("CTRL03"), "2024-04-01T09:15:00.123");
+    EXPECT_TRUE(LatestInvoice("CTRL06").is_string());
+    EXPECT_EQ(Call("GetSerieNF", {"01", "110042490114", "", "1", ""})["result"]["rows"][0][3], "2024-02-28T00:00:00");
+    // A store into a date column keeps the day.
+    EXPECT_TRUE(Call("UpdateCtrlNumNF", {"2024-03-01T00:00:00", "CTRL01"}).contains("result"));
+    EXPECT_EQ(Call("GetSerieNF", {"01", "110042490114", "", "1", ""})["result"]["rows"][0][3], "2024-03-01T00:00:00");
+    // timestamp with microseconds, from now().
+    database.Execute("ALTER TABLE NOTAFISCAL ALTER COLUMN DTEMISSAO TYPE timestamp");
+    server.reset();  // statements prepared on the old column type are gone with their server
+    database.Execute("UPDATE NOTAFISCAL SET DTEMISSAO = '2024-04-01 09:15:00.654321' WHERE CDCTRLNUMENF = 'CTRL03'");
+    EXPECT_EQ(LatestInvoice("CTRL03"), "2024-04-01T09:15:00.654");
+}
+
+TEST_P(ForeignData, AnUnreadableDateIsAnApplicationErrorNamingWhere) {
+    if (GetParam() != Backend::SQLite) GTEST_SKIP() << "a typed column holds no unreadable date";
+    database.Execute("UPDATE NOTAFISCAL SET DTEMISSAO = 'amanhã' WHERE CDCTRLNUMENF = 'CTRL03'");
+    database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '31/12/2023' WHERE CDCTRLNUMENF = 'CTRL01'");
+    const Json max = Call("GetMaxData", {"CTRL03"});
+    EXPECT_EQ(max["error"]["code"], -32000) << max;
+    EXPECT_EQ(max["error"]["message"], "Data ilegível gravada na tabela NOTAFISCAL para o código 'CTRL03'.");
+    const Json serie = Call("GetSerieNF", {"01", "110042490114", "", "1", ""});
+    EXPECT_EQ(serie["error"]["code"], -32000) << serie;
+    EXPECT_EQ(serie["error"]["message"], "Data ilegível gravada na tabela CTRLNUMENF para o código 'CTRL01'.");
+    // The rest is served as before, by the same workers.
+    EXPECT_EQ(LatestInvoice("CTRL07"), "2024-03-12T00:00:00");
+    EXPECT_TRUE(Call("UpdateCtrlNumNF", {"2024-01-05T00:00:00", "CTRL03"}).contains("result"));
+}
+
+TEST_P(ForeignData, TextInWindows1252IsDecoded) {
+    // A database that keeps bytes as they come, with "Série Única" as an older system wrote it.
+    testing_support::TestDatabase bytes(GetParam(), testing_support::TextEncoding::AnyBytes);
+    const std::string description = GetParam() == Backend::SQLite ? "CAST(X'53E972696520DA6E696361' AS TEXT)"
+                                                                   : "E'S\\xe9rie \\xdanica'";
+    bytes.Execute("INSERT INTO CTRLNUMENF VALUES ('C1', 'Controle', NULL)");
+    bytes.Execute("INSERT INTO SERIENF VALUES ('01', 'I1', NULL, '1', " + description + ", 'C1', 'S', 'N', 'N')");
+    const Json rows = Call(bytes, "GetSerieNF", {"01", "I1", "", "1", ""})["result"]["rows"];
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1], "Série Única");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ForeignData, testing_support::AllBackends(), testing_support::BackendName);
 
 TEST(AppServerStart, DemoDataFillsAnEmptyDatabaseOnceAndServesIt) {
     testing_support::TestDatabase database(Backend::SQLite);

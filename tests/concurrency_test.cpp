@@ -38,7 +38,11 @@ protected:
     }
     static constexpr int kClients = 32;
     static std::string OwnControl(int c) { return "CC" + std::to_string(c); }
-    static std::string OwnLocation(int c) { return "L" + std::string(c < 10 ? "0" : "") + std::to_string(c); }
+    static std::string OwnLocation(int c) {
+        char code[8];
+        std::snprintf(code, sizeof code, "L%02d", c);
+        return code;
+    }
     std::optional<std::string> Stored(const std::string& key, bool location) {
         return location ? database.QueryText("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '" + key + "'")
                         : database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = '" + key + "'");

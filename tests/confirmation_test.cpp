@@ -215,22 +215,6 @@ TEST_P(Confirmation, ADateBeforeAMidnightInvoiceIsRefusedWithTheDateAlone) {
     EXPECT_EQ(harness.host.events.back().type, "idle");  // the guard hid the animation
 }
 
-TEST_P(Confirmation, AnInvoiceWithATimeRefusesItsOwnDayAndShowsTheTime) {
-    Open(CallerMode::Off);
-    LeaveSeries("3");  // no last date; latest invoice 15/05/2024 14:30
-    TypeNextDate("15052024");
-    Confirm();
-    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{
-                                    "Próxima data de emissão deve ser maior ou igual a 15/05/2024 14:30:00 (data da "
-                                    "última emissão)."}));
-    EXPECT_EQ(ControlDate("CTRL03"), std::nullopt);
-    harness.host.events.clear();
-    TypeNextDate("16052024");
-    Confirm();
-    EXPECT_TRUE(harness.Errors().empty());
-    EXPECT_EQ(ControlDate("CTRL03"), "2024-05-16 00:00:00");
-}
-
 TEST_P(Confirmation, WithoutALastDateAnEarlierDateThanTheLatestInvoiceIsStillRefused) {
     // Without a last issue date the check used to be skipped (0 < any date).
     Open(CallerMode::Off);
@@ -241,6 +225,40 @@ TEST_P(Confirmation, WithoutALastDateAnEarlierDateThanTheLatestInvoiceIsStillRef
     EXPECT_EQ(harness.Errors().size(), 1u);
     EXPECT_EQ(ControlDate("CTRL03"), std::nullopt);
     EXPECT_FALSE(Closed());
+}
+
+TEST_P(Confirmation, WithoutALastDateTheProposedDayOfTheLatestInvoiceIsAccepted) {
+    // Series 3: no last date, latest invoice 15/05/2024 14:30; the screen proposes that day.
+    Open(CallerMode::Off);
+    LeaveSeries("3");
+    ASSERT_EQ(Next(), "15/05/2024");
+    Confirm();
+    EXPECT_TRUE(harness.Errors().empty()) << harness.Errors().front();
+    EXPECT_EQ(ControlDate("CTRL03"), "2024-05-15 00:00:00");
+    EXPECT_TRUE(Closed());
+}
+
+TEST_P(Confirmation, WithoutALastDateTheDayBeforeTheLatestInvoiceIsRefusedWithItsTime) {
+    Open(CallerMode::Off);
+    LeaveSeries("3");
+    TypeNextDate("14052024");
+    Confirm();
+    ASSERT_EQ(harness.Errors().size(), 1u);
+    EXPECT_EQ(harness.Errors().front(),
+              "Próxima data de emissão deve ser maior ou igual a 15/05/2024 14:30:00 (data da última emissão).");
+    EXPECT_EQ(ControlDate("CTRL03"), std::nullopt);
+}
+
+TEST_P(Confirmation, WithALastDateTheWholeDateTimeStillCounts) {
+    // CTRL10: last 31/05/2024, latest invoice 01/06/2024 08:00; 01/06 is after the last date
+    // and skips the check, so the last date is moved past the invoice's day first.
+    harness.database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-06-05 00:00:00' WHERE CDCTRLNUMENF = 'CTRL10'");
+    Open(CallerMode::Off);
+    LeaveSeries("MIN");
+    TypeNextDate("01062024");
+    Confirm();
+    ASSERT_EQ(harness.Errors().size(), 1u);
+    EXPECT_NE(harness.Errors().front().find("01/06/2024 08:00:00"), std::string::npos);
 }
 
 TEST_P(Confirmation, NoInvoiceAtAllLetsAnyDatePass) {

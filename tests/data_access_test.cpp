@@ -159,6 +159,36 @@ TEST_P(DataAccess, DuplicateKeyIsAConstraintError) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, DataAccess, testing_support::AllBackends(), testing_support::BackendName);
 
+// Data that other programs wrote, read by the host's own queries.
+class ForeignDataAccess : public DataAccess {};
+
+TEST_P(ForeignDataAccess, DatesOfOtherProgramsAndWindows1252TextAreRead) {
+    testing_support::TestDatabase bytes(GetParam(), testing_support::TextEncoding::AnyBytes);
+    module->Open(bytes.Url());
+    if (GetParam() == Backend::SQLite) {
+        bytes.Execute("INSERT INTO EMPRESA VALUES ('01', CAST(X'436F6DE97263696F' AS TEXT))");
+        bytes.Execute("INSERT INTO LOCALEMISSAO VALUES ('0001', 'A', '2024-04-01T09:15')");
+        bytes.Execute("INSERT INTO LOCALEMISSAO VALUES ('0002', 'B', '2024-04-01 09:15:00.123456')");
+    } else {
+        bytes.Execute("INSERT INTO EMPRESA VALUES ('01', E'Com\\xe9rcio')");
+        bytes.Execute("ALTER TABLE LOCALEMISSAO ALTER COLUMN DTULTEMISLCE TYPE timestamptz");
+        bytes.Execute("INSERT INTO LOCALEMISSAO VALUES ('0001', 'A', '2024-04-01 09:15')");
+        bytes.Execute("INSERT INTO LOCALEMISSAO VALUES ('0002', 'B', '2024-04-01 09:15:00.123456')");
+    }
+    query->SetSQL({"SELECT NMEMPRESA FROM EMPRESA"});
+    query->Open();
+    EXPECT_EQ(query->FieldByName("NMEMPRESA").AsString(), "Comércio");
+    query->SetSQL({"SELECT DTULTEMISLCE FROM LOCALEMISSAO ORDER BY CDLOCALEMIS"});
+    query->FieldDefs = {{"DTULTEMISLCE", TFieldType::ftDateTime, 0, false, "Data", true}};
+    query->Open();
+    ASSERT_EQ(query->RecordCount(), 2u);
+    EXPECT_EQ(query->FieldByName("DTULTEMISLCE").AsString(), "01/04/2024 09:15:00");
+    query->Next();
+    EXPECT_EQ(DateTimeToIso(query->FieldByName("DTULTEMISLCE").AsDateTime()).substr(0, 19), "2024-04-01T09:15:00");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ForeignDataAccess, testing_support::AllBackends(), testing_support::BackendName);
+
 TEST(DatabaseUrls, BadUrlsAreClearErrorsWithoutThePassword) {
     TdtmDBGeral module(nullptr, "dtm");
     try {

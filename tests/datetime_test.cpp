@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "hostlib/datetime.h"
 #include "hostlib/exceptions.h"
 
@@ -67,6 +70,63 @@ TEST(DateTime, IsoRoundTripsWithMilliseconds) {
     EXPECT_EQ(TryIsoToDateTime("2024-03-05 00:00:01"), EncodeDate(2024, 3, 5) + EncodeTime(0, 0, 1, 0));
     EXPECT_FALSE(TryIsoToDateTime("2024-02-30T00:00:00"));
     EXPECT_FALSE(TryIsoToDateTime("2024-03-05X10:00:00"));
-    EXPECT_FALSE(TryIsoToDateTime("2024-03-05T10:00:00Z"));
     EXPECT_FALSE(TryIsoToDateTime("24-03-05"));
+}
+
+TEST(DateTime, DatabaseFormsReadWithAnyFractionCutAtTheMillisecond) {
+    const TDateTime day = EncodeDate(2024, 4, 1);
+    EXPECT_EQ(TryIsoToDateTime("2024-04-01 09:15"), day + EncodeTime(9, 15, 0, 0));
+    EXPECT_EQ(TryIsoToDateTime("2024-04-01T09:15:00.123456"), day + EncodeTime(9, 15, 0, 123));
+    EXPECT_EQ(TryIsoToDateTime("2024-04-01 09:15:00.1"), day + EncodeTime(9, 15, 0, 100));
+    EXPECT_EQ(TryIsoToDateTime("2024-04-01 23:59:59.999999999"), day + EncodeTime(23, 59, 59, 999));
+    EXPECT_EQ(DateToStr(*TryIsoToDateTime("2024-04-01 23:59:59.999999999")), "01/04/2024");
+    EXPECT_FALSE(TryIsoToDateTime("2024-04-01 09:15:00.1234567890"));  // ten digits
+    EXPECT_FALSE(TryIsoToDateTime("2024-04-01 09:15:00."));
+    EXPECT_FALSE(TryIsoToDateTime("2024-04-01 09"));
+}
+
+TEST(DateTime, AZoneIsRefusedOnTheWireAndTurnedIntoLocalTimeFromADatabase) {
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    ::setenv("TZ", "America/Sao_Paulo", 1);  // UTC-3, no daylight saving since 2019
+    ::tzset();
+    const TDateTime nine = EncodeDate(2024, 4, 1) + EncodeTime(9, 15, 0, 0);
+    EXPECT_FALSE(TryIsoToDateTime("2024-04-01T12:15:00Z"));
+    EXPECT_EQ(TryIsoToDateTime("2024-04-01T12:15:00Z", ZoneSuffix::ToLocalTime), nine);
+    EXPECT_EQ(TryIsoToDateTime("2024-04-01 09:15:00-03", ZoneSuffix::ToLocalTime), nine);
+    EXPECT_EQ(TryIsoToDateTime("2024-04-01 14:15:00.000+02:00", ZoneSuffix::ToLocalTime), nine);
+    EXPECT_EQ(TryIsoToDateTime("2024-04-01 17:45:00+0530", ZoneSuffix::ToLocalTime), nine);
+    EXPECT_FALSE(TryIsoToDateTime("2024-04-01 09:15:00+3", ZoneSuffix::ToLocalTime));
+    if (saved != nullptr) {
+        ::setenv("TZ", previous.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
+TEST(DateTime, EveryRepresentableDayAndTimeRoundTrips) {
+    // Days before 30/12/1899 count down while their time of day counts up.
+    EXPECT_EQ(CombineDateTime(EncodeDate(1899, 12, 29), EncodeTime(6, 0, 0, 0)), -1.25);
+    const TimeParts times[] = {{0, 0, 0, 0}, {6, 0, 0, 0}, {12, 30, 15, 250}, {18, 0, 0, 0}, {23, 59, 59, 999}};
+    int checked = 0;
+    for (TDateTime day = EncodeDate(1, 1, 1); day <= EncodeDate(9999, 12, 31); day += 1) {
+        const DateParts date = DecodeDate(day);
+        for (const TimeParts& time : times) {
+            const TDateTime value =
+                CombineDateTime(day, EncodeTime(time.hour, time.minute, time.second, time.millisecond));
+            const std::string iso = DateTimeToIso(value);
+            const auto back = TryIsoToDateTime(iso);
+            ASSERT_TRUE(back.has_value()) << iso;
+            const DateParts d = DecodeDate(*back);
+            const TimeParts t = DecodeTime(*back);
+            ASSERT_TRUE(d.year == date.year && d.month == date.month && d.day == date.day && t.hour == time.hour &&
+                        t.minute == time.minute && t.second == time.second && t.millisecond == time.millisecond)
+                << iso << " read back as " << DateTimeToIso(*back);
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 3652059 * 5);
+    EXPECT_EQ(DateTimeToIso(*TryIsoToDateTime("1899-12-29T06:00:00")), "1899-12-29T06:00:00");
+    EXPECT_EQ(DateTimeToStr(*TryStrToDateTime("29/12/1899 06:00")), "29/12/1899 06:00:00");
 }

@@ -180,12 +180,18 @@ TEST_F(ClientDataSet, MalformedPacketsAreErrorsNotCrashes) {
     }
 }
 
-TEST_F(ClientDataSet, ColumnsNobodyDeclaredAreKeptAndNamesIgnoreCase) {
+TEST_F(ClientDataSet, ColumnsNobodyDeclaredServeTheirOwnPacketOnlyAndNamesIgnoreCase) {
     nlohmann::json packet = Packet({{"1", nullptr, "extra"}});
     packet["columns"][0]["name"] = "cdserie";
     packet["columns"].push_back({{"name", "OUTRA"}, {"type", "string"}});
     dataset.SetData(packet);
     EXPECT_EQ(dataset.FieldByName("CDSERIE").AsString(), "1");
+    EXPECT_EQ(dataset.FieldByName("OUTRA").AsString(), "extra");
+    // A server of the older version behind the same address answers without that column.
+    dataset.SetData(Packet({{"2", nullptr}}));
+    EXPECT_EQ(dataset.FieldByName("CDSERIE").AsString(), "2");
+    EXPECT_THROW(dataset.FieldByName("OUTRA"), Exception);
+    dataset.SetData(packet);
     EXPECT_EQ(dataset.FieldByName("OUTRA").AsString(), "extra");
 }
 

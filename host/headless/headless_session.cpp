@@ -30,6 +30,12 @@ std::optional<int> ParseInt(std::string_view text) {
     return value;
 }
 
+// One JSON object a line, always valid UTF-8: whatever bytes a database or a script holds,
+// the reader of this output gets a replacement character, never a broken line or an abort.
+void PrintLine(std::ostream& out, const Json& json) {
+    out << json.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
 void RequireNoArguments(std::string_view args) {
     if (!Trim(args).empty()) throw CommandError("argumentos a mais: " + std::string(args));
 }
@@ -58,7 +64,10 @@ const std::map<std::string, HeadlessSession::Handler, std::less<>>& HeadlessSess
     return commands;
 }
 
-void HeadlessSession::Execute(std::string_view line, std::ostream& out) {
+void HeadlessSession::Execute(std::string_view raw_line, std::ostream& out) {
+    // A script saved in the old Windows code page types what its author saw.
+    const std::string text = hostlib::utf8::ValidOrWindows1252(std::string(raw_line));
+    std::string_view line = text;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::string_view trimmed = Trim(line);
     if (trimmed.empty() || trimmed.front() == '#') return;
@@ -75,7 +84,7 @@ void HeadlessSession::Execute(std::string_view line, std::ostream& out) {
         if (it == commands.end()) throw CommandError("comando desconhecido: " + std::string(name));
         (this->*(it->second))(args, out);
     } catch (const CommandError& e) {
-        out << Json{{"error", e.what()}}.dump() << '\n';
+        PrintLine(out, Json{{"error", e.what()}});
     }
     application_.ProcessReleases();
     out.flush();
@@ -241,12 +250,12 @@ void HeadlessSession::State(std::string_view args, std::ostream& out) {
                                                   {"color", hostlib::ColorName(control->Color())}};
         }
     }
-    out << state.dump() << '\n';
+    PrintLine(out, state);
 }
 
 void HeadlessSession::Events(std::string_view args, std::ostream& out) {
     RequireNoArguments(args);
-    out << events_.TakeEvents().dump() << '\n';
+    PrintLine(out, events_.TakeEvents());
 }
 
 void HeadlessSession::Label(std::string_view args, std::ostream& out) {
@@ -254,7 +263,7 @@ void HeadlessSession::Label(std::string_view args, std::ostream& out) {
     const auto caller = callers_.find(name);
     if (caller == callers_.end()) throw CommandError("formulário desconhecido: " + std::string(name));
     auto* label = caller->second->Find<hostlib::TControl>("lblDtEmissao");
-    out << Json{{"form", caller->first}, {"lblDtEmissao", label != nullptr ? label->Text() : ""}}.dump() << '\n';
+    PrintLine(out, Json{{"form", caller->first}, {"lblDtEmissao", label != nullptr ? label->Text() : ""}});
 }
 
 }  // namespace host

@@ -62,12 +62,52 @@ std::optional<TDateTime> ParseTime(std::string_view text, std::size_t& pos) {
     }
     if (Expect(text, pos, ':') && !ReadDigits(text, pos, 2, second)) return std::nullopt;
     if (Expect(text, pos, '.')) {
-        std::size_t start = pos;
-        if (!ReadNumber(text, pos, 3, millisecond)) return std::nullopt;
+        // Up to nine digits, as databases write them; past the millisecond they are cut,
+        // never rounded, so 23:59:59.9999 stays on its day and second.
+        const std::size_t start = pos;
+        while (pos < text.size() && pos - start < 9 && text[pos] >= '0' && text[pos] <= '9') {
+            if (pos - start < 3) millisecond = millisecond * 10 + (text[pos] - '0');
+            ++pos;
+        }
+        if (pos == start) return std::nullopt;
         for (std::size_t w = pos - start; w < 3; ++w) millisecond *= 10;
     }
     if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
     return EncodeTime(hour, minute, second, millisecond);
+}
+
+// "Z", "+HH", "+HHMM" or "+HH:MM" (or "-"): the offset from UTC in minutes.
+std::optional<int> ParseZoneOffset(std::string_view text, std::size_t& pos) {
+    if (Expect(text, pos, 'Z')) return 0;
+    const bool west = pos < text.size() && text[pos] == '-';
+    if (!Expect(text, pos, '+') && !Expect(text, pos, '-')) return std::nullopt;
+    int hours = 0;
+    int minutes = 0;
+    if (!ReadDigits(text, pos, 2, hours)) return std::nullopt;
+    if (pos < text.size()) {
+        Expect(text, pos, ':');
+        if (!ReadDigits(text, pos, 2, minutes)) return std::nullopt;
+    }
+    if (hours > 15 || minutes > 59) return std::nullopt;
+    return (west ? -1 : 1) * (hours * 60 + minutes);
+}
+
+// A wall-clock time at `offset_minutes` from UTC, as this machine's local time.
+std::optional<TDateTime> ToLocalTime(const DateParts& date, const TimeParts& time, int offset_minutes) {
+    std::tm utc{};
+    utc.tm_year = date.year - 1900;
+    utc.tm_mon = date.month - 1;
+    utc.tm_mday = date.day;
+    utc.tm_hour = time.hour;
+    utc.tm_min = time.minute - offset_minutes;
+    utc.tm_sec = time.second;
+    const std::time_t instant = ::timegm(&utc);
+    std::tm local{};
+    if (localtime_r(&instant, &local) == nullptr) return std::nullopt;
+    const int year = local.tm_year + 1900;
+    if (!IsValidDate(year, local.tm_mon + 1, local.tm_mday)) return std::nullopt;
+    return CombineDateTime(EncodeDate(year, local.tm_mon + 1, local.tm_mday),
+                           EncodeTime(local.tm_hour, local.tm_min, local.tm_sec, time.millisecond));
 }
 
 }  // namespace
@@ -88,8 +128,14 @@ TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
     return ms / kMillisecondsPerDay;
 }
 
+TDateTime CombineDateTime(TDateTime date, TDateTime time) {
+    // Before the epoch the day counts down while its time of day still counts up:
+    // 29/12/1899 06:00 is -1.25, not -0.75.
+    return date < 0 ? date - time : date + time;
+}
+
 DateParts DecodeDate(TDateTime value) {
-    const auto whole = static_cast<long>(std::floor(value));
+    const auto whole = static_cast<long>(std::trunc(value));
     const year_month_day ymd{kEpoch + days{whole}};
     return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
             static_cast<int>(static_cast<unsigned>(ymd.day()))};
@@ -111,12 +157,12 @@ TimeParts DecodeTime(TDateTime value) {
 
 int DayOfWeek(TDateTime value) {
     // 30/12/1899 was a Saturday.
-    const auto whole = static_cast<long>(std::floor(value));
+    const auto whole = static_cast<long>(std::trunc(value));
     const long index = ((whole % 7) + 7 + 6) % 7;  // 0 = Sunday
     return static_cast<int>(index) + 1;
 }
 
-TDateTime DateOf(TDateTime value) { return std::floor(value); }
+TDateTime DateOf(TDateTime value) { return std::trunc(value); }
 
 TDateTime Today() {
     const std::time_t now = std::time(nullptr);
@@ -165,7 +211,7 @@ std::optional<TDateTime> TryStrToDateTime(std::string_view text) {
     while (pos < trimmed.size() && trimmed[pos] == ' ') ++pos;
     const auto time = ParseTime(trimmed, pos);
     if (!time || pos != trimmed.size()) return std::nullopt;
-    return result + *time;
+    return CombineDateTime(result, *time);
 }
 
 std::optional<TDateTime> TryStrToDate(std::string_view text) {
@@ -194,7 +240,7 @@ std::string DateTimeToIso(TDateTime value, char separator) {
     return out;
 }
 
-std::optional<TDateTime> TryIsoToDateTime(std::string_view text) {
+std::optional<TDateTime> TryIsoToDateTime(std::string_view text, ZoneSuffix zone) {
     std::size_t pos = 0;
     int y = 0;
     int m = 0;
@@ -203,12 +249,16 @@ std::optional<TDateTime> TryIsoToDateTime(std::string_view text) {
         !Expect(text, pos, '-') || !ReadDigits(text, pos, 2, d) || !IsValidDate(y, m, d)) {
         return std::nullopt;
     }
-    TDateTime result = EncodeDate(y, m, d);
-    if (pos == text.size()) return result;
+    const TDateTime date = EncodeDate(y, m, d);
+    if (pos == text.size()) return date;
     if (!Expect(text, pos, 'T') && !Expect(text, pos, ' ')) return std::nullopt;
     const auto time = ParseTime(text, pos);
-    if (!time || pos != text.size()) return std::nullopt;
-    return result + *time;
+    if (!time) return std::nullopt;
+    if (pos == text.size()) return CombineDateTime(date, *time);
+    if (zone == ZoneSuffix::Refused) return std::nullopt;
+    const auto offset = ParseZoneOffset(text, pos);
+    if (!offset || pos != text.size()) return std::nullopt;
+    return ToLocalTime({y, m, d}, DecodeTime(*time), *offset);
 }
 
 }  // namespace hostlib

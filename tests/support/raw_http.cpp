@@ -31,13 +31,14 @@ RawHttpConnection::~RawHttpConnection() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void RawHttpConnection::Send(const std::string& bytes) {
+bool RawHttpConnection::Send(const std::string& bytes) {
     std::size_t sent = 0;
     while (fd_ >= 0 && sent < bytes.size()) {
         const auto n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return;  // the server may close early (an oversized body, say)
+        if (n <= 0) return false;  // the server may close early (an oversized body, say)
         sent += static_cast<std::size_t>(n);
     }
+    return fd_ >= 0;
 }
 
 HttpResponse RawHttpConnection::Receive(int timeout_ms) {

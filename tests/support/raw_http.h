@@ -21,7 +21,8 @@ public:
     RawHttpConnection& operator=(const RawHttpConnection&) = delete;
 
     bool Open() const { return fd_ >= 0; }
-    void Send(const std::string& bytes);
+    // False when the server stopped taking the bytes (closed or reset the connection).
+    bool Send(const std::string& bytes);
     // Reads one response (by Content-Length), waiting at most `timeout_ms`.
     HttpResponse Receive(int timeout_ms = 5000);
     HttpResponse Exchange(const std::string& bytes, int timeout_ms = 5000) {

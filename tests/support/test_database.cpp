@@ -29,17 +29,26 @@ std::string WithDatabase(const std::string& server_url, const std::string& datab
     return server_url.substr(0, slash + 1) + database;
 }
 
+std::string CreateProgramDatabase(TextEncoding encoding) {
+    const std::string server = PostgresServerUrl();
+    std::string database = "vor17000_" + ProgramName();
+    std::string options;
+    if (encoding == TextEncoding::AnyBytes) {
+        database += "_bytes";
+        options = " ENCODING 'SQL_ASCII' TEMPLATE template0 LC_COLLATE 'C' LC_CTYPE 'C'";
+    }
+    soci::session admin(soci::postgresql, hostlib::ParseDatabaseUrl(server)->PostgresKeywords());
+    admin << "DROP DATABASE IF EXISTS " + database + " WITH (FORCE)";
+    admin << "CREATE DATABASE " + database + options;
+    return WithDatabase(server, database);
+}
+
 // This program's own database on the cluster, made afresh once per process.
-const std::string& ProgramDatabaseUrl() {
-    static const std::string url = [] {
-        const std::string server = PostgresServerUrl();
-        const std::string database = "vor17000_" + ProgramName();
-        soci::session admin(soci::postgresql, hostlib::ParseDatabaseUrl(server)->PostgresKeywords());
-        admin << "DROP DATABASE IF EXISTS " + database + " WITH (FORCE)";
-        admin << "CREATE DATABASE " + database;
-        return WithDatabase(server, database);
-    }();
-    return url;
+const std::string& ProgramDatabaseUrl(TextEncoding encoding) {
+    static const std::string utf8 = CreateProgramDatabase(TextEncoding::Utf8);
+    if (encoding == TextEncoding::Utf8) return utf8;
+    static const std::string any_bytes = CreateProgramDatabase(TextEncoding::AnyBytes);
+    return any_bytes;
 }
 
 const char* const kTables[] = {"NOTAFISCAL", "SERIENF", "CTRLNUMENF", "LOCALEMISSAO",
@@ -61,7 +70,7 @@ std::string PostgresServerUrl() {
     throw std::runtime_error("no PostgreSQL test cluster: run the tests through ctest or scripts/test.sh");
 }
 
-TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
+TestDatabase::TestDatabase(Backend backend, TextEncoding encoding) : backend_(backend) {
     if (backend == Backend::SQLite) {
         static std::atomic<int> counter{0};
         file_ = std::filesystem::temp_directory_path() /
@@ -69,7 +78,7 @@ TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
         std::filesystem::remove(file_);
         url_ = "sqlite:" + file_.string();
     } else {
-        url_ = ProgramDatabaseUrl();
+        url_ = ProgramDatabaseUrl(encoding);
     }
     module_ = std::make_unique<hostlib::TdtmDBGeral>(nullptr, "dtmTeste");
     module_->Open(url_);

@@ -21,10 +21,14 @@ inline auto AllBackends() { return ::testing::Values(Backend::SQLite, Backend::P
 // The cluster's URL: $VOR17000_TEST_PG, else what the cluster fixture wrote down.
 std::string PostgresServerUrl();
 
+// How the database keeps text. A PostgreSQL database in SQL_ASCII takes any bytes, as
+// databases converted from older systems do; SQLite always does.
+enum class TextEncoding { Utf8, AnyBytes };
+
 class TestDatabase {
 public:
     // An empty schema.
-    explicit TestDatabase(Backend backend);
+    explicit TestDatabase(Backend backend, TextEncoding encoding = TextEncoding::Utf8);
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;

@@ -25,6 +25,8 @@ bool IsValidDate(int year, int month, int day);
 // Raises EConvertError for a date that does not exist.
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
+// A date and a time of day as one value, the way the platform keeps days before 1900.
+TDateTime CombineDateTime(TDateTime date, TDateTime time);
 DateParts DecodeDate(TDateTime value);
 TimeParts DecodeTime(TDateTime value);
 // 1 = Sunday ... 7 = Saturday.
@@ -47,6 +49,12 @@ TDateTime StrToDate(std::string_view text);
 
 // Wire and database form: "YYYY-MM-DDTHH:MM:SS" (or a blank for the T, optional ".mmm").
 std::string DateTimeToIso(TDateTime value, char separator = 'T');
-std::optional<TDateTime> TryIsoToDateTime(std::string_view text);
+
+// Whether a text may end in a zone ("Z", "+HH:MM"), as databases write `timestamptz`
+// columns; such a time is turned into this machine's local time.
+enum class ZoneSuffix { Refused, ToLocalTime };
+// A date, with or without a time ("T" or a blank between them, seconds optional, up to nine
+// fractional digits cut at the millisecond).
+std::optional<TDateTime> TryIsoToDateTime(std::string_view text, ZoneSuffix zone = ZoneSuffix::Refused);
 
 }  // namespace hostlib

@@ -6,6 +6,7 @@
 
 namespace hostlib::utf8 {
 
+// Malformed bytes decode as U+FFFD, one per byte, so a character count never goes wrong.
 std::vector<char32_t> Decode(std::string_view text);
 std::string Encode(char32_t ch);
 std::string Encode(const std::vector<char32_t>& chars);
@@ -14,5 +15,13 @@ std::size_t Length(std::string_view text);
 std::string WithoutLast(std::string_view text);
 // Upper case for ASCII and the Latin-1 letters Portuguese uses.
 char32_t ToUpper(char32_t ch);
+
+// Well-formed UTF-8: no stray continuation, no overlong form, no surrogate, nothing past
+// U+10FFFF.
+bool IsValid(std::string_view text);
+// Every byte as a Windows-1252 character (the code page of older Portuguese systems).
+std::string FromWindows1252(std::string_view bytes);
+// The text itself when it is UTF-8; otherwise its bytes read as Windows-1252.
+std::string ValidOrWindows1252(std::string text);
 
 }  // namespace hostlib::utf8

@@ -4,6 +4,10 @@
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
 
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/sql_value.h"
 
@@ -20,13 +24,30 @@ std::string QuotedSqlitePath(const std::string& path) {
     return quoted + "\"";
 }
 
+// The IANA name of this machine's time zone ("America/Sao_Paulo"), empty when unknown.
+std::string LocalTimeZoneName() {
+    std::string name;
+    if (const char* tz = std::getenv("TZ"); tz != nullptr && *tz != '\0') {
+        name = tz[0] == ':' ? tz + 1 : tz;
+    } else {
+        std::error_code ec;
+        name = std::filesystem::read_symlink("/etc/localtime", ec).string();
+    }
+    if (const auto at = name.find("zoneinfo/"); at != std::string::npos) name = name.substr(at + 9);
+    if (name.empty() || name.front() == '/') return {};
+    for (char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '/' && c != '_' && c != '-' && c != '+') return {};
+    }
+    return name;
+}
+
 }  // namespace
 
 TdtmDBGeral::TdtmDBGeral(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
 
 TdtmDBGeral::~TdtmDBGeral() = default;
 
-void TdtmDBGeral::Open(const std::string& url_text) {
+void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& options) {
     Close();
     const auto url = ParseDatabaseUrl(url_text);
     if (!url) {
@@ -37,14 +58,26 @@ void TdtmDBGeral::Open(const std::string& url_text) {
     auto session = std::make_unique<soci::session>();
     try {
         if (url->kind == DatabaseKind::SQLite) {
-            // Without "timeout" a second writer fails at once instead of waiting.
-            session->open(soci::sqlite3, "db=" + QuotedSqlitePath(url->path) + " timeout=10");
-            *session << "PRAGMA busy_timeout = 10000";
+            // Without a busy timeout a second writer fails at once instead of waiting.
+            const auto wait = std::to_string(options.lock_timeout.count());
+            session->open(soci::sqlite3, "db=" + QuotedSqlitePath(url->path) + " timeout=" +
+                                             std::to_string((options.lock_timeout.count() + 999) / 1000));
+            *session << "PRAGMA busy_timeout = " + wait;
             *session << "PRAGMA journal_mode = WAL";
             *session << "PRAGMA synchronous = FULL";
             *session << "PRAGMA foreign_keys = ON";
         } else {
             session->open(soci::postgresql, url->PostgresKeywords());
+            *session << "SET lock_timeout = " + std::to_string(options.lock_timeout.count());
+            // Dates are local date-times: a `timestamptz` another program wrote is shown
+            // in this machine's zone, not the database server's.
+            if (const std::string zone = LocalTimeZoneName(); !zone.empty()) {
+                try {
+                    *session << "SET TIME ZONE '" + zone + "'";
+                } catch (const soci::soci_error&) {
+                    // A zone the server does not know leaves its own in place.
+                }
+            }
         }
     } catch (...) {
         try {

@@ -7,12 +7,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include "hostlib/utf8.h"
+
 namespace hostlib {
 
 namespace {
 
 TDateTime FromTm(const std::tm& tm) {
-    return EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) + EncodeTime(tm.tm_hour, tm.tm_min, tm.tm_sec, 0);
+    return CombineDateTime(EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday),
+                           EncodeTime(tm.tm_hour, tm.tm_min, tm.tm_sec, 0));
 }
 
 std::string NumberText(double value) {
@@ -53,6 +56,10 @@ DatabaseErrorCategory PostgresCategory(const std::string& state) {
 
 std::string ToSqlDateTime(TDateTime value) { return DateTimeToIso(value, ' ').substr(0, 19); }
 
+std::optional<TDateTime> ReadDatabaseDateTime(std::string_view text) {
+    return TryIsoToDateTime(text, ZoneSuffix::ToLocalTime);
+}
+
 TFieldType ColumnFieldType(const soci::row& row, std::size_t index) {
     return row.get_properties(index).get_data_type() == soci::dt_date ? TFieldType::ftDateTime
                                                                        : TFieldType::ftString;
@@ -77,9 +84,9 @@ FieldValue ReadColumn(const soci::row& row, std::size_t index, TFieldType type) 
             throw EDatabaseError(DatabaseErrorCategory::BadData,
                                  "Coluna '" + props.get_name() + "' de tipo não suportado.");
     }
-    if (type == TFieldType::ftString) return text;
+    if (type == TFieldType::ftString) return utf8::ValidOrWindows1252(std::move(text));
     if (text.empty()) return std::monostate{};
-    if (auto date = TryIsoToDateTime(text)) return *date;
+    if (auto date = ReadDatabaseDateTime(text)) return *date;
     throw EDatabaseError(DatabaseErrorCategory::BadData,
                          "Coluna '" + props.get_name() + "' não contém uma data: '" + text + "'.");
 }

@@ -7,9 +7,12 @@ namespace hostlib {
 
 
 void TClientDataSet::SetData(const DataPacket& packet) {
+    // The fields the last packet brought along are its own: a later packet without them
+    // (a server of another version) must still load.
+    const std::size_t declared = FieldDefs.size() - packet_fields_;
     // Check every declared field before anything changes.
-    std::vector<std::size_t> source(FieldDefs.size());
-    for (std::size_t f = 0; f < FieldDefs.size(); ++f) {
+    std::vector<std::size_t> source(declared);
+    for (std::size_t f = 0; f < declared; ++f) {
         const auto& def = FieldDefs[f];
         const auto column = std::find_if(packet.columns.begin(), packet.columns.end(),
                                          [&](const PacketColumn& c) { return SameName(c.name, def.Name); });
@@ -21,11 +24,17 @@ void TClientDataSet::SetData(const DataPacket& packet) {
         }
         source[f] = static_cast<std::size_t>(column - packet.columns.begin());
     }
-    // Columns nobody declared come along as fields of their own.
+    // Columns nobody declared come along as fields of this packet only.
+    FieldDefs.resize(declared);
+    packet_fields_ = 0;
     for (std::size_t c = 0; c < packet.columns.size(); ++c) {
         if (std::find(source.begin(), source.end(), c) != source.end()) continue;
         const auto& column = packet.columns[c];
-        DefineField(TFieldDef{column.name, column.type, column.size, false, column.name, false});
+        const std::size_t before = FieldDefs.size();
+        if (DefineField(TFieldDef{column.name, column.type, column.size, false, column.name, false}) < before) {
+            continue;  // the same name twice: the first column holds it
+        }
+        ++packet_fields_;
         source.push_back(c);
     }
     std::vector<std::vector<FieldValue>> rows;

@@ -1,5 +1,6 @@
 #pragma once
 // The host's data module: one database session, opened from a database URL.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +15,13 @@ class session;
 
 namespace hostlib {
 
+// How long a session waits, at most, on what it does not control.
+struct SessionOptions {
+    // A row or table another session holds locked (SQLite's busy timeout, PostgreSQL's
+    // lock_timeout); past it the statement fails as Busy.
+    std::chrono::milliseconds lock_timeout{10000};
+};
+
 class TdtmDBGeral : public TComponent {
 public:
     explicit TdtmDBGeral(TComponent* owner, std::string name = "dtmDBGeral");
@@ -21,7 +29,7 @@ public:
 
     // Opens the database; an empty one gets the schema. A database that cannot be opened
     // raises EDatabaseError (ConnectionFailed) naming the URL without its password.
-    void Open(const std::string& url);
+    void Open(const std::string& url, const SessionOptions& options = {});
     void Close();
     bool Connected() const { return session_ != nullptr; }
     const DatabaseUrl& Url() const { return url_; }

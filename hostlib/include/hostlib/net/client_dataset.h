@@ -16,7 +16,7 @@ public:
     // Replaces the whole content with the packet, opens the dataset and makes the first row
     // current. Every declared field must come in the packet with its type; a packet that
     // lacks one, or holds it with another type, raises EPacketError naming the column and
-    // leaves the dataset as it was.
+    // leaves the dataset as it was. Other columns are fields of that packet only.
     void SetData(const DataPacket& packet);
     void SetData(const nlohmann::json& packet) { SetData(PacketFromJson(packet)); }
 
@@ -25,6 +25,10 @@ public:
 protected:
     // Opening without a packet gives no rows; the content is only ever what SetData gave.
     std::vector<std::vector<FieldValue>> Fetch() override { return Rows(); }
+
+private:
+    // How many of FieldDefs, at their end, came with the last packet undeclared.
+    std::size_t packet_fields_ = 0;
 };
 
 }  // namespace hostlib
