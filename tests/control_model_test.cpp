@@ -133,6 +133,21 @@ TEST_F(ControlModel, UpperCaseAndMaximumLengthCountCharacters) {
     // A program's write is not filtered by the typing rules.
     form->upper.SetText("lower case");
     EXPECT_EQ(form->upper.Text(), "lower case");
+    form->UserKey(U'x');
+    EXPECT_EQ(form->upper.Text(), "lower case");
+    // The count follows program writes and erasures, in characters.
+    form->upper.SetText("ãé");
+    Type("xy");
+    EXPECT_EQ(form->upper.Text(), "ãéX");
+    for (int i = 0; i < 3; ++i) form->UserKey(kKeyBackspace);
+    Type("abcd");
+    EXPECT_EQ(form->upper.Text(), "ABC");
+    // Stray continuation bytes count as no character: one backspace takes them all.
+    form->upper.SetText("\x80\x80");
+    form->UserKey(kKeyBackspace);
+    EXPECT_EQ(form->upper.Text(), "");
+    Type("abcd");
+    EXPECT_EQ(form->upper.Text(), "ABC");
 }
 
 TEST_F(ControlModel, DateEditLaysDigitsIntoItsMask) {
@@ -284,10 +299,11 @@ TEST_F(ControlModel, KeyPreviewSeesEveryKeyFirstAndMayDiscardIt) {
         if (key == kKeyEscape || key == U'9') key = 0;
     };
     form->code.SetText("1");
-    form->UserKey(kKeyEscape);
-    form->UserKey(U'9');
-    form->UserKey(U'2');
-    EXPECT_EQ(seen, (std::vector<char32_t>{kKeyEscape, U'9', U'2'}));
+    EXPECT_FALSE(form->UserKey(kKeyEscape));
+    EXPECT_FALSE(form->UserKey(U'9'));
+    EXPECT_TRUE(form->UserKey(U'2'));
+    EXPECT_FALSE(form->UserKey(U'3'));  // seen, then refused by the full edit
+    EXPECT_EQ(seen, (std::vector<char32_t>{kKeyEscape, U'9', U'2', U'3'}));
     EXPECT_EQ(form->code.Text(), "12");
 }
 

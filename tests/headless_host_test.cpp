@@ -91,6 +91,24 @@ TEST(HeadlessHost, TypingAndFocusMovesOnTheDemoDatabase) {
     EXPECT_EQ(run.lines[2]["events"].size(), 0u);
 }
 
+TEST(HeadlessHost, LongLinesAndHugeRepeatCountsEndPromptlyWithTheRightText) {
+    // Each keystroke must cost the same however long the text, and a held backspace must stop
+    // once the field is empty: otherwise this run takes minutes instead of a moment.
+    std::string long_text;
+    for (int i = 0; i < 100000; ++i) long_text += "é";
+    const auto run = RunHost("open\nfocus medInscMuni\ntype " + long_text + "\nstate\nbackspace 2147483647\nstate\n"
+                             "type ab\nbackspace 2147483647\nbackspace 1\ntype c\nstate\nevents\n");
+    ASSERT_EQ(run.exit_code, 0);
+    ASSERT_EQ(run.lines.size(), 4u);
+    EXPECT_EQ(run.lines[0]["focus"], "medInscMuni");
+    const std::string typed = run.lines[0]["controls"]["medInscMuni"]["text"];
+    EXPECT_TRUE(typed == long_text) << typed.size() << " bytes";  // not the whole text on failure
+    EXPECT_EQ(run.lines[1]["controls"]["medInscMuni"]["text"], "");
+    EXPECT_EQ(run.lines[1]["focus"], "medInscMuni");
+    EXPECT_EQ(run.lines[2]["controls"]["medInscMuni"]["text"], "c");
+    EXPECT_EQ(run.lines[3]["events"].size(), 2u);  // the opening's busy and idle: no error
+}
+
 TEST(HeadlessHost, UnregisteredCompanyShowsItsMessageAndKeepsTheFocus) {
     const auto run = RunHost("open\nevents\nfocus medCdEmpresa\ntype 77\ntab\nevents\nstate\n");
     ASSERT_EQ(run.lines.size(), 3u);

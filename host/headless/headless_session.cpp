@@ -196,7 +196,12 @@ void HeadlessSession::Backspace(std::string_view args, std::ostream&) {
         count = *parsed;
     }
     hostlib::TForm& screen = RequireScreen();
-    for (int i = 0; i < count && Screen() == &screen; ++i) screen.UserKey(hostlib::kKeyBackspace);
+    // A held key that stops at the first press that changes nothing (the field is empty or
+    // nothing takes the key) or that fails: every press after it would go the same way. A
+    // count of any size thus costs no more than the text it erases.
+    for (int i = 0; i < count && Screen() == &screen; ++i) {
+        if (!screen.UserKey(hostlib::kKeyBackspace)) break;
+    }
 }
 
 void HeadlessSession::Clear(std::string_view args, std::ostream&) {

@@ -118,31 +118,42 @@ TCustomEdit::TCustomEdit(TComponent* owner, std::string name) : TWinControl(owne
 }
 
 void TCustomEdit::SetText(std::string text) {
-    text = Normalized(std::move(text));
-    if (text == text_) return;
+    if (ReplaceText(Normalized(std::move(text)))) NotifyChange();
+}
+
+bool TCustomEdit::ReplaceText(std::string text) {
+    if (text == text_) return false;
     text_ = std::move(text);
+    length_ = utf8::Length(text_);
+    return true;
+}
+
+void TCustomEdit::NotifyChange() {
     Changed();
     if (OnChange) OnChange(*this);
 }
 
 bool TCustomEdit::Keystroke(char32_t key) {
-    auto next = TextAfterKey(key);
-    if (!next || *next == text_) return false;
-    SetText(std::move(*next));
+    if (!ApplyKey(key)) return false;
+    NotifyChange();
     return true;
 }
 
-std::optional<std::string> TCustomEdit::TextAfterKey(char32_t key) const {
+bool TCustomEdit::ApplyKey(char32_t key) {
     if (key == kKeyBackspace) {
-        if (text_.empty()) return std::nullopt;
-        return utf8::WithoutLast(text_);
+        if (text_.empty()) return false;
+        utf8::DropLast(text_);
+        // A text of stray continuation bytes counts as no character and goes whole.
+        if (length_ > 0) --length_;
+        return true;
     }
-    if (key < 32 || key == 127) return std::nullopt;  // other control keys insert nothing
+    if (key < 32 || key == 127) return false;  // other control keys insert nothing
     if (CharCase == TEditCharCase::ecUpperCase) key = utf8::ToUpper(key);
-    const std::size_t length = utf8::Length(text_);
-    if (MaxLength > 0 && length >= static_cast<std::size_t>(MaxLength)) return std::nullopt;
-    if (!Accepts(key, length)) return std::nullopt;
-    return text_ + utf8::Encode(key);
+    if (MaxLength > 0 && length_ >= static_cast<std::size_t>(MaxLength)) return false;
+    if (!Accepts(key, length_)) return false;
+    text_ += utf8::Encode(key);
+    ++length_;
+    return true;
 }
 
 bool TCustomEdit::Accepts(char32_t, std::size_t) const { return true; }
@@ -210,17 +221,18 @@ void TDateEditPlus::CheckValidDate() const {
     if (!TryStrToDate(Text())) throw EConvertError("'" + Text() + "' não é uma data válida.");
 }
 
-std::optional<std::string> TDateEditPlus::TextAfterKey(char32_t key) const {
+bool TDateEditPlus::ApplyKey(char32_t key) {
+    // The text is always laid out in the mask, so this is ten characters at most.
     std::string digits = DigitsOf(Text());
     if (key == kKeyBackspace) {
-        if (digits.empty()) return std::nullopt;
+        if (digits.empty()) return false;
         digits.pop_back();
     } else if (key >= U'0' && key <= U'9' && digits.size() < kDateDigits) {
         digits += static_cast<char>(key);
     } else {
-        return std::nullopt;
+        return false;
     }
-    return LaidOut(digits);
+    return ReplaceText(LaidOut(digits));
 }
 
 std::string TDateEditPlus::Normalized(std::string text) const { return LaidOut(DigitsOf(text)); }

@@ -131,13 +131,15 @@ void TForm::UserTab(TabDirection direction) {
     }
 }
 
-void TForm::UserKey(char32_t key) {
+bool TForm::UserKey(char32_t key) {
+    bool changed = false;
     RunUserEvent([&] {
         if (KeyPreview && OnKeyPress) OnKeyPress(*this, key);
         if (key == 0) return;
         auto* edit = dynamic_cast<TCustomEdit*>(active_control_);
-        if (edit != nullptr && edit->CanFocus()) edit->Keystroke(key);
+        if (edit != nullptr && edit->CanFocus()) changed = edit->Keystroke(key);
     });
+    return changed;
 }
 
 void TForm::UserClear() {

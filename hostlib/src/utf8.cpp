@@ -92,13 +92,13 @@ std::size_t Length(std::string_view text) {
     return n;
 }
 
-std::string WithoutLast(std::string_view text) {
+void DropLast(std::string& text) {
     std::size_t end = text.size();
     while (end > 0) {
         --end;
         if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80) break;
     }
-    return std::string(text.substr(0, end));
+    text.erase(end);
 }
 
 char32_t ToUpper(char32_t ch) {

@@ -38,7 +38,8 @@ case "$action" in
     [ "$(id -u)" -eq 0 ] && chown postgres "$base"
     data="$base/data"
     as_owner "$bin_dir/initdb" -D "$data" -U postgres -A trust --no-sync -E UTF8 --locale=C.UTF-8 >/dev/null
-    for port in $(seq 55432 55482); do
+    # Below the ephemeral range (32768 and up), where a client's own local port could hold it.
+    for port in $(seq 25432 25482); do
       if as_owner "$bin_dir/pg_ctl" -D "$data" -l "$base/server.log" -w -t 30 start \
           -o "-p $port -k $base -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200" >/dev/null 2>&1; then
         printf 'VOR17000_TEST_PG=postgresql://postgres@127.0.0.1:%s/postgres\nPGDATA=%s\nPGPORT=%s\n' \

@@ -2,7 +2,6 @@
 // The visual controls of the retained control model. A renderer observes them through the
 // form's observer; the screen's logic only reads and writes their properties and events.
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,6 +111,7 @@ public:
     bool IsFocusTarget() const override { return true; }
 
     // One keystroke typed by the user; false when the edit refused it (nothing changed).
+    // Each accepted keystroke is one change (OnChange runs once).
     bool Keystroke(char32_t key);
 
     int MaxLength = 0;  // characters; 0 is no limit
@@ -119,15 +119,22 @@ public:
     TNotifyEvent OnChange;
 
 protected:
-    // The text after one keystroke, or nothing when the keystroke is refused.
-    virtual std::optional<std::string> TextAfterKey(char32_t key) const;
+    // Applies one keystroke to the text, leaving it in the edit's own form, and tells no one;
+    // false when the keystroke is refused. The text is edited in place and its length is kept,
+    // so a keystroke costs the same however much has been typed already.
+    virtual bool ApplyKey(char32_t key);
+    // For ApplyKey: puts `text` in place of the text; false when it is the same.
+    bool ReplaceText(std::string text);
     // The edit's own form of a text written by the program.
     virtual std::string Normalized(std::string text) const { return text; }
     // Whether a printable character may go at character position `position`.
     virtual bool Accepts(char32_t key, std::size_t position) const;
 
 private:
+    void NotifyChange();
+
     std::string text_;
+    std::size_t length_ = 0;  // utf8::Length(text_)
 };
 
 class TEdit : public TCustomEdit {
@@ -167,7 +174,7 @@ public:
     TColor ValidDateColor = TColor::clBlue;
 
 protected:
-    std::optional<std::string> TextAfterKey(char32_t key) const override;
+    bool ApplyKey(char32_t key) override;
     std::string Normalized(std::string text) const override;
 };
 

@@ -56,7 +56,8 @@ public:
     // application's error handling, never to the caller.
     void UserFocus(TWinControl& target);
     void UserTab(TabDirection direction);
-    void UserKey(char32_t key);
+    // True when the key changed the focused edit's text (false also when a handler raised).
+    bool UserKey(char32_t key);
     void UserClear();
     void UserClick(TControl& control);
     void UserClose();
