@@ -27,9 +27,12 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
         } else if (arg == "--token-file") {
             if (!value(text)) return {{}, "--token-file precisa do arquivo com o segredo", false};
             std::ifstream file(text);
-            if (!std::getline(file, options.token) || options.token.empty()) {
-                return {{}, "não foi possível ler o segredo de " + text, false};
-            }
+            std::getline(file, options.token);
+            // A file written on Windows ends its line in CRLF; the CR is no part of the secret.
+            const auto end = options.token.find_last_not_of(" \t\r");
+            options.token.erase(end == std::string::npos ? 0 : end + 1);
+            options.token.erase(0, options.token.find_first_not_of(" \t"));
+            if (options.token.empty()) return {{}, "não foi possível ler o segredo de " + text, false};
         } else if (arg == "--tls-ca") {
             if (!value(options.tls_ca_file)) return {{}, "--tls-ca precisa do arquivo de certificados", false};
         } else if (arg == "--screenshot") {

@@ -1,5 +1,7 @@
 #include "host_session.h"
 
+#include <openssl/rand.h>
+
 #include <charconv>
 
 #include "host_database.h"
@@ -9,6 +11,19 @@
 namespace host {
 
 namespace {
+
+// 32 random bytes as hexadecimal.
+std::string RandomSecret() {
+    unsigned char bytes[32];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) throw HostStartError("não foi possível gerar o segredo do servidor embutido");
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string secret;
+    for (unsigned char byte : bytes) {
+        secret += kHex[byte >> 4];
+        secret += kHex[byte & 0xF];
+    }
+    return secret;
+}
 
 hostlib::TPackage LoadModule(const HostOptions& options) {
     auto result = hostlib::LoadPackage(ResolveModulePath(options));
@@ -65,13 +80,16 @@ void HostSession::ConnectApplicationServer(const HostOptions& options) {
         values.WebPort = port;
         return;
     }
-    // The host's own server, on a loopback port of its own, over the same database.
+    // The host's own server, on a loopback port of its own, over the same database. Every
+    // local user can reach a loopback port: a secret of this process's own keeps them out.
+    const std::string secret = RandomSecret();
     appserver::ServerOptions server_options;
     server_options.database_url = database_url_;
     server_options.address = "127.0.0.1";
     server_options.port = 0;
     server_options.threads = 1;
     server_options.log = appserver::RequestLog::None;
+    server_options.clients = std::make_shared<appserver::ClientTable>(appserver::ClientTable::FromToken(secret));
     embedded_server_ = std::make_unique<appserver::AppServer>(server_options);
     try {
         embedded_server_->Start();
@@ -80,6 +98,7 @@ void HostSession::ConnectApplicationServer(const HostOptions& options) {
     }
     values.WebURL = "127.0.0.1";
     values.WebPort = embedded_server_->Port();
+    values.WebToken = secret;
     values.WebTlsCaFile.clear();  // the embedded server speaks plain HTTP on loopback
 }
 

@@ -1,25 +1,67 @@
 #pragma once
-// Who may talk to the server: the shared secret every request must carry, and how many
-// connections one client address may hold at once.
+// Who may talk to the server: the clients named in the token file with their rights, the
+// token each request must carry, and how many connections may be open at once.
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace appserver {
 
-// "Bearer <token>" in the Authorization header, compared in constant time. An empty
-// token lets every request through.
-bool TokenAccepted(std::string_view expected_token, std::string_view authorization_header);
+enum class ClientRole { Writer, Reader };  // "escrita", "leitura"
+
+struct Client {
+    std::string name;
+    ClientRole role = ClientRole::Writer;
+};
+
+// The token file's clients: lines "NAME TOKEN [ROLE]", or one bare token (client "padrao",
+// who may write). Blank lines and lines starting with "#" are skipped; line ends may be CRLF.
+class ClientTable {
+public:
+    // No tokens: every request is let through, as an unnamed client that may write.
+    ClientTable() = default;
+    // Raises std::runtime_error saying which line is wrong.
+    static ClientTable FromText(std::string_view text);
+    static ClientTable FromFile(const std::string& path);
+    static ClientTable FromToken(std::string token);
+
+    bool RequiresToken() const { return !entries_.empty(); }
+    std::size_t Size() const { return entries_.size(); }
+    // The client whose token the "Authorization" header carries ("Bearer", in any case),
+    // compared in constant time with every client's token; nothing when none matches.
+    const Client* Authenticate(std::string_view authorization_header) const;
+
+private:
+    struct Entry {
+        Client client;
+        std::string token;
+    };
+    std::vector<Entry> entries_;
+};
+
+// The table in force, replaced whole when the token file is read again (SIGHUP): a request
+// holds the table it was checked against until it ends.
+class ClientRegistry {
+public:
+    explicit ClientRegistry(std::shared_ptr<const ClientTable> table) : table_(std::move(table)) {}
+    std::shared_ptr<const ClientTable> Current() const { return std::atomic_load(&table_); }
+    void Replace(std::shared_ptr<const ClientTable> table) { std::atomic_store(&table_, std::move(table)); }
+
+private:
+    std::shared_ptr<const ClientTable> table_;
+};
 
 class ConnectionLimiter : public std::enable_shared_from_this<ConnectionLimiter> {
 public:
     // 0: no limit.
-    explicit ConnectionLimiter(int per_address) : per_address_(per_address) {}
+    ConnectionLimiter(int per_address, int total) : per_address_(per_address), total_(total) {}
 
-    // A slot for one connection of `address`, released when the slot goes; none when the
-    // address already holds all it may.
+    // A slot for one connection of `address`, released when the slot goes.
     class Slot {
     public:
         Slot(std::shared_ptr<ConnectionLimiter> limiter, std::string address)
@@ -27,15 +69,21 @@ public:
         Slot(const Slot&) = delete;
         Slot& operator=(const Slot&) = delete;
         ~Slot();
+        const std::string& Address() const { return address_; }
 
     private:
         std::shared_ptr<ConnectionLimiter> limiter_;
         std::string address_;
     };
-    std::unique_ptr<Slot> Acquire(const std::string& address);
+    enum class Refusal { None, Address, Total };
+    // Nothing, with the reason, when the address or the server already holds all it may.
+    std::unique_ptr<Slot> Acquire(const std::string& address, Refusal& refusal);
+    int Open() const { return open_total_.load(std::memory_order_relaxed); }
 
 private:
     int per_address_;
+    int total_;
+    std::atomic<int> open_total_{0};
     std::mutex mutex_;
     std::unordered_map<std::string, int> open_;
 };

@@ -1,35 +1,45 @@
 #pragma once
-// The application server: HTTP/1.1 keep-alive on Asio, a few worker threads, each with its
-// own database session. An idle connection costs a socket and no thread.
+// The application server: one event loop per core, each owning its connections from accept
+// to close and reading the database through a session of its own; one writer that commits
+// the stores in groups. An idle connection costs a socket and a small buffer, no thread.
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
 
+#include "access_control.h"
+#include "server_log.h"
+
 namespace appserver {
 
-enum class RequestLog { None, Stderr };
+inline constexpr const char* kModuleName = "VOR17000.rdmDataEmissao";
 
 struct ServerOptions {
     std::string database_url;
     std::string address = "127.0.0.1";
     unsigned short port = 8217;  // 0: any free port
-    int threads = 0;             // 0: one per core
+    int threads = 0;             // event loops; 0: one per core
     std::size_t body_limit = 64 * 1024;
+    // The largest answer built for one request body.
+    std::size_t answer_limit = 4 * 1024 * 1024;
     std::chrono::milliseconds idle_timeout{std::chrono::minutes(15)};
     std::chrono::milliseconds request_timeout{std::chrono::seconds(30)};
     RequestLog log = RequestLog::Stderr;
-    // How long a store waits for a lock held elsewhere before it is answered "busy".
-    std::chrono::milliseconds lock_timeout{std::chrono::seconds(10)};
     // Benchmarks only: answer "Ping" with nothing, to measure the stack's own cost.
     bool floor_method = false;
-    // Required as "Authorization: Bearer <token>" on every request when set.
-    std::string token;
+    // Clients and their tokens; none: every request is let through.
+    std::shared_ptr<const ClientTable> clients = std::make_shared<ClientTable>();
+    // Re-read on SIGHUP (RunUntilSignalled) when set.
+    std::string token_file;
     // TLS when both are set (PEM files).
     std::string tls_certificate;
     std::string tls_key;
     // Connections one client address may hold at once; 0: no limit.
     int max_connections_per_address = 4096;
+    // Connections open at once in all; 0: as many as the descriptor limit leaves room for.
+    int max_connections = 0;
+    // How long a store waits for a lock held elsewhere before it is answered "busy".
+    std::chrono::milliseconds lock_timeout{std::chrono::seconds(10)};
 };
 
 class AppServer {
@@ -43,10 +53,13 @@ public:
     // database cannot be opened or the address cannot be bound.
     void Start();
     unsigned short Port() const;
-    // Stops accepting, ends every connection and joins the workers.
+    // Stops accepting, ends every connection, commits the stores already taken and joins
+    // the threads.
     void Stop();
-    // Serves until SIGINT or SIGTERM, then stops.
+    // Serves until SIGINT or SIGTERM, then stops; SIGHUP reads the token file again.
     void RunUntilSignalled();
+    // Replaces the clients and their tokens; requests already checked finish as they were.
+    void ReplaceClients(std::shared_ptr<const ClientTable> clients);
 
 private:
     struct State;

@@ -2,18 +2,21 @@
 
 #include <soci/soci.h>
 
+#include <array>
 #include <optional>
 
+#include "data_emissao_contract.h"
+#include "hostlib/datetime.h"
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/sql_value.h"
 #include "hostlib/utf8.h"
+#include "json_text.h"
+#include "rpc_errors.h"
 
 namespace appserver {
 
-using hostlib::DataPacket;
 using hostlib::DatabaseErrorCategory;
 using hostlib::EDatabaseError;
-using hostlib::FieldValue;
 using hostlib::TFieldType;
 
 namespace {
@@ -31,178 +34,217 @@ const char* const kAllSeriesSql = VOR17000_SERIE_SELECT "ORDER BY S.CDSERIE";
 
 const char* const kMaxDataSql = "SELECT MAX(DTEMISSAO) AS DTEMISSAO FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CDCTRLNUMENF";
 
-const char* const kUpdateControlSql =
-    "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :P_DATA WHERE CDCTRLNUMENF = :P_CODIGO";
-const char* const kUpdateLocationSql =
-    "UPDATE LOCALEMISSAO SET DTULTEMISLCE = :P_DATA WHERE CDLOCALEMIS = :P_CODIGO";
+constexpr std::size_t kSerieColumnCount = vor17000::kSerieNFColumns.size();
 
-const std::vector<hostlib::PacketColumn> kSerieColumns = {
-    {"CDSERIE", TFieldType::ftString, 5},      {"DSSERIE", TFieldType::ftString, 20},
-    {"CDCTRLNUMENF", TFieldType::ftString, 10}, {"DTEMISCTNUNF", TFieldType::ftDateTime, 0},
-    {"IDCONSDTEMIS", TFieldType::ftString, 1}, {"IDUTLOCAEMIS", TFieldType::ftString, 1},
-    {"IDUTDTPREMIS", TFieldType::ftString, 1},
-};
+// The constant head of a packet: its columns, and the opening of its rows.
+template <std::size_t N>
+std::string PacketHead(const std::array<vor17000::PacketColumnSpec, N>& columns) {
+    std::string head = "{\"columns\":[";
+    for (std::size_t c = 0; c < N; ++c) {
+        if (c > 0) head += ',';
+        head += "{\"name\":";
+        AppendJsonString(head, columns[c].name);
+        if (columns[c].type == TFieldType::ftString) {
+            head += ",\"type\":\"string\",\"size\":" + std::to_string(columns[c].size) + "}";
+        } else {
+            head += ",\"type\":\"datetime\"}";
+        }
+    }
+    return head + "],\"rows\":[";
+}
+
+const std::string& SerieHead() {
+    static const std::string head = PacketHead(vor17000::kSerieNFColumns);
+    return head;
+}
+
+const std::string& MaxDataHead() {
+    static const std::string head = PacketHead(vor17000::kMaxDataColumns);
+    return head;
+}
+
+// Text that is not UTF-8 was written by an older system in its code page.
+void AppendText(std::string& out, const std::string& text) {
+    if (hostlib::utf8::IsValid(text)) {
+        AppendJsonString(out, text);
+    } else {
+        AppendJsonString(out, hostlib::utf8::FromWindows1252(text));
+    }
+}
+
+// A date in any form databases write, on the wire as "YYYY-MM-DDTHH:MM:SS[.mmm]"; one that
+// no known form reads is reported with where it lies.
+void AppendDate(std::string& out, const std::string& text, const char* table, const std::string& code) {
+    const auto date = hostlib::ReadDatabaseDateTime(text);
+    if (!date) {
+        std::string shown = hostlib::utf8::ValidOrWindows1252(code);
+        throw EApplicationError(std::string("Data ilegível gravada na tabela ") + table + " para o código '" + shown +
+                                "'.");
+    }
+    out += '"';
+    out += hostlib::DateTimeToIso(*date);
+    out += '"';
+}
 
 }  // namespace
 
-// Every statement is prepared on its first use in a session and run again with new
-// values after that: the requests are many and alike.
+// Every statement is prepared on its first use in a session and run again with new values
+// after that: the requests are many and alike. Each read ends with the statement past its
+// last row, so no session stays inside a read transaction between requests.
 struct DataEmissaoModule::Statements {
     explicit Statements(soci::session& s) : session(s) {}
 
     soci::statement& Serie(bool all) {
-        auto& statement = all ? all_series_statement : one_serie;
+        auto& statement = all ? all_series : one_serie;
         if (!statement) {
-            soci::details::prepare_temp_type temp = (session.prepare << (all ? kAllSeriesSql : kOneSerieSql));
-            temp, soci::use(company, "P_CDEMPRESA"), soci::use(state_registration, "P_CDINSCESTA"),
-                soci::use(municipal_registration, "P_CDINSCMUNI");
-            if (!all) temp, soci::use(series, "P_CDSERIE");
-            for (std::size_t c = 0; c < 7; ++c) temp, soci::into(row[c], null[c]);
-            statement.emplace(temp);
+            statement.emplace(session);
+            statement->exchange(soci::use(company, "P_CDEMPRESA"));
+            statement->exchange(soci::use(state_registration, "P_CDINSCESTA"));
+            statement->exchange(soci::use(municipal_registration, "P_CDINSCMUNI"));
+            if (!all) statement->exchange(soci::use(series, "P_CDSERIE"));
+            for (std::size_t c = 0; c < kSerieColumnCount; ++c) statement->exchange(soci::into(row[c], null[c]));
+            statement->alloc();
+            statement->prepare(all ? kAllSeriesSql : kOneSerieSql);
+            statement->define_and_bind();
         }
         return *statement;
     }
     soci::statement& MaxData() {
         if (!max_data) {
-            max_data.emplace(
-                (session.prepare << kMaxDataSql, soci::use(control, "P_CDCTRLNUMENF"), soci::into(row[0], null[0])));
+            max_data.emplace(session);
+            max_data->exchange(soci::use(control, "P_CDCTRLNUMENF"));
+            max_data->exchange(soci::into(row[0], null[0]));
+            max_data->alloc();
+            max_data->prepare(kMaxDataSql);
+            max_data->define_and_bind();
         }
         return *max_data;
     }
-    soci::statement& Update(bool location) {
-        auto& statement = location ? update_location : update_control;
-        if (!statement) {
-            statement.emplace((session.prepare << (location ? kUpdateLocationSql : kUpdateControlSql),
-                               soci::use(date, "P_DATA"), soci::use(code, "P_CODIGO")));
-        }
-        return *statement;
-    }
-
-    // A column of the row just read. Text that is not UTF-8 was written by an older system
-    // in its code page; a date that no known form reads is reported with where it lies.
-    FieldValue Value(std::size_t column, TFieldType type, const char* table, const std::string& row_code) const {
-        if (null[column] == soci::i_null) return std::monostate{};
-        if (type == TFieldType::ftString) return hostlib::utf8::ValidOrWindows1252(row[column]);
-        if (const auto parsed = hostlib::ReadDatabaseDateTime(row[column])) return *parsed;
-        throw EApplicationError(std::string("Data ilegível gravada na tabela ") + table + " para o código '" +
-                                hostlib::utf8::ValidOrWindows1252(row_code) + "'.");
-    }
+    bool Null(std::size_t column) const { return null[column] == soci::i_null; }
 
     soci::session& session;
-    std::string company, state_registration, municipal_registration, series, control, date, code;
-    std::string row[7];
-    soci::indicator null[7] = {};
+    std::string company, state_registration, municipal_registration, series, control;
+    std::array<std::string, kSerieColumnCount> row;
+    std::array<soci::indicator, kSerieColumnCount> null{};
     std::optional<soci::statement> one_serie;
-    std::optional<soci::statement> all_series_statement;
+    std::optional<soci::statement> all_series;
     std::optional<soci::statement> max_data;
-    std::optional<soci::statement> update_control;
-    std::optional<soci::statement> update_location;
 };
 
-DataEmissaoModule::DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options)
-    : url_(std::move(database_url)), session_options_(session_options) {}
+DataEmissaoModule::DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options,
+                                     DatabaseFileGuard& file)
+    : session_(std::move(database_url), session_options, "dtmServidor"), file_(file) {}
 
-DataEmissaoModule::~DataEmissaoModule() = default;
+DataEmissaoModule::~DataEmissaoModule() {
+    statements_.reset();  // before the session they were prepared on
+}
 
 DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
-    if (!database_) {
-        auto database = std::make_unique<hostlib::TdtmDBGeral>(nullptr, "dtmServidor");
-        database->Open(url_, session_options_);
-        database_ = std::move(database);
+    hostlib::TdtmDBGeral& database = session_.Database();
+    if (statements_generation_ != session_.Generation()) statements_.reset();
+    if (!statements_) {
+        statements_ = std::make_unique<Statements>(database.Session());
+        statements_generation_ = session_.Generation();
     }
-    if (!statements_) statements_ = std::make_unique<Statements>(database_->Session());
     return *statements_;
 }
 
 template <class Work>
-auto DataEmissaoModule::WithDatabase(Work&& work) {
-    // A session that was open before this request may have been lost meanwhile (the
-    // database restarted): it is opened again and the request runs once more. Every
-    // request here is a read or an update to a fixed value, so running it twice is safe.
-    const bool had_session = database_ != nullptr;
+void DataEmissaoModule::WithDatabase(std::string& out, Work&& work) {
+    if (file_.Gone()) throw EDatabaseFileGone("banco de dados: " + file_.Reason());
+    const std::size_t start = out.size();
+    // A session open before this request may have been lost meanwhile (the database
+    // restarted): it is opened again and the read runs once more.
+    const bool had_session = session_.IsOpen();
     for (int attempt = 0;; ++attempt) {
         try {
-            return work(Prepared());
+            work(Prepared());
+            return;
         } catch (...) {
-            // A statement that failed may have stopped in the middle of its rows, which would
-            // keep the session in a read transaction on an old snapshot: all are finalized,
-            // and prepared again on their next use.
+            out.resize(start);
+            // A statement that failed may have stopped among its rows, which would keep the
+            // session in a read transaction on an old snapshot: all are finalized and
+            // prepared again on their next use.
             statements_.reset();
             try {
                 hostlib::RethrowAsDatabaseError(std::current_exception());
-            } catch (const EApplicationError&) {
-                throw;
             } catch (const EDatabaseError& e) {
-                if (e.Category() != DatabaseErrorCategory::ConnectionFailed) throw;
-                // A lost session is dropped, statements first; the next use opens a new one.
-                statements_.reset();
-                database_.reset();
-                if (!had_session || attempt > 0) throw;
+                if (e.Category() != DatabaseErrorCategory::ConnectionFailed &&
+                    e.Category() != DatabaseErrorCategory::ReadOnly) {
+                    throw;
+                }
+                // A lost session, or one the database opened read-only, is dropped; the next
+                // use opens a new one (which sees permissions given back meanwhile).
+                session_.Drop();
+                if (!had_session || attempt > 0 || e.Category() != DatabaseErrorCategory::ConnectionFailed) throw;
             }
         }
     }
 }
 
-DataPacket DataEmissaoModule::GetSerieNF(const std::string& company, const std::string& state_registration,
-                                         const std::string& municipal_registration, const std::string& series,
-                                         const std::string& all_series) {
-    return WithDatabase([&](Statements& s) {
+void DataEmissaoModule::WriteSerieNF(const std::string& company, const std::string& state_registration,
+                                     const std::string& municipal_registration, const std::string& series,
+                                     const std::string& all_series, std::string& out, std::size_t limit) {
+    WithDatabase(out, [&](Statements& s) {
         s.company = company;
         s.state_registration = state_registration;
         s.municipal_registration = municipal_registration;
         s.series = series;
-        DataPacket packet{kSerieColumns, {}};
+        out += SerieHead();
         soci::statement& serie = s.Serie(all_series == "T");
-        if (serie.execute(true)) {
-            do {
-                std::vector<FieldValue> values;
-                values.reserve(kSerieColumns.size());
-                for (std::size_t c = 0; c < kSerieColumns.size(); ++c) {
-                    values.push_back(s.Value(c, kSerieColumns[c].type, "CTRLNUMENF", s.row[2]));
+        bool first = true;
+        for (bool more = serie.execute(true); more; more = serie.fetch()) {
+            out += first ? "[" : ",[";
+            first = false;
+            for (std::size_t c = 0; c < kSerieColumnCount; ++c) {
+                if (c > 0) out += ',';
+                if (s.Null(c)) {
+                    out += "null";
+                } else if (vor17000::kSerieNFColumns[c].type == TFieldType::ftDateTime) {
+                    AppendDate(out, s.row[c], "CTRLNUMENF", s.row[2]);
+                } else {
+                    AppendText(out, s.row[c]);
                 }
-                packet.rows.push_back(std::move(values));
-            } while (serie.fetch());
+            }
+            out += ']';
+            if (out.size() > limit) throw EAnswerTooLarge("");
         }
-        return packet;
+        out += "]}";
     });
 }
 
-DataPacket DataEmissaoModule::GetMaxData(const std::string& control) {
-    return WithDatabase([&](Statements& s) {
+void DataEmissaoModule::WriteMaxData(const std::string& control, std::string& out) {
+    WithDatabase(out, [&](Statements& s) {
         s.control = control;
-        DataPacket packet{{{"DTEMISSAO", TFieldType::ftDateTime, 0}}, {}};
+        out += MaxDataHead();
         soci::statement& max_data = s.MaxData();
         if (max_data.execute(true)) {
-            std::vector<FieldValue> row;
-            row.push_back(s.Value(0, TFieldType::ftDateTime, "NOTAFISCAL", control));
-            packet.rows.push_back(std::move(row));
+            out += '[';
+            if (s.Null(0)) {
+                out += "null";
+            } else {
+                AppendDate(out, s.row[0], "NOTAFISCAL", control);
+            }
+            out += ']';
             // The aggregate's one row is read; stepping past it ends the statement's read.
             while (max_data.fetch()) {
             }
         }
-        return packet;
+        out += "]}";
     });
 }
 
-void DataEmissaoModule::StoreDate(bool location, hostlib::TDateTime date, const std::string& code,
-                                  const std::string& unknown) {
-    const bool found = WithDatabase([&](Statements& s) {
-        s.date = hostlib::ToSqlDateTime(date);
-        s.code = code;
-        // One statement, committed on its own: an unknown code changes nothing to roll back.
-        soci::statement& update = s.Update(location);
-        update.execute(true);
-        return update.get_affected_rows() > 0;
-    });
-    if (!found) throw EApplicationError(unknown);
-}
-
-void DataEmissaoModule::UpdateCtrlNumNF(hostlib::TDateTime date, const std::string& control) {
-    StoreDate(false, date, control, "Controle de numeração de NF '" + control + "' não cadastrado.");
-}
-
-void DataEmissaoModule::UpDtLocal(hostlib::TDateTime date, const std::string& location) {
-    StoreDate(true, date, location, "Local de emissão '" + location + "' não cadastrado.");
+bool DataEmissaoModule::Answers() noexcept {
+    try {
+        if (file_.Gone()) return false;
+        int one = 0;
+        session_.Database().Session() << "SELECT 1", soci::into(one);
+        return one == 1;
+    } catch (...) {
+        statements_.reset();
+        session_.Drop();
+        return false;
+    }
 }
 
 }  // namespace appserver

@@ -1,48 +1,43 @@
 #pragma once
-// The remote data module "VOR17000.rdmDataEmissao": series and latest invoices, and the
-// stores of new issue dates, over one database session of its own.
+// The remote data module "VOR17000.rdmDataEmissao", its reading side: series and latest
+// invoices over a database session of its own, written as data packets straight into the
+// answer. Each event loop of the server has one; stores go to the store writer.
 #include <memory>
 #include <string>
 
-#include "hostlib/datetime.h"
+#include "database_file_guard.h"
 #include "hostlib/db/data_module.h"
-#include "hostlib/exceptions.h"
-#include "hostlib/net/data_packet.h"
+#include "session_keeper.h"
 
 namespace appserver {
 
-inline constexpr const char* kModuleName = "VOR17000.rdmDataEmissao";
-
-// A failure the user should read, answered as an application error.
-class EApplicationError : public hostlib::Exception {
-    using hostlib::Exception::Exception;
-};
-
 class DataEmissaoModule {
 public:
-    explicit DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options = {});
+    DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options, DatabaseFileGuard& file);
     ~DataEmissaoModule();
+    DataEmissaoModule(const DataEmissaoModule&) = delete;
+    DataEmissaoModule& operator=(const DataEmissaoModule&) = delete;
 
-    hostlib::DataPacket GetSerieNF(const std::string& company, const std::string& state_registration,
-                                   const std::string& municipal_registration, const std::string& series,
-                                   const std::string& all_series);
-    hostlib::DataPacket GetMaxData(const std::string& control);
-    // Raise EApplicationError for a code that is not registered; nothing is stored then.
-    void UpdateCtrlNumNF(hostlib::TDateTime date, const std::string& control);
-    void UpDtLocal(hostlib::TDateTime date, const std::string& location);
+    // Each appends the packet's JSON to `out`; on failure `out` is left as it was and the
+    // error raised (EApplicationError for a date no known form reads, EAnswerTooLarge when
+    // `out` would pass `limit` bytes, EDatabaseError).
+    void WriteSerieNF(const std::string& company, const std::string& state_registration,
+                      const std::string& municipal_registration, const std::string& series,
+                      const std::string& all_series, std::string& out, std::size_t limit);
+    void WriteMaxData(const std::string& control, std::string& out);
+    // Whether the database answers a trivial query; never raises.
+    bool Answers() noexcept;
 
 private:
     struct Statements;
-    // The session and its prepared statements, opened again after the database was lost.
     Statements& Prepared();
     template <class Work>
-    auto WithDatabase(Work&& work);
-    void StoreDate(bool location, hostlib::TDateTime date, const std::string& code, const std::string& unknown);
+    void WithDatabase(std::string& out, Work&& work);
 
-    std::string url_;
-    hostlib::SessionOptions session_options_;
-    std::unique_ptr<hostlib::TdtmDBGeral> database_;
+    SessionKeeper session_;
+    DatabaseFileGuard& file_;
     std::unique_ptr<Statements> statements_;
+    std::uint64_t statements_generation_ = 0;
 };
 
 }  // namespace appserver

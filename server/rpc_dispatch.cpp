@@ -1,48 +1,46 @@
 #include "rpc_dispatch.h"
 
-#include <nlohmann/json.hpp>
+#include <array>
+#include <optional>
 
-#include "hostlib/db/database_error.h"
+#include "data_emissao_contract.h"
+#include "hostlib/datetime.h"
+#include "json_text.h"
 
 namespace appserver {
 
-using Json = nlohmann::json;
-
 namespace {
 
-const char* const kMethods[] = {"GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal"};
-
-// A failure with its JSON-RPC code and a message the user can read.
+// A request refused before it runs, with its JSON-RPC code.
 struct RpcFailure {
     int code;
     std::string message;
 };
 
-Json ErrorResponse(const Json& id, int code, const std::string& message) {
-    return {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
-}
-
-// Invalid UTF-8 (a name cut short, say) is replaced rather than failing the answer.
-std::string Serialize(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
 std::string Shortened(const std::string& text) { return text.size() <= 64 ? text : text.substr(0, 64) + "..."; }
 
-void RequireCount(const Json& params, std::size_t count) {
-    if (params.size() != count) {
+void RequireCount(const RpcRequest& request, std::size_t count) {
+    if (request.ParamCount() != count) {
         throw RpcFailure{kInvalidParams, "Número de parâmetros inválido: esperados " + std::to_string(count) +
-                                             ", recebidos " + std::to_string(params.size()) + "."};
+                                             ", recebidos " + std::to_string(request.ParamCount()) + "."};
     }
 }
 
-const std::string& TextParam(const Json& params, std::size_t index) {
-    if (!params[index].is_string()) {
+const std::string& TextParam(const RpcRequest& request, std::size_t index) {
+    const RpcParam& param = request.Param(index);
+    if (!param.is_text) {
         throw RpcFailure{kInvalidParams, "Parâmetro " + std::to_string(index + 1) + " deve ser um texto."};
     }
-    return params[index].get_ref<const std::string&>();
+    // Some databases end a text at a NUL: the code stored on would not be the code sent.
+    if (param.text.find('\0') != std::string::npos) {
+        throw RpcFailure{kInvalidParams,
+                         "Parâmetro " + std::to_string(index + 1) + " contém um caractere nulo, que não é aceito."};
+    }
+    return param.text;
 }
 
-hostlib::TDateTime DateParam(const Json& params, std::size_t index) {
-    const std::string& text = TextParam(params, index);
+hostlib::TDateTime DateParam(const RpcRequest& request, std::size_t index) {
+    const std::string& text = TextParam(request, index);
     const auto date = hostlib::TryIsoToDateTime(text);
     if (!date || text.size() < 10) {
         throw RpcFailure{kInvalidParams,
@@ -51,124 +49,227 @@ hostlib::TDateTime DateParam(const Json& params, std::size_t index) {
     return *date;
 }
 
-Json Invoke(const std::string& method, const Json& params, DataEmissaoModule& module, FloorMethod floor) {
-    if (floor == FloorMethod::On && method == "Ping") return nullptr;
-    if (method == "GetSerieNF") {
-        RequireCount(params, 5);
-        return hostlib::PacketToJson(module.GetSerieNF(TextParam(params, 0), TextParam(params, 1),
-                                                       TextParam(params, 2), TextParam(params, 3),
-                                                       TextParam(params, 4)));
-    }
-    if (method == "GetMaxData") {
-        RequireCount(params, 1);
-        return hostlib::PacketToJson(module.GetMaxData(TextParam(params, 0)));
-    }
-    if (method == "UpdateCtrlNumNF") {
-        RequireCount(params, 2);
-        module.UpdateCtrlNumNF(DateParam(params, 0), TextParam(params, 1));
-        return nullptr;
-    }
-    if (method == "UpDtLocal") {
-        RequireCount(params, 2);
-        module.UpDtLocal(DateParam(params, 0), TextParam(params, 1));
-        return nullptr;
-    }
-    throw RpcFailure{kMethodNotFound, "Método '" + Shortened(method) + "' não encontrado."};
+// A read writes its packet into the answer; a store is handed to the writer.
+using ReadMethod = void (*)(DataEmissaoModule&, const RpcRequest&, std::string&, std::size_t limit);
+
+void GetSerieNF(DataEmissaoModule& reader, const RpcRequest& request, std::string& out, std::size_t limit) {
+    reader.WriteSerieNF(TextParam(request, 0), TextParam(request, 1), TextParam(request, 2), TextParam(request, 3),
+                        TextParam(request, 4), out, limit);
 }
 
-// The failure of the error that is being handled, in words fit for the user.
-RpcFailure CurrentFailure() {
-    try {
-        throw;
-    } catch (const RpcFailure& failure) {
-        return failure;
-    } catch (const EApplicationError& e) {
-        return {kApplicationError, e.what()};
-    } catch (const hostlib::EDatabaseError& e) {
-        switch (e.Category()) {
-            case hostlib::DatabaseErrorCategory::ConnectionFailed:
-                return {kApplicationError, "Banco de dados indisponível. Tente novamente em instantes."};
-            case hostlib::DatabaseErrorCategory::Busy:
-                return {kApplicationError, "O banco de dados está ocupado. Tente novamente."};
-            default: return {kInternalError, "Erro interno do servidor de aplicação."};
-        }
-    } catch (...) {
-        return {kInternalError, "Erro interno do servidor de aplicação."};
-    }
+void GetMaxData(DataEmissaoModule& reader, const RpcRequest& request, std::string& out, std::size_t) {
+    // One row: no limit can be passed.
+    reader.WriteMaxData(TextParam(request, 0), out);
 }
 
-// One request object; nothing for a notification.
-std::optional<Json> HandleOne(const Json& request, DataEmissaoModule& module, RpcSummary& summary, FloorMethod floor) {
-    Json id = nullptr;
-    bool notification = false;
-    try {
-        if (!request.is_object()) throw RpcFailure{kInvalidRequest, "Requisição inválida."};
-        if (const auto it = request.find("id"); it != request.end()) {
-            if (!it->is_string() && !it->is_number() && !it->is_null()) {
-                throw RpcFailure{kInvalidRequest, "Requisição inválida: 'id' deve ser texto ou número."};
-            }
-            id = *it;
-        } else {
-            notification = true;
-        }
-        const auto version = request.find("jsonrpc");
-        if (version == request.end() || *version != "2.0") {
-            throw RpcFailure{kInvalidRequest, "Requisição inválida: 'jsonrpc' deve ser \"2.0\"."};
-        }
-        const auto method = request.find("method");
-        if (method == request.end() || !method->is_string()) {
-            throw RpcFailure{kInvalidRequest, "Requisição inválida: falta o nome do método."};
-        }
-        summary.method = Shortened(method->get<std::string>());
-        Json params = Json::array();
-        if (const auto it = request.find("params"); it != request.end()) {
-            if (!it->is_array()) throw RpcFailure{kInvalidParams, "Os parâmetros devem ser posicionais (uma lista)."};
-            params = *it;
-        }
-        Json result = Invoke(method->get<std::string>(), params, module, floor);
-        if (notification) return std::nullopt;
-        return Json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}};
-    } catch (...) {
-        const RpcFailure failure = CurrentFailure();
-        summary.outcome = "error " + std::to_string(failure.code);
-        if (notification && failure.code != kInvalidRequest) return std::nullopt;
-        return ErrorResponse(id, failure.code, failure.message);
+struct MethodEntry {
+    vor17000::MethodSpec spec;
+    ReadMethod read = nullptr;
+    std::optional<StoreTarget> store;
+};
+
+// The dispatch table: each method of the contract with what runs it.
+const std::array<MethodEntry, vor17000::kMethods.size()>& Methods() {
+    using vor17000::Method;
+    static const std::array<MethodEntry, vor17000::kMethods.size()> table = {{
+        {vor17000::Spec(Method::GetSerieNF), &GetSerieNF, std::nullopt},
+        {vor17000::Spec(Method::GetMaxData), &GetMaxData, std::nullopt},
+        {vor17000::Spec(Method::UpdateCtrlNumNF), nullptr, StoreTarget::NumberingControl},
+        {vor17000::Spec(Method::UpDtLocal), nullptr, StoreTarget::IssueLocation},
+    }};
+    return table;
+}
+
+const MethodEntry* FindMethod(const std::string& name) {
+    for (const auto& entry : Methods()) {
+        if (entry.spec.name == name) return &entry;
     }
+    return nullptr;
 }
 
 }  // namespace
 
-const char* const* RpcMethodNames(std::size_t& count) {
-    count = std::size(kMethods);
-    return kMethods;
+const std::string& RpcMethodList() {
+    static const std::string list = [] {
+        std::string out = "[";
+        for (const auto& spec : vor17000::kMethods) {
+            if (out.size() > 1) out += ',';
+            AppendJsonString(out, spec.name);
+        }
+        return out + "]";
+    }();
+    return list;
 }
 
-std::optional<std::string> HandleRpcBody(std::string_view body, DataEmissaoModule& module, RpcSummary& summary,
-                                         FloorMethod floor) {
-    const Json request = Json::parse(body, nullptr, false);
-    if (request.is_discarded()) {
-        summary.outcome = "error " + std::to_string(kParseError);
-        return Serialize(ErrorResponse(nullptr, kParseError, "Erro de análise: o corpo não é um JSON válido."));
+RpcCall::RpcCall(DataEmissaoModule& reader, StoreWriter& writer, RpcLimits limits)
+    : reader_(reader), writer_(writer), limits_(limits) {}
+
+bool RpcCall::Start(std::string_view body, const Caller& caller, Resume resume) {
+    answer_.clear();
+    summary_ = RpcSummary{};
+    caller_ = &caller;
+    resume_ = std::move(resume);
+    finished_ = false;
+    written_ = 0;
+    ReadRpcBody(body, body_);
+    switch (body_.outcome) {
+        case RpcBody::Outcome::Ok: break;
+        case RpcBody::Outcome::ParseError:
+            WriteError(nullptr, kParseError, "Erro de análise: o corpo não é um JSON válido.");
+            Finish();
+            return true;
+        case RpcBody::Outcome::TooDeep:
+            WriteError(nullptr, kInvalidRequest, "Requisição inválida: aninhamento profundo demais.");
+            Finish();
+            return true;
+        case RpcBody::Outcome::EmptyBatch:
+            WriteError(nullptr, kInvalidRequest, "Requisição inválida: lote vazio.");
+            Finish();
+            return true;
+        case RpcBody::Outcome::BatchTooLong:
+            WriteError(nullptr, kInvalidRequest,
+                       "Requisição inválida: lote com mais de " + std::to_string(kMaxBatchLength) + " requisições.");
+            Finish();
+            return true;
     }
-    if (!request.is_array()) {
-        auto response = HandleOne(request, module, summary, floor);
-        return response ? std::optional<std::string>(Serialize(*response)) : std::nullopt;
+    if (body_.batch) summary_.method = "batch";
+    RunFrom(0);
+    return finished_;
+}
+
+void RpcCall::RunFrom(std::size_t index) {
+    for (next_ = index; next_ < body_.count; ++next_) {
+        if (!RunOne(body_.slots[next_])) return;  // waits for the writer
     }
-    if (request.empty()) {
-        summary.outcome = "error " + std::to_string(kInvalidRequest);
-        return Serialize(ErrorResponse(nullptr, kInvalidRequest, "Requisição inválida: lote vazio."));
+    Finish();
+}
+
+void RpcCall::Finish() {
+    if (body_.batch && written_ > 0) answer_ += ']';
+    finished_ = true;
+}
+
+std::string RpcCall::TooLargeText() const {
+    return "A resposta passaria do limite do servidor (" + std::to_string(limits_.answer_bytes) +
+           " bytes); peça menos dados.";
+}
+
+void RpcCall::Open(const RpcRequest& request) {
+    current_ = &request;
+    element_.clear();
+    element_ += "{\"jsonrpc\":\"2.0\",\"id\":";
+    element_ += request.id_json;
+}
+
+// Adds the request's answer to the body's. One that would take the answer past its limit is
+// replaced by an error saying so.
+void RpcCall::Close() {
+    element_ += '}';
+    if (answer_.size() + element_.size() + 2 > limits_.answer_bytes && current_ != nullptr) {
+        summary_.outcome = "error " + std::to_string(kApplicationError);
+        element_.clear();
+        element_ += "{\"jsonrpc\":\"2.0\",\"id\":";
+        element_ += current_->id_json;
+        element_ += ",\"error\":{\"code\":" + std::to_string(kApplicationError) + ",\"message\":";
+        AppendJsonString(element_, TooLargeText());
+        element_ += "}}";
     }
-    Json responses = Json::array();
-    summary.method = "batch";
-    for (const auto& element : request) {
-        RpcSummary element_summary;
-        if (auto response = HandleOne(element, module, element_summary, floor)) {
-            responses.push_back(std::move(*response));
+    current_ = nullptr;
+    answer_ += body_.batch ? (written_ == 0 ? "[" : ",") : "";
+    answer_ += element_;
+    ++written_;
+}
+
+void RpcCall::WriteError(const RpcRequest* request, int code, std::string_view message) {
+    summary_.outcome = "error " + std::to_string(code);
+    current_ = nullptr;
+    element_.clear();
+    element_ += "{\"jsonrpc\":\"2.0\",\"id\":";
+    element_ += request != nullptr ? request->id_json : "null";
+    element_ += ",\"error\":{\"code\":" + std::to_string(code) + ",\"message\":";
+    AppendJsonString(element_, message);
+    element_ += '}';
+    Close();
+}
+
+void RpcCall::Fail(const RpcRequest& request, std::exception_ptr failure) {
+    std::string cause;
+    RpcError error{kInternalError, kInternalErrorText};
+    try {
+        std::rethrow_exception(failure);
+    } catch (const RpcFailure& refused) {
+        error = {refused.code, refused.message};
+    } catch (const EAnswerTooLarge&) {
+        error = {kApplicationError, TooLargeText()};
+    } catch (...) {
+        error = ToRpcError(std::current_exception(), cause);
+    }
+    const bool notification = !request.has_id;
+    summary_.outcome = "error " + std::to_string(error.code);
+    if (notification && error.code != kInvalidRequest) return;
+    WriteError(&request, error.code, error.message);
+}
+
+bool RpcCall::RunOne(const RpcRequest& request) {
+    try {
+        if (!request.is_object) throw RpcFailure{kInvalidRequest, "Requisição inválida."};
+        if (!request.id_valid) {
+            RpcRequest anonymous = request;
+            anonymous.id_json = "null";
+            anonymous.has_id = true;
+            WriteError(&anonymous, kInvalidRequest, "Requisição inválida: 'id' deve ser texto ou número.");
+            return true;
         }
-        if (element_summary.outcome != "ok") summary.outcome = element_summary.outcome;
+        if (!request.version_ok) throw RpcFailure{kInvalidRequest, "Requisição inválida: 'jsonrpc' deve ser \"2.0\"."};
+        if (!request.method_is_text) throw RpcFailure{kInvalidRequest, "Requisição inválida: falta o nome do método."};
+        if (!body_.batch) summary_.method = Shortened(request.method);
+        if (request.params == RpcRequest::Params::NotAList) {
+            throw RpcFailure{kInvalidParams, "Os parâmetros devem ser posicionais (uma lista)."};
+        }
+        if (limits_.floor == FloorMethod::On && request.method == "Ping") {
+            if (!request.has_id) return true;
+            Open(request);
+            element_ += ",\"result\":null";
+            Close();
+            return true;
+        }
+        const MethodEntry* method = FindMethod(request.method);
+        if (method == nullptr) {
+            throw RpcFailure{kMethodNotFound, "Método '" + Shortened(request.method) + "' não encontrado."};
+        }
+        RequireCount(request, method->spec.arity);
+        if (method->read != nullptr) {
+            Open(request);
+            element_ += ",\"result\":";
+            method->read(reader_, request, element_, limits_.answer_bytes);
+            if (!request.has_id) return true;
+            Close();
+            return true;
+        }
+        StoreRequest store{*method->store, DateParam(request, 0), TextParam(request, 1)};
+        if (caller_->client != nullptr && caller_->client->role == ClientRole::Reader) {
+            throw EApplicationError("Cliente sem permissão para alterar datas.");
+        }
+        writer_.Submit(std::move(store), [this, resume = resume_](StoreOutcome outcome) {
+            resume([this, outcome] { OnStored(outcome); });
+        });
+        return false;
+    } catch (...) {
+        Fail(request, std::current_exception());
+        return true;
     }
-    if (responses.empty()) return std::nullopt;
-    return Serialize(responses);
+}
+
+void RpcCall::OnStored(StoreOutcome outcome) {
+    const RpcRequest& request = body_.slots[next_];
+    if (!outcome.Stored()) {
+        Fail(request, outcome.failure);
+    } else if (request.has_id) {
+        Open(request);
+        element_ += ",\"result\":null";
+        Close();
+    }
+    RunFrom(next_ + 1);
 }
 
 }  // namespace appserver

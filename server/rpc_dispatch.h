@@ -1,38 +1,88 @@
 #pragma once
-// JSON-RPC 2.0 over the remote data module: parsing, checking and dispatching a request
-// body, and turning every failure into the right error object. No network here.
-#include <optional>
+// JSON-RPC 2.0 over the remote data module: a body read, each request checked and run, and
+// the answer written. Reads run at once on the connection's own module; stores go to the
+// store writer and the call goes on when the writer is done with them.
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "access_control.h"
 #include "data_emissao_module.h"
+#include "rpc_errors.h"
+#include "rpc_request.h"
+#include "store_writer.h"
 
 namespace appserver {
 
-enum RpcErrorCode : int {
-    kParseError = -32700,
-    kInvalidRequest = -32600,
-    kMethodNotFound = -32601,
-    kInvalidParams = -32602,
-    kInternalError = -32603,
-    kApplicationError = -32000,
-};
-
-// What the request log tells of one request.
+// What the request log and the metrics tell of one body.
 struct RpcSummary {
     std::string method = "-";
     std::string outcome = "ok";
 };
 
-// The module's methods, as answered to GET /rpc/<module>.
-const char* const* RpcMethodNames(std::size_t& count);
-
 // "Ping", a method that does nothing, measures what the HTTP and JSON-RPC layers cost by
 // themselves; only a benchmark turns it on.
 enum class FloorMethod { Off, On };
 
-// The response body for a POST body, or nothing when it held only notifications.
-std::optional<std::string> HandleRpcBody(std::string_view body, DataEmissaoModule& module, RpcSummary& summary,
-                                         FloorMethod floor = FloorMethod::Off);
+// Who sent a body, as far as the stores need to know.
+struct Caller {
+    const Client* client = nullptr;  // null: the server takes no tokens
+    std::string user;                // as the host reports it (may be empty)
+    std::string origin;              // the client's address
+};
+
+struct RpcLimits {
+    // The largest answer the server builds for one body; a request whose answer would pass
+    // it is answered with an error instead.
+    std::size_t answer_bytes = 4 * 1024 * 1024;
+    FloorMethod floor = FloorMethod::Off;
+};
+
+// The methods, as answered to GET /rpc/<module>: a JSON list.
+const std::string& RpcMethodList();
+
+// One body's run. A connection keeps one and reuses it from request to request.
+class RpcCall {
+public:
+    // Runs `work` later on the connection's own thread (the writer finishes elsewhere).
+    using Resume = std::function<void(std::function<void()> work)>;
+
+    RpcCall(DataEmissaoModule& reader, StoreWriter& writer, RpcLimits limits);
+
+    // Runs `body`. True when the answer is ready now; otherwise it will be after a `work`
+    // given to `resume` has run and Finished() says so.
+    bool Start(std::string_view body, const Caller& caller, Resume resume);
+    bool Finished() const { return finished_; }
+    // Empty when the body held only notifications (no answer is due).
+    const std::string& Answer() const { return answer_; }
+    const RpcSummary& Summary() const { return summary_; }
+
+private:
+    void RunFrom(std::size_t index);
+    // False when the request went to the writer and the call must wait for it.
+    bool RunOne(const RpcRequest& request);
+    void Open(const RpcRequest& request);
+    void Close();
+    void WriteError(const RpcRequest* request, int code, std::string_view message);
+    void OnStored(StoreOutcome outcome);
+    void Fail(const RpcRequest& request, std::exception_ptr failure);
+    void Finish();
+    std::string TooLargeText() const;
+
+    DataEmissaoModule& reader_;
+    StoreWriter& writer_;
+    RpcLimits limits_;
+    RpcBody body_;
+    std::string answer_;
+    std::string element_;  // the answer of the request being run
+    RpcSummary summary_;
+    const Caller* caller_ = nullptr;
+    const RpcRequest* current_ = nullptr;  // the request whose answer is being written
+    Resume resume_;
+    std::size_t next_ = 0;
+    std::size_t written_ = 0;  // answers written so far in a batch
+    bool finished_ = true;
+};
 
 }  // namespace appserver

@@ -24,6 +24,32 @@ std::string QuotedSqlitePath(const std::string& path) {
     return quoted + "\"";
 }
 
+// The file as an SQLite URI that opens it only if it exists ("mode=rw" never creates).
+std::string ExistingSqliteUri(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            uri += '%';
+            uri += kHex[static_cast<unsigned char>(c) >> 4];
+            uri += kHex[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?mode=rw";
+}
+
+// libpq settings that keep a lost or frozen server from holding a session for ever: a
+// connect timeout, and keepalives that notice a peer gone silent. The URL's own win.
+std::string WithNetworkTimeouts(std::string keywords, const SessionOptions& options) {
+    const auto has = [&](const char* key) { return keywords.find(std::string(key) + "=") != std::string::npos; };
+    if (!has("connect_timeout")) keywords += " connect_timeout=" + std::to_string(options.connect_timeout.count());
+    if (!has("keepalives")) keywords += " keepalives=1 keepalives_idle=30 keepalives_interval=10 keepalives_count=3";
+    if (!has("tcp_user_timeout")) keywords += " tcp_user_timeout=30000";
+    return keywords;
+}
+
 // The IANA name of this machine's time zone ("America/Sao_Paulo"), empty when unknown.
 std::string LocalTimeZoneName() {
     std::string name;
@@ -60,15 +86,18 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
         if (url->kind == DatabaseKind::SQLite) {
             // Without a busy timeout a second writer fails at once instead of waiting.
             const auto wait = std::to_string(options.lock_timeout.count());
-            session->open(soci::sqlite3, "db=" + QuotedSqlitePath(url->path) + " timeout=" +
+            const std::string file =
+                options.missing == MissingDatabase::Create ? url->path : ExistingSqliteUri(url->path);
+            session->open(soci::sqlite3, "db=" + QuotedSqlitePath(file) + " timeout=" +
                                              std::to_string((options.lock_timeout.count() + 999) / 1000));
             *session << "PRAGMA busy_timeout = " + wait;
             *session << "PRAGMA journal_mode = WAL";
             *session << "PRAGMA synchronous = FULL";
             *session << "PRAGMA foreign_keys = ON";
         } else {
-            session->open(soci::postgresql, url->PostgresKeywords());
+            session->open(soci::postgresql, WithNetworkTimeouts(url->PostgresKeywords(), options));
             *session << "SET lock_timeout = " + std::to_string(options.lock_timeout.count());
+            *session << "SET statement_timeout = " + std::to_string(options.statement_timeout.count());
             // Dates are local date-times: a `timestamptz` another program wrote is shown
             // in this machine's zone, not the database server's.
             if (const std::string zone = LocalTimeZoneName(); !zone.empty()) {

@@ -34,6 +34,11 @@ DatabaseErrorCategory SqliteCategory(int result) {
         case 14:  // SQLITE_CANTOPEN
         case 26:  // SQLITE_NOTADB
             return DatabaseErrorCategory::ConnectionFailed;
+        case 3:   // SQLITE_PERM
+        case 8:   // SQLITE_READONLY
+            return DatabaseErrorCategory::ReadOnly;
+        case 13:  // SQLITE_FULL
+            return DatabaseErrorCategory::StorageFull;
         case 20:  // SQLITE_MISMATCH
             return DatabaseErrorCategory::BadData;
         default: return DatabaseErrorCategory::Other;
@@ -43,7 +48,12 @@ DatabaseErrorCategory SqliteCategory(int result) {
 DatabaseErrorCategory PostgresCategory(const std::string& state) {
     // The server always gives a state; none means the client lost the connection.
     if (state.empty() || state == std::string(5, '\0')) return DatabaseErrorCategory::ConnectionFailed;
-    if (state == "40001" || state == "40P01" || state == "55P03") return DatabaseErrorCategory::Busy;
+    // Serialisation failure, deadlock, lock timeout, statement timeout: all pass with time.
+    if (state == "40001" || state == "40P01" || state == "55P03" || state == "57014") {
+        return DatabaseErrorCategory::Busy;
+    }
+    if (state == "25006") return DatabaseErrorCategory::ReadOnly;
+    if (state == "53100") return DatabaseErrorCategory::StorageFull;
     if (state.rfind("23", 0) == 0) return DatabaseErrorCategory::Constraint;
     if (state.rfind("22", 0) == 0) return DatabaseErrorCategory::BadData;
     if (state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0 || state == "53300") {
@@ -53,6 +63,19 @@ DatabaseErrorCategory PostgresCategory(const std::string& state) {
 }
 
 }  // namespace
+
+const char* DatabaseErrorCategoryName(DatabaseErrorCategory category) {
+    switch (category) {
+        case DatabaseErrorCategory::ConnectionFailed: return "conexão";
+        case DatabaseErrorCategory::Busy: return "ocupado";
+        case DatabaseErrorCategory::Constraint: return "restrição";
+        case DatabaseErrorCategory::BadData: return "dado inválido";
+        case DatabaseErrorCategory::ReadOnly: return "somente leitura";
+        case DatabaseErrorCategory::StorageFull: return "sem espaço";
+        case DatabaseErrorCategory::Other: break;
+    }
+    return "outro";
+}
 
 std::string ToSqlDateTime(TDateTime value) { return DateTimeToIso(value, ' ').substr(0, 19); }
 

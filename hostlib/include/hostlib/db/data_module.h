@@ -15,11 +15,20 @@ class session;
 
 namespace hostlib {
 
-// How long a session waits, at most, on what it does not control.
+// Whether opening an SQLite file that is not there makes a new, empty database.
+enum class MissingDatabase { Create, Refuse };
+
+// How a session opens, and how long it waits, at most, on what it does not control.
 struct SessionOptions {
     // A row or table another session holds locked (SQLite's busy timeout, PostgreSQL's
     // lock_timeout); past it the statement fails as Busy.
     std::chrono::milliseconds lock_timeout{10000};
+    // PostgreSQL: a statement running longer is cancelled by the server (Busy).
+    std::chrono::milliseconds statement_timeout{30000};
+    // PostgreSQL: giving up on a server that does not answer the connection; a URL's own
+    // connect_timeout wins.
+    std::chrono::seconds connect_timeout{5};
+    MissingDatabase missing = MissingDatabase::Create;
 };
 
 class TdtmDBGeral : public TComponent {

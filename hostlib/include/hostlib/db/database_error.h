@@ -12,6 +12,8 @@ enum class DatabaseErrorCategory {
     Busy,              // locked or serialisation failure: worth another try later
     Constraint,        // a key, not-null or check rule refused the data
     BadData,           // a value of the wrong type or form
+    ReadOnly,          // the database, its folder or its transaction takes no writes
+    StorageFull,       // no room left to write
     Other,
 };
 

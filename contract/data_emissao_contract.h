@@ -1,0 +1,54 @@
+#pragma once
+// The wire contract of the remote data module "VOR17000.rdmDataEmissao", shared by the server
+// that offers it and the screen that calls it: method names and their parameter counts, and
+// the columns of the two data packets.
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "hostlib/db/dataset.h"
+
+namespace vor17000 {
+
+inline constexpr std::string_view kServerName = "VOR17000.rdmDataEmissao";
+
+enum class Method { GetSerieNF, GetMaxData, UpdateCtrlNumNF, UpDtLocal };
+
+struct MethodSpec {
+    Method method;
+    std::string_view name;
+    std::size_t arity;
+};
+
+inline constexpr std::array<MethodSpec, 4> kMethods = {{
+    {Method::GetSerieNF, "GetSerieNF", 5},
+    {Method::GetMaxData, "GetMaxData", 1},
+    {Method::UpdateCtrlNumNF, "UpdateCtrlNumNF", 2},
+    {Method::UpDtLocal, "UpDtLocal", 2},
+}};
+
+constexpr const MethodSpec& Spec(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
+
+struct PacketColumnSpec {
+    std::string_view name;
+    hostlib::TFieldType type;
+    int size;  // texts only
+};
+
+// GetSerieNF: the series rows, in this order.
+inline constexpr std::array<PacketColumnSpec, 7> kSerieNFColumns = {{
+    {"CDSERIE", hostlib::TFieldType::ftString, 5},
+    {"DSSERIE", hostlib::TFieldType::ftString, 20},
+    {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
+    {"DTEMISCTNUNF", hostlib::TFieldType::ftDateTime, 0},
+    {"IDCONSDTEMIS", hostlib::TFieldType::ftString, 1},
+    {"IDUTLOCAEMIS", hostlib::TFieldType::ftString, 1},
+    {"IDUTDTPREMIS", hostlib::TFieldType::ftString, 1},
+}};
+
+// GetMaxData: the latest invoice's date.
+inline constexpr std::array<PacketColumnSpec, 1> kMaxDataColumns = {{
+    {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},
+}};
+
+}  // namespace vor17000

@@ -1,0 +1,41 @@
+#include "rpc_errors.h"
+
+#include "hostlib/db/database_error.h"
+
+namespace appserver {
+
+RpcError ToRpcError(std::exception_ptr failure, std::string& log_cause) {
+    using hostlib::DatabaseErrorCategory;
+    log_cause.clear();
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EApplicationError& e) {
+        return {kApplicationError, e.what()};
+    } catch (const EDatabaseFileGone& e) {
+        log_cause = e.what();
+        return {kApplicationError, "O arquivo do banco de dados foi removido ou substituído. Avise o administrador."};
+    } catch (const hostlib::EDatabaseError& e) {
+        log_cause = std::string(hostlib::DatabaseErrorCategoryName(e.Category())) + ": " + e.what();
+        switch (e.Category()) {
+            case DatabaseErrorCategory::ConnectionFailed:
+                return {kApplicationError, "Banco de dados indisponível. Tente novamente em instantes."};
+            case DatabaseErrorCategory::Busy:
+                log_cause.clear();
+                return {kApplicationError, "O banco de dados está ocupado. Tente novamente."};
+            case DatabaseErrorCategory::ReadOnly:
+                return {kApplicationError,
+                        "O banco de dados não aceita gravações (somente leitura). Avise o administrador."};
+            case DatabaseErrorCategory::StorageFull:
+                return {kApplicationError, "Não há espaço para gravar no banco de dados. Avise o administrador."};
+            default: return {kInternalError, kInternalErrorText};
+        }
+    } catch (const std::exception& e) {
+        log_cause = e.what();
+        return {kInternalError, kInternalErrorText};
+    } catch (...) {
+        log_cause = "falha desconhecida";
+        return {kInternalError, kInternalErrorText};
+    }
+}
+
+}  // namespace appserver

@@ -1,0 +1,150 @@
+#include "server_options.h"
+
+#include <boost/asio/ip/address.hpp>
+#include <charconv>
+
+namespace appserver {
+
+namespace {
+
+const char* const kUsage =
+    "uso: vor17000-server --db URL [opções]\n"
+    "  --db URL      sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco\n"
+    "  --create      cria o arquivo SQLite quando ele não existe (sem isso, um arquivo ausente é erro)\n"
+    "  --demo-data   um banco sem empresas recebe os dados de demonstração (e é criado se preciso)\n"
+    "  --listen HOST:PORTA  endereço de escuta (padrão 127.0.0.1:8217)\n"
+    "  --threads N   laços de atendimento (padrão: um por núcleo)\n"
+    "  --body-limit BYTES   tamanho máximo do corpo de uma requisição (padrão 65536)\n"
+    "  --answer-limit BYTES tamanho máximo da resposta a uma requisição (padrão 4194304)\n"
+    "  --quiet       sem uma linha de registro por requisição\n"
+    "  --token-file ARQUIVO  clientes e segredos (linhas NOME SEGREDO [escrita|leitura], ou um só segredo);\n"
+    "                exigidos em toda requisição (Authorization: Bearer); um só segredo também por\n"
+    "                VOR17000_TOKEN; SIGHUP relê o arquivo\n"
+    "  --tls-cert ARQUIVO --tls-key ARQUIVO  TLS com esse certificado e chave (PEM)\n"
+    "  --max-connections N  conexões abertas ao mesmo tempo (padrão: o que o limite de descritores permite)\n"
+    "  --max-connections-per-address N  conexões simultâneas por endereço (padrão 4096; 0: sem limite)\n"
+    "  --lock-timeout SEGUNDOS  espera máxima por um bloqueio do banco antes de responder \"ocupado\" (padrão 10)\n"
+    "  --insecure-open  aceita escutar fora da interface local sem segredo\n";
+
+bool ParseNumber(const std::string& text, long long& out) {
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+bool ParseListen(const std::string& text, ServerOptions& options) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos) return false;
+    long long port = 0;
+    if (!ParseNumber(text.substr(colon + 1), port) || port < 0 || port > 65535) return false;
+    std::string address = text.substr(0, colon);
+    if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
+        address = address.substr(1, address.size() - 2);
+    }
+    boost::system::error_code ec;
+    boost::asio::ip::make_address(address, ec);
+    if (ec) return false;
+    options.address = address;
+    options.port = static_cast<unsigned short>(port);
+    return true;
+}
+
+bool IsLoopback(const std::string& address) {
+    boost::system::error_code ec;
+    const auto parsed = boost::asio::ip::make_address(address, ec);
+    return !ec && parsed.is_loopback();
+}
+
+}  // namespace
+
+const char* ServerUsage() { return kUsage; }
+
+ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, const char* environment_token) {
+    ParsedServerOptions parsed;
+    ServerCommandLine line;
+    ServerOptions& options = line.options;
+    const auto fail = [&parsed](std::string error) {
+        parsed.error = std::move(error);
+        return parsed;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool has_value = i + 1 < args.size();
+        long long number = 0;
+        const auto number_in = [&](long long low, long long high) {
+            return has_value && ParseNumber(args[i + 1], number) && number >= low && number <= high;
+        };
+        if (arg == "--help" || arg == "-h") {
+            parsed.help = true;
+            return parsed;
+        } else if (arg == "--db" && has_value) {
+            options.database_url = args[++i];
+        } else if (arg == "--create") {
+            line.create = true;
+        } else if (arg == "--demo-data") {
+            line.demo_data = true;
+        } else if (arg == "--insecure-open") {
+            line.insecure_open = true;
+        } else if (arg == "--quiet") {
+            options.log = RequestLog::None;
+        } else if (arg == "--token-file" && has_value) {
+            options.token_file = args[++i];
+            try {
+                options.clients = std::make_shared<ClientTable>(ClientTable::FromFile(options.token_file));
+            } catch (const std::exception& e) {
+                return fail(e.what());
+            }
+        } else if (arg == "--tls-cert" && has_value) {
+            options.tls_certificate = args[++i];
+        } else if (arg == "--tls-key" && has_value) {
+            options.tls_key = args[++i];
+        } else if (arg == "--listen" && has_value && ParseListen(args[i + 1], options)) {
+            ++i;
+        } else if (arg == "--threads" && number_in(1, 256)) {
+            options.threads = static_cast<int>(number);
+            ++i;
+        } else if (arg == "--body-limit" && number_in(1024, 1LL << 30)) {
+            options.body_limit = static_cast<std::size_t>(number);
+            ++i;
+        } else if (arg == "--answer-limit" && number_in(64 * 1024, 1LL << 30)) {
+            options.answer_limit = static_cast<std::size_t>(number);
+            ++i;
+        } else if (arg == "--max-connections" && number_in(1, 10000000)) {
+            options.max_connections = static_cast<int>(number);
+            ++i;
+        } else if (arg == "--max-connections-per-address" && number_in(0, 1000000)) {
+            options.max_connections_per_address = static_cast<int>(number);
+            ++i;
+        } else if (arg == "--lock-timeout" && number_in(1, 3600)) {
+            options.lock_timeout = std::chrono::seconds(number);
+            ++i;
+        } else {
+            return fail("opção inválida: " + arg);
+        }
+    }
+    if (environment_token != nullptr && *environment_token != '\0' && !options.clients->RequiresToken()) {
+        try {
+            options.clients = std::make_shared<ClientTable>(ClientTable::FromToken(environment_token));
+        } catch (const std::exception& e) {
+            return fail(std::string("VOR17000_TOKEN: ") + e.what());
+        }
+    }
+    if (options.tls_certificate.empty() != options.tls_key.empty()) return fail("TLS precisa de --tls-cert e --tls-key");
+    if (options.database_url.empty()) return fail("falta --db");
+    const bool tokens = options.clients->RequiresToken();
+    const bool tls = !options.tls_certificate.empty();
+    if (!IsLoopback(options.address) && !tokens && !line.insecure_open) {
+        return fail("escutar em " + options.address +
+                    " sem segredo deixaria qualquer um na rede alterar datas; use --token-file (ou "
+                    "--insecure-open, se é isso mesmo que se quer)");
+    }
+    if (!IsLoopback(options.address) && !tokens) {
+        parsed.warnings.push_back("escutando em " + options.address + " sem segredo: qualquer um na rede pode alterar datas");
+    }
+    if (tokens && !tls && !IsLoopback(options.address)) {
+        parsed.warnings.push_back("segredos sem TLS viajam às claras pela rede; use --tls-cert e --tls-key");
+    }
+    parsed.command_line = std::move(line);
+    return parsed;
+}
+
+}  // namespace appserver

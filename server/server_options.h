@@ -1,0 +1,32 @@
+#pragma once
+// The server's command line.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app_server.h"
+
+namespace appserver {
+
+struct ServerCommandLine {
+    ServerOptions options;
+    // --demo-data: a database without companies gets the demo data (made when missing).
+    bool demo_data = false;
+    // --create: an SQLite file that is not there is made, with the schema.
+    bool create = false;
+    // --insecure-open: listening beyond loopback without a token is what the user wants.
+    bool insecure_open = false;
+};
+
+struct ParsedServerOptions {
+    std::optional<ServerCommandLine> command_line;
+    std::string error;  // set when the line could not be understood or is unsafe
+    bool help = false;
+    std::vector<std::string> warnings;
+};
+
+// `environment_token` is $VOR17000_TOKEN (null when unset).
+ParsedServerOptions ParseServerOptions(const std::vector<std::string>& arguments, const char* environment_token);
+const char* ServerUsage();
+
+}  // namespace appserver

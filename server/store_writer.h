@@ -1,0 +1,95 @@
+#pragma once
+// The one writer of a server: every store goes to it, and it commits whatever is waiting as
+// one transaction. Each store is answered only once the commit that holds it is durable. A
+// store that fails on its own is answered with its error and the others are committed
+// without it; what fails the whole transaction (the database away or busy) fails them all.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "database_file_guard.h"
+#include "hostlib/datetime.h"
+#include "hostlib/db/data_module.h"
+#include "server_log.h"
+#include "session_keeper.h"
+
+namespace appserver {
+
+enum class StoreTarget { NumberingControl, IssueLocation };
+
+struct StoreRequest {
+    StoreTarget target = StoreTarget::NumberingControl;
+    hostlib::TDateTime date = 0;
+    std::string code;
+};
+
+// Not stored: the failure says why (EApplicationError for a code not registered).
+struct StoreOutcome {
+    std::exception_ptr failure;
+    bool Stored() const { return failure == nullptr; }
+};
+
+// Runs on the writer's thread.
+using StoreCompletion = std::function<void(StoreOutcome)>;
+
+struct StoreWriterStatistics {
+    std::uint64_t commits = 0;
+    std::uint64_t stores = 0;
+    std::uint64_t largest_group = 0;
+};
+
+class StoreWriter {
+public:
+    StoreWriter(std::string database_url, hostlib::SessionOptions session_options, DatabaseFileGuard& file,
+                RequestLog log);
+    ~StoreWriter();
+    StoreWriter(const StoreWriter&) = delete;
+    StoreWriter& operator=(const StoreWriter&) = delete;
+
+    void Start();
+    // Commits what is waiting, then ends the writer's thread.
+    void Stop();
+    void Submit(StoreRequest request, StoreCompletion completion);
+    StoreWriterStatistics Statistics() const;
+
+private:
+    struct Pending {
+        StoreRequest request;
+        StoreCompletion completion;
+    };
+    struct Statements;
+    // How one attempt at a group ended.
+    struct Attempt {
+        enum class Result { Committed, OneFailed, AllFailed } result = Result::Committed;
+        std::size_t failed_index = 0;
+        std::exception_ptr failure;
+    };
+
+    void Run();
+    void Commit(std::vector<Pending>& group);
+    Attempt TryGroup(std::vector<Pending*>& group, std::vector<bool>& found);
+    Statements& Prepared(hostlib::TdtmDBGeral& database);
+    void Complete(Pending& pending, std::exception_ptr failure);
+
+    SessionKeeper session_;
+    hostlib::DatabaseKind kind_;
+    DatabaseFileGuard& file_;
+    RequestLog log_;
+    std::unique_ptr<Statements> statements_;
+    std::uint64_t statements_generation_ = 0;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Pending> queue_;
+    bool stopping_ = false;
+    StoreWriterStatistics statistics_;
+    std::thread thread_;
+};
+
+}  // namespace appserver
