@@ -74,11 +74,11 @@ ClientTable ClientTable::FromText(std::string_view text) {
         if (words.size() == 1) {
             // A file of one bare token, as before there were names.
             if (meaningful != 1) throw std::runtime_error(where + ": falta o nome do cliente.");
-            table.entries_.push_back({{"padrao", ClientRole::Writer}, std::string(words[0])});
+            table.entries_.push_back(Entry::Of("padrao", ClientRole::Writer, words[0]));
             continue;
         }
         if (words.size() > 3) throw std::runtime_error(where + ": use NOME SEGREDO [escrita|leitura].");
-        Entry entry{{std::string(words[0]), ClientRole::Writer}, std::string(words[1])};
+        Entry entry = Entry::Of(words[0], ClientRole::Writer, words[1]);
         if (words.size() == 3) {
             if (words[2] == "leitura") {
                 entry.client.role = ClientRole::Reader;
@@ -110,7 +110,7 @@ ClientTable ClientTable::FromToken(std::string token) {
     ClientTable table;
     const auto trimmed = Trimmed(token);
     if (trimmed.empty()) throw std::runtime_error("o segredo está vazio.");
-    table.entries_.push_back({{"padrao", ClientRole::Writer}, std::string(trimmed)});
+    table.entries_.push_back(Entry::Of("padrao", ClientRole::Writer, trimmed));
     return table;
 }
 

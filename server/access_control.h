@@ -38,6 +38,13 @@ public:
 
 private:
     struct Entry {
+        static Entry Of(std::string_view name, ClientRole role, std::string_view token) {
+            Entry entry;
+            entry.client.name.assign(name);
+            entry.client.role = role;
+            entry.token.assign(token);
+            return entry;
+        }
         Client client;
         std::string token;
     };

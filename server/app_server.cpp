@@ -66,7 +66,7 @@ ServerCore::ServerCore(ServerOptions server_options)
       limiter(std::make_shared<ConnectionLimiter>(options.max_connections_per_address,
                                                   ConnectionCap(options.max_connections))),
       file(SqlitePath(options.database_url)),
-      writer(options.database_url, ServerSessionOptions(options), file, options.log),
+      writer(options.database_url, ServerSessionOptions(options), file),
       tls(TlsContext(options)) {}
 
 struct AppServer::State {
@@ -138,9 +138,9 @@ void AppServer::RunUntilSignalled() {
         if (!state_->options.token_file.empty()) {
             try {
                 ReplaceClients(std::make_shared<ClientTable>(ClientTable::FromFile(state_->options.token_file)));
-                LogEvent(state_->options.log, "arquivo de segredos lido de novo");
+                LogEvent("arquivo de segredos lido de novo");
             } catch (const std::exception& e) {
-                LogEvent(state_->options.log, std::string("arquivo de segredos mantido como estava: ") + e.what());
+                LogEvent(std::string("arquivo de segredos mantido como estava: ") + e.what());
             }
         }
         signals.async_wait(on_signal);

@@ -116,7 +116,7 @@ void EventLoop::Accept() {
             accept_backoff_ = accept_backoff_.count() == 0 ? kFirstAcceptPause
                                                            : std::min(accept_backoff_ * 2, kLongestAcceptPause);
             if (accept_backoff_ == kFirstAcceptPause) {
-                LogEvent(core_.options.log, "sem descritores para novas conexões: " + ec.message());
+                LogEvent("sem descritores para novas conexões: " + ec.message());
             }
             accept_pause_.expires_after(accept_backoff_);
             accept_pause_.async_wait([this](error_code wait) {
@@ -170,17 +170,19 @@ void EventLoop::Welcome(tcp::socket socket) {
 void EventLoop::Sweep() {
     const auto now = Clock::now();
     std::size_t kept = 0;
-    for (auto& weak : connections_) {
-        if (const auto connection = weak.lock()) {
-            connection->CloseIfExpired(now);
-            connections_[kept++] = std::move(weak);
-        }
+    for (std::size_t i = 0; i < connections_.size(); ++i) {
+        const auto connection = connections_[i].lock();
+        if (!connection) continue;
+        connection->CloseIfExpired(now);
+        // A moved-to-itself weak pointer would come out empty.
+        if (kept != i) connections_[kept] = std::move(connections_[i]);
+        ++kept;
     }
     connections_.resize(kept);
     // The first loop also looks at the database file now and then, so that a file deleted
     // under an idle server is noticed before the next store.
     if (index_ == 0 && !core_.file.Gone() && !core_.file.Verify()) {
-        LogEvent(core_.options.log, "banco de dados: " + core_.file.Reason() + "; pedidos recusados até reiniciar");
+        LogEvent("banco de dados: " + core_.file.Reason() + "; pedidos recusados até reiniciar");
     }
     sweep_timer_.expires_after(kSweepEvery);
     sweep_timer_.async_wait([this](error_code ec) {

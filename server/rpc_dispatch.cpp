@@ -112,6 +112,8 @@ bool RpcCall::Start(std::string_view body, const Caller& caller, Resume resume) 
     finished_ = false;
     written_ = 0;
     ReadRpcBody(body, body_);
+    // A body refused whole is answered with one error object, batch or not.
+    if (body_.outcome != RpcBody::Outcome::Ok) body_.batch = false;
     switch (body_.outcome) {
         case RpcBody::Outcome::Ok: break;
         case RpcBody::Outcome::ParseError:

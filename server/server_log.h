@@ -11,7 +11,8 @@ enum class RequestLog { None, Stderr };
 // `text` with control characters and backslashes written as escapes.
 std::string EscapedForLog(std::string_view text);
 
-// "vor17000-server: <text>" as one line.
-void LogEvent(RequestLog log, std::string_view text);
+// "vor17000-server: <text>" as one line. Events (a database failure, a file gone) are always
+// told; only the line per request can be turned off.
+void LogEvent(std::string_view text);
 
 }  // namespace appserver

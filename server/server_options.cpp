@@ -24,6 +24,8 @@ const char* const kUsage =
     "  --max-connections N  conexões abertas ao mesmo tempo (padrão: o que o limite de descritores permite)\n"
     "  --max-connections-per-address N  conexões simultâneas por endereço (padrão 4096; 0: sem limite)\n"
     "  --lock-timeout SEGUNDOS  espera máxima por um bloqueio do banco antes de responder \"ocupado\" (padrão 10)\n"
+    "  --request-timeout SEGUNDOS  prazo para uma requisição chegar inteira e sua resposta ser levada (padrão 30)\n"
+    "  --idle-timeout SEGUNDOS  uma conexão ociosa por mais tempo é fechada (padrão 900)\n"
     "  --insecure-open  aceita escutar fora da interface local sem segredo\n";
 
 bool ParseNumber(const std::string& text, long long& out) {
@@ -113,6 +115,12 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
             ++i;
         } else if (arg == "--max-connections-per-address" && number_in(0, 1000000)) {
             options.max_connections_per_address = static_cast<int>(number);
+            ++i;
+        } else if (arg == "--request-timeout" && number_in(1, 3600)) {
+            options.request_timeout = std::chrono::seconds(number);
+            ++i;
+        } else if (arg == "--idle-timeout" && number_in(1, 86400)) {
+            options.idle_timeout = std::chrono::seconds(number);
             ++i;
         } else if (arg == "--lock-timeout" && number_in(1, 3600)) {
             options.lock_timeout = std::chrono::seconds(number);

@@ -24,6 +24,7 @@ hostlib::TdtmDBGeral& SessionKeeper::Database() {
         throw hostlib::EDatabaseError(hostlib::DatabaseErrorCategory::ConnectionFailed,
                                       "Banco de dados indisponível (nova tentativa em instantes).");
     }
+    ++attempts_;
     try {
         auto database = std::make_unique<hostlib::TdtmDBGeral>(nullptr, name_);
         database->Open(url_, options_);

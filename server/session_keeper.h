@@ -23,6 +23,8 @@ public:
     void Drop() noexcept;
     // Changes with every session opened, so that what was prepared on an old one is stale.
     std::uint64_t Generation() const { return generation_; }
+    // How many times a session was tried for (metrics, and to see the back-off work).
+    std::uint64_t Attempts() const { return attempts_; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -31,6 +33,7 @@ private:
     std::string name_;
     std::unique_ptr<hostlib::TdtmDBGeral> database_;
     std::uint64_t generation_ = 0;
+    std::uint64_t attempts_ = 0;
     Clock::time_point next_attempt_{};
     std::chrono::milliseconds backoff_{0};
 };

@@ -112,11 +112,10 @@ struct StoreWriter::Statements {
 };
 
 StoreWriter::StoreWriter(std::string database_url, hostlib::SessionOptions session_options,
-                         DatabaseFileGuard& file, RequestLog log)
+                         DatabaseFileGuard& file)
     : session_(database_url, session_options, "dtmGravacao"),
       kind_(hostlib::ParseDatabaseUrl(database_url).value_or(hostlib::DatabaseUrl{}).kind),
-      file_(file),
-      log_(log) {}
+      file_(file) {}
 
 StoreWriter::~StoreWriter() { Stop(); }
 
@@ -222,7 +221,7 @@ void StoreWriter::Complete(Pending& pending, std::exception_ptr failure) {
     if (failure) {
         std::string cause;
         ToRpcError(failure, cause);
-        if (!cause.empty()) LogEvent(log_, "gravação não feita: " + cause);
+        if (!cause.empty()) LogEvent("gravação não feita: " + cause);
     }
     pending.completion(StoreOutcome{failure});
 }
@@ -257,7 +256,7 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
         }
         // Committed. Before anyone hears so, the file it went to must still be the database's.
         if (!file_.Verify()) {
-            LogEvent(log_, "banco de dados: " + file_.Reason() + "; gravações recusadas até reiniciar o servidor");
+            LogEvent("banco de dados: " + file_.Reason() + "; gravações recusadas até reiniciar o servidor");
             continue;  // the loop above answers every store of the group
         }
         {

@@ -46,8 +46,7 @@ struct StoreWriterStatistics {
 
 class StoreWriter {
 public:
-    StoreWriter(std::string database_url, hostlib::SessionOptions session_options, DatabaseFileGuard& file,
-                RequestLog log);
+    StoreWriter(std::string database_url, hostlib::SessionOptions session_options, DatabaseFileGuard& file);
     ~StoreWriter();
     StoreWriter(const StoreWriter&) = delete;
     StoreWriter& operator=(const StoreWriter&) = delete;
@@ -80,7 +79,6 @@ private:
     SessionKeeper session_;
     hostlib::DatabaseKind kind_;
     DatabaseFileGuard& file_;
-    RequestLog log_;
     std::unique_ptr<Statements> statements_;
     std::uint64_t statements_generation_ = 0;
 

@@ -7,7 +7,13 @@
 #include <fstream>
 #include <thread>
 
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/write.hpp>
+
 #include "access_control.h"
+#include "host_session.h"
+#include "support/recording_host.h"
 #include "app_server.h"
 #include "hostlib/net/net_connection.h"
 #include "support/server_process.h"
@@ -147,6 +153,48 @@ TEST_F(Access, TlsWithTheServersCertificateChecked) {
     auto plain_client = Connection(server.Port());
     plain_client->ReadTimeout = std::chrono::milliseconds(2000);
     EXPECT_THROW(plain_client->SetConnected(true), ENetConnectionError);
+}
+
+TEST_F(Access, ATlsRequestTricklingInIsClosedAtTheRequestTimeout) {
+    namespace asio = boost::asio;
+    MakeCertificate("server");
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--tls-cert", File("server.pem"), "--tls-key",
+                                                           File("server.key"), "--request-timeout", "1"});
+    asio::io_context io;
+    asio::ssl::context context(asio::ssl::context::tls_client);
+    asio::ssl::stream<asio::ip::tcp::socket> stream(io, context);
+    stream.next_layer().connect({asio::ip::make_address("127.0.0.1"), server.Port()});
+    stream.handshake(asio::ssl::stream_base::client);
+    const timeval wait{6, 0};
+    ::setsockopt(stream.next_layer().native_handle(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    const auto start = std::chrono::steady_clock::now();
+    for (char c : std::string("GET /")) {
+        asio::write(stream, asio::buffer(&c, 1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    char byte = 0;
+    boost::system::error_code ec;
+    stream.read_some(asio::buffer(&byte, 1), ec);
+    EXPECT_TRUE(ec == asio::error::eof || ec == asio::ssl::error::stream_truncated ||
+                ec == asio::error::connection_reset)
+        << ec.message();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(Access, TheHostsEmbeddedServerTakesOnlyItsOwnSecret) {
+    host::HostOptions options;
+    options.mode = host::HostMode::Headless;
+    options.database_url = database.Url();
+    options.module_path = MODULE_FILE;
+    testing_support::RecordingHost services;
+    host::HostSession session(options, services);
+    const auto& values = session.Application().Values();
+    ASSERT_GE(values.WebToken.size(), 32u);
+    RawHttpConnection stranger(static_cast<unsigned short>(values.WebPort));
+    EXPECT_EQ(stranger.Exchange(std::string(kConnect) + "\r\n").status, 401);
+    RawHttpConnection own(static_cast<unsigned short>(values.WebPort));
+    EXPECT_EQ(own.Exchange(std::string(kConnect) + "Authorization: Bearer " + values.WebToken + "\r\n\r\n").status,
+              200);
 }
 
 TEST_F(Access, ServerRefusesTlsWithoutItsKey) {

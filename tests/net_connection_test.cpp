@@ -1,5 +1,10 @@
 // The client side: the connection to the application server and the client datasets.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "hostlib/application.h"
 #include "hostlib/net/client_dataset.h"
@@ -105,6 +110,63 @@ TEST_F(NetConnection, AServerWithoutTheModuleRefusesTheConnection) {
         EXPECT_NE(std::string(e.what()).find("VOR99999.rdmOutro"), std::string::npos) << e.what();
     }
     EXPECT_FALSE(connection->Connected());
+}
+
+// A server that answers the connect properly and every call with `answer`, as a hostile or
+// broken server would.
+class HostileServer {
+public:
+    explicit HostileServer(std::string answer) : answer_(std::move(answer)) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(fd_, 4);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~HostileServer() {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    unsigned short Port() const { return port_; }
+
+private:
+    void Serve() {
+        const int client = ::accept(fd_, nullptr, nullptr);
+        if (client < 0) return;
+        const std::string connect = R"({"server":"VOR17000.rdmDataEmissao","methods":[]})";
+        for (const std::string* body : {&connect, static_cast<const std::string*>(&answer_)}) {
+            char buffer[4096];
+            std::string request;
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                const auto n = ::recv(client, buffer, sizeof buffer, 0);
+                if (n <= 0) break;
+                request.append(buffer, static_cast<std::size_t>(n));
+            }
+            const std::string response = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                                         std::to_string(body->size()) + "\r\n\r\n" + *body;
+            ::send(client, response.data(), response.size(), MSG_NOSIGNAL);
+        }
+        ::close(client);
+    }
+    std::string answer_;
+    int fd_ = -1;
+    unsigned short port_ = 0;
+    std::thread thread_;
+};
+
+TEST(HostileServerAnswer, NestedWithoutEndIsAnErrorNotACrash) {
+    HostileServer server(R"({"jsonrpc":"2.0","id":1,"result":)" + std::string(200000, '[') +
+                         std::string(200000, ']') + "}");
+    TNetConnection connection(nullptr, "netTeste");
+    connection.ServerName = "VOR17000.rdmDataEmissao";
+    connection.Port = server.Port();
+    EXPECT_THROW(connection.AppServer().Call("GetMaxData", {std::string("CTRL01")}), ENetConnectionError);
 }
 
 // ---- client datasets

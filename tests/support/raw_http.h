@@ -21,6 +21,7 @@ public:
     RawHttpConnection& operator=(const RawHttpConnection&) = delete;
 
     bool Open() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
     // False when the server stopped taking the bytes (closed or reset the connection).
     bool Send(const std::string& bytes);
     // Reads one response (by Content-Length), waiting at most `timeout_ms`.

@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,12 +28,21 @@ std::string ReadFile(const std::filesystem::path& file) {
     return text.str();
 }
 
-pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::path& output) {
+pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::path& output,
+            const ProcessSettings& settings) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         ::dup2(fd, 1);
         ::dup2(fd, 2);
+        if (settings.descriptor_limit > 0) {
+            const rlimit files{static_cast<rlim_t>(settings.descriptor_limit),
+                               static_cast<rlim_t>(settings.descriptor_limit)};
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
+        if (settings.as_unprivileged && ::geteuid() == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(126);
+        }
         std::vector<char*> argv;
         std::string program = SERVER_EXE;
         argv.push_back(program.data());
@@ -53,11 +63,12 @@ std::filesystem::path TempLog() {
 
 }  // namespace
 
-ServerProcess::ServerProcess(const std::string& database_url, const std::vector<std::string>& extra)
+ServerProcess::ServerProcess(const std::string& database_url, const std::vector<std::string>& extra,
+                             ProcessSettings settings)
     : log_file_(TempLog()) {
     std::vector<std::string> arguments = {"--db", database_url, "--listen", "127.0.0.1:0"};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    pid_ = Spawn(arguments, log_file_);
+    pid_ = Spawn(arguments, log_file_, settings);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
         const std::string log = ReadFile(log_file_);
@@ -94,9 +105,23 @@ int ServerProcess::Stop(int signal) {
 
 std::string ServerProcess::Log() const { return ReadFile(log_file_); }
 
-ProcessResult RunServerBinary(const std::vector<std::string>& arguments) {
+double ServerProcess::CpuSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    // Fields after the command's closing parenthesis: utime and stime are the 12th and 13th.
+    std::istringstream rest(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 1; i <= 13 && rest >> field; ++i) {
+        if (i == 12 || i == 13) ticks += std::stod(field);
+    }
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+ProcessResult RunServerBinary(const std::vector<std::string>& arguments, ProcessSettings settings) {
     const auto output = TempLog();
-    const pid_t pid = Spawn(arguments, output);
+    const pid_t pid = Spawn(arguments, output, settings);
     int status = 0;
     ::waitpid(pid, &status, 0);
     ProcessResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(output)};

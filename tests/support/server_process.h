@@ -10,16 +10,26 @@
 
 namespace testing_support {
 
+// How the server process is started, beyond its command line.
+struct ProcessSettings {
+    int descriptor_limit = 0;     // RLIMIT_NOFILE for the process; 0: as inherited
+    bool as_unprivileged = false;  // drop to "nobody" when the tests run as root, so that file modes bind
+};
+
 class ServerProcess {
 public:
     // Starts the server on the database and waits until it listens; `extra` goes on its
     // command line. Fails the test (throws) when it does not come up.
-    explicit ServerProcess(const std::string& database_url, const std::vector<std::string>& extra = {});
+    explicit ServerProcess(const std::string& database_url, const std::vector<std::string>& extra = {},
+                           ProcessSettings settings = {});
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     unsigned short Port() const { return port_; }
+    pid_t Pid() const { return pid_; }
+    // The CPU time the process has used so far, in seconds.
+    double CpuSeconds() const;
     // Sends SIGTERM (or `signal`) and waits; the exit status.
     int Stop(int signal = 15);
     bool Running() const { return pid_ > 0; }
@@ -37,6 +47,6 @@ struct ProcessResult {
     int exit_code = -1;
     std::string output;
 };
-ProcessResult RunServerBinary(const std::vector<std::string>& arguments);
+ProcessResult RunServerBinary(const std::vector<std::string>& arguments, ProcessSettings settings = {});
 
 }  // namespace testing_support

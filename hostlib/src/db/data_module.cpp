@@ -4,6 +4,9 @@
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +41,21 @@ std::string ExistingSqliteUri(const std::string& path) {
         }
     }
     return uri + "?mode=rw";
+}
+
+// SQLite makes its log and shared-memory files with the modes of the database file. Made
+// while the database was read-only they stay read-only after the database is writable again,
+// and keep every later session read-only: a process that owns them gives them the database's
+// modes back before it opens it.
+void AlignSidecarModes(const std::string& path) {
+    struct stat database {};
+    if (::stat(path.c_str(), &database) != 0 || ::access(path.c_str(), W_OK) != 0) return;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string file = path + suffix;
+        struct stat sidecar {};
+        if (::stat(file.c_str(), &sidecar) != 0 || sidecar.st_uid != ::geteuid()) continue;
+        if (::access(file.c_str(), W_OK) != 0) ::chmod(file.c_str(), database.st_mode & 0666);
+    }
 }
 
 // libpq settings that keep a lost or frozen server from holding a session for ever: a
@@ -86,12 +104,17 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
         if (url->kind == DatabaseKind::SQLite) {
             // Without a busy timeout a second writer fails at once instead of waiting.
             const auto wait = std::to_string(options.lock_timeout.count());
+            AlignSidecarModes(url->path);
             const std::string file =
                 options.missing == MissingDatabase::Create ? url->path : ExistingSqliteUri(url->path);
             session->open(soci::sqlite3, "db=" + QuotedSqlitePath(file) + " timeout=" +
                                              std::to_string((options.lock_timeout.count() + 999) / 1000));
             *session << "PRAGMA busy_timeout = " + wait;
-            *session << "PRAGMA journal_mode = WAL";
+            // Asked only when not so already: a database the process may only read is still
+            // opened (and says so when written to).
+            std::string journal;
+            *session << "PRAGMA journal_mode", soci::into(journal);
+            if (journal != "wal") *session << "PRAGMA journal_mode = WAL";
             *session << "PRAGMA synchronous = FULL";
             *session << "PRAGMA foreign_keys = ON";
         } else {

@@ -38,6 +38,26 @@ std::string Reason(const error_code& ec) {
     return ec.message();
 }
 
+// Deeper than any answer of the module's needs: a hostile server's answer nested without end
+// is refused while it is read, before any tree of it exists.
+constexpr int kMaxAnswerDepth = 32;
+
+struct TooDeep {};
+
+nlohmann::json ParseAnswer(const std::string& body) {
+    try {
+        return nlohmann::json::parse(
+            body,
+            [](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+                if (depth > kMaxAnswerDepth) throw TooDeep{};
+                return true;
+            },
+            false);
+    } catch (const TooDeep&) {
+        return nlohmann::json(nlohmann::json::value_t::discarded);
+    }
+}
+
 }  // namespace
 
 // One keep-alive HTTP connection, driven synchronously: every operation runs the
@@ -212,7 +232,7 @@ nlohmann::json TNetConnection::Post(const nlohmann::json& body) {
         throw ENetConnectionError("O servidor de aplicação respondeu HTTP " + std::to_string(response.result_int()) +
                                   ".");
     }
-    auto parsed = nlohmann::json::parse(response.body(), nullptr, false);
+    auto parsed = ParseAnswer(response.body());
     if (parsed.is_discarded() || !parsed.is_object()) {
         Disconnect();
         throw ENetConnectionError("Resposta inválida do servidor de aplicação.");
@@ -231,14 +251,14 @@ nlohmann::json TAppServer::Call(const std::string& method, const std::vector<Rem
     }
     const std::int64_t id = connection_->next_id_++;
     const nlohmann::json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}};
-    const nlohmann::json response = connection_->Post(request);
+    nlohmann::json response = connection_->Post(request);
     if (const auto error = response.find("error"); error != response.end() && error->is_object()) {
         const int code = error->value("code", -32603);
         throw EAppServerError(code, error->value("message", std::string("Erro do servidor de aplicação.")));
     }
     const auto result = response.find("result");
     if (result == response.end()) throw ENetConnectionError("Resposta inválida do servidor de aplicação.");
-    return *result;
+    return std::move(*result);
 }
 
 }  // namespace hostlib

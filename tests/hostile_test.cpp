@@ -1,0 +1,371 @@
+// Attacks of a hostile client, a careless administrator and a failing database, each
+// reproduced against a real server process: the attack is refused or outlasted, the server
+// goes on serving, and nothing is stored in the wrong place.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include <soci/soci.h>
+
+#include "hostlib/db/data_module.h"
+#include "hostlib/db/database_error.h"
+#include "server_options.h"
+#include "session_keeper.h"
+#include "support/server_process.h"
+#include "support/test_database.h"
+
+using Json = nlohmann::json;
+using testing_support::Backend;
+using testing_support::RawHttpConnection;
+using testing_support::RpcPost;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Rpc(const std::string& method, const Json& params, int id = 1) {
+    return RpcPost(Json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump());
+}
+
+Json Answer(unsigned short port, const std::string& request) {
+    RawHttpConnection connection(port);
+    const auto response = connection.Exchange(request);
+    return Json::parse(response.body, nullptr, false);
+}
+
+bool StillServing(unsigned short port) {
+    RawHttpConnection connection(port);
+    return connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n\r\n").status == 200;
+}
+
+class HostileInput : public ::testing::TestWithParam<Backend> {
+protected:
+    HostileInput() : database(GetParam()) { database.LoadDemo(); }
+    std::optional<std::string> Control(const std::string& code) {
+        return database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = '" + code + "'");
+    }
+    testing_support::TestDatabase database;
+};
+
+// ---- data stored in the wrong place
+
+TEST_P(HostileInput, ATextWithANulIsRefusedAndStoresNothing) {
+    testing_support::ServerProcess server(database.Url(), {"--quiet"});
+    const std::string nul_code = std::string("CTRL03") + '\0' + "junk";
+    for (const auto& request :
+         {Rpc("UpdateCtrlNumNF", {"2031-01-01T00:00:00", nul_code}),
+          Rpc("UpDtLocal", {"2031-01-01T00:00:00", std::string("0002") + '\0'}),
+          Rpc("GetSerieNF", {"01", "110042490114", "", std::string("3") + '\0', ""}),
+          Rpc("GetMaxData", {nul_code})}) {
+        const Json answer = Answer(server.Port(), request);
+        EXPECT_EQ(answer["error"]["code"], -32602) << answer;
+    }
+    EXPECT_EQ(Control("CTRL03"), std::nullopt);
+    EXPECT_EQ(database.QueryText("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '0002'"), std::nullopt);
+}
+
+TEST_P(HostileInput, ReadsAreNotHeldBehindALockHeldElsewhere) {
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--lock-timeout", "5"});
+    hostlib::TdtmDBGeral locker(nullptr, "dtmOutroPrograma");
+    locker.Open(database.Url());
+    if (GetParam() == Backend::SQLite) {
+        locker.Session() << "BEGIN IMMEDIATE";
+    } else {
+        locker.Session() << "BEGIN";
+        locker.Session() << "SELECT CDCTRLNUMENF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL01' FOR UPDATE";
+    }
+    std::atomic<bool> stored{false};
+    std::thread store([&] {
+        Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-02-02T00:00:00", "CTRL01"}));
+        stored = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the store is waiting now
+    for (int i = 0; i < 20; ++i) {
+        const Json read = Answer(server.Port(), Rpc("GetSerieNF", {"01", "110042490114", "", "2", ""}));
+        ASSERT_TRUE(read.contains("result")) << read;
+    }
+    EXPECT_FALSE(stored) << "the reads waited for the store";
+    locker.Session() << "COMMIT";
+    store.join();
+    EXPECT_EQ(Control("CTRL01"), "2031-02-02 00:00:00");
+}
+
+TEST_P(HostileInput, AReadOnlyDatabaseIsAClearErrorAndServiceComesBackWithTheRights) {
+    fs::path folder;
+    std::string url = database.Url();
+    testing_support::ProcessSettings settings;
+    std::unique_ptr<testing_support::TestDatabase> own;
+    if (GetParam() == Backend::SQLite) {
+        // A database of its own in a folder the unprivileged server may use.
+        folder = fs::temp_directory_path() / ("vor17000_readonly_" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        fs::permissions(folder, fs::perms::all);
+        const fs::path file = folder / "ro.db";
+        database.QueryText("PRAGMA wal_checkpoint(TRUNCATE)");  // the whole database in its file
+        fs::copy_file(url.substr(7), file, fs::copy_options::overwrite_existing);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        url = "sqlite:" + file.string();
+        settings.as_unprivileged = true;
+    } else {
+        database.Execute("ALTER DATABASE " + url.substr(url.rfind('/') + 1) + " SET default_transaction_read_only = on");
+    }
+    testing_support::ServerProcess server(url, {}, settings);
+    const Json refused = Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-03-03T00:00:00", "CTRL01"}));
+    EXPECT_EQ(refused["error"]["code"], -32000) << refused;
+    EXPECT_EQ(refused["error"]["message"],
+              "O banco de dados não aceita gravações (somente leitura). Avise o administrador.");
+    EXPECT_NE(server.Log().find("somente leitura"), std::string::npos) << server.Log();
+    // The administrator gives the rights back: the next store goes through, no restart.
+    if (GetParam() == Backend::SQLite) {
+        fs::permissions(fs::path(url.substr(7)), fs::perms::all);
+    } else {
+        database.Execute("ALTER DATABASE " + url.substr(url.rfind('/') + 1) + " SET default_transaction_read_only = off");
+    }
+    const Json stored = Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-03-03T00:00:00", "CTRL01"}));
+    EXPECT_TRUE(stored.contains("result")) << stored;
+    if (!folder.empty()) fs::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, HostileInput, testing_support::AllBackends(), testing_support::BackendName);
+
+class DatabaseFile : public ::testing::Test {
+protected:
+    DatabaseFile() : database(Backend::SQLite) { database.LoadDemo(); }
+    std::string Path() const { return database.Url().substr(7); }
+    testing_support::TestDatabase database;
+};
+
+TEST_F(DatabaseFile, DeletedOrTruncatedUnderARunningServerNoStoreIsAcknowledged) {
+    for (const bool truncate : {false, true}) {
+        SCOPED_TRACE(truncate ? "truncated" : "deleted");
+        testing_support::TestDatabase fresh(Backend::SQLite);
+        fresh.LoadDemo();
+        const std::string path = fresh.Url().substr(7);
+        testing_support::ServerProcess server(fresh.Url(), {"--quiet"});
+        ASSERT_TRUE(Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-04-04T00:00:00", "CTRL01"})).contains("result"));
+        if (truncate) {
+            fs::resize_file(path, 0);
+        } else {
+            for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix);
+        }
+        const Json store = Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-05-05T00:00:00", "CTRL01"}));
+        EXPECT_EQ(store["error"]["message"],
+                  "O arquivo do banco de dados foi removido ou substituído. Avise o administrador.")
+            << store;
+        const Json read = Answer(server.Port(), Rpc("GetMaxData", {"CTRL03"}));
+        EXPECT_EQ(read["error"]["code"], -32000) << read;
+        EXPECT_NE(server.Log().find(truncate ? "foi truncado" : "não existe mais"), std::string::npos) << server.Log();
+    }
+}
+
+TEST_F(DatabaseFile, AMissingFileIsRefusedAtStartUnlessToldToCreateIt) {
+    const std::string missing = Path() + ".digitado-errado.db";
+    const auto refused = testing_support::RunServerBinary({"--db", "sqlite:" + missing, "--listen", "127.0.0.1:0"});
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_NE(refused.output.find("não existe"), std::string::npos) << refused.output;
+    EXPECT_FALSE(fs::exists(missing));
+    {
+        testing_support::ServerProcess created("sqlite:" + missing, {"--create", "--quiet"});
+        EXPECT_TRUE(StillServing(created.Port()));
+    }
+    EXPECT_TRUE(fs::exists(missing));
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(missing + suffix);
+}
+
+// ---- crashes and hangs
+
+TEST_F(DatabaseFile, ParametersNestedWithoutEndAreRefusedWhileBeingRead) {
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--body-limit", "1000000"});
+    const std::string deep = std::string(150000, '[') + std::string(150000, ']');
+    const Json answer = Answer(server.Port(), RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":)" +
+                                                      deep + "}"));
+    EXPECT_EQ(answer["error"]["code"], -32600) << answer.dump().substr(0, 200);
+    EXPECT_TRUE(StillServing(server.Port()));
+}
+
+TEST(PostgresSessions, ASilentListenerFailsTheStartWithAMessage) {
+    // Accepts the connection and never says a word, as a frozen database server would.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string url = "postgresql://vor@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/vor17000";
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = testing_support::RunServerBinary({"--db", url, "--listen", "127.0.0.1:0"});
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ::close(listener);
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.output.find("Não foi possível abrir o banco de dados"), std::string::npos) << result.output;
+    EXPECT_LT(waited, std::chrono::seconds(20));
+}
+
+TEST(PostgresSessions, AttemptsBackOffWhileTheDatabaseIsAway) {
+    appserver::SessionKeeper keeper("postgresql://vor@127.0.0.1:1/vor17000", {}, "dtmTeste");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
+    int refused = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        EXPECT_THROW(keeper.Database(), hostlib::EDatabaseError);
+        ++refused;
+    }
+    EXPECT_GT(refused, 100);
+    // 100, 200 and 400 ms apart: a handful of attempts, however many requests came.
+    EXPECT_LE(keeper.Attempts(), 5u);
+}
+
+// ---- service degraded by a few clients
+
+TEST_F(DatabaseFile, ClientsThatDoNotTakeTheirAnswersAreNoLongerRead) {
+    testing_support::ServerProcess server(database.Url(), {"--quiet"});
+    RawHttpConnection hoarder(server.Port());
+    const std::string request = Rpc("GetSerieNF", {"01", "110042490114", "", "", "T"});
+    std::string batch;
+    while (batch.size() < 64 * 1024) batch += request;
+    // Pipelined requests, never an answer read: the server stops reading, the socket fills.
+    std::size_t sent = 0;
+    bool blocked = false;
+    while (sent < 256u * 1024 * 1024 && !blocked) {
+        const auto n = ::send(hoarder.Descriptor(), batch.data(), batch.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            blocked = ::send(hoarder.Descriptor(), batch.data(), batch.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0;
+        } else if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else {
+            break;
+        }
+    }
+    EXPECT_TRUE(blocked);
+    EXPECT_LT(sent, 64u * 1024 * 1024);
+    EXPECT_TRUE(StillServing(server.Port()));
+}
+
+TEST_F(DatabaseFile, BatchesAndAnswersHaveLimits) {
+    for (int i = 0; i < 1500; ++i) {
+        database.Execute("INSERT INTO SERIENF VALUES ('01', '110042490114', NULL, 'X" + std::to_string(i) +
+                         "', 'Série de volume', 'CTRL01', 'S', 'N', 'N')");
+    }
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--answer-limit", "65536"});
+    Json batch = Json::array();
+    for (int i = 0; i < 101; ++i) batch.push_back({{"jsonrpc", "2.0"}, {"id", i}, {"method", "GetMaxData"}, {"params", {"CTRL01"}}});
+    const Json too_long = Answer(server.Port(), RpcPost(batch.dump()));
+    EXPECT_EQ(too_long["error"]["code"], -32600) << too_long;
+    batch.erase(batch.size() - 1);
+    EXPECT_EQ(Answer(server.Port(), RpcPost(batch.dump())).size(), 100u);
+    const Json large = Answer(server.Port(), Rpc("GetSerieNF", {"01", "110042490114", "", "", "T"}));
+    EXPECT_EQ(large["error"]["code"], -32000) << large.dump().substr(0, 200);
+    EXPECT_NE(large["error"]["message"].get<std::string>().find("limite"), std::string::npos);
+    EXPECT_TRUE(Answer(server.Port(), Rpc("GetSerieNF", {"01", "110042490114", "", "1", ""})).contains("result"));
+}
+
+TEST_F(DatabaseFile, ConnectionsPastTheServersCapAreTurnedAway) {
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--max-connections", "20"});
+    std::vector<std::unique_ptr<RawHttpConnection>> held;
+    for (int i = 0; i < 20; ++i) {
+        held.push_back(std::make_unique<RawHttpConnection>(server.Port()));
+        ASSERT_EQ(held.back()->Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n\r\n").status, 200);
+    }
+    RawHttpConnection over(server.Port());
+    EXPECT_EQ(over.Receive(2000).status, 503);
+    held.clear();
+    bool served = false;
+    for (int attempt = 0; attempt < 50 && !served; ++attempt) {
+        served = StillServing(server.Port());
+        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(served);
+}
+
+TEST_F(DatabaseFile, RunningOutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
+    // A cap above what the descriptors allow: the accept fails for want of them.
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--max-connections", "100000"},
+                                          {.descriptor_limit = 64});
+    std::vector<std::unique_ptr<RawHttpConnection>> flood;
+    for (int i = 0; i < 120; ++i) flood.push_back(std::make_unique<RawHttpConnection>(server.Port()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const double before = server.CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LT(server.CpuSeconds() - before, 0.2) << "the accept loop spins";
+    flood.clear();
+    bool served = false;
+    for (int attempt = 0; attempt < 100 && !served; ++attempt) {
+        served = StillServing(server.Port());
+        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(served);
+}
+
+// ---- smuggling, forged log lines and the small ones
+
+TEST_F(DatabaseFile, ATransferCodingOtherThanChunkedIsRefusedAndItsBodyNeverRuns) {
+    testing_support::ServerProcess server(database.Url(), {"--quiet"});
+    const std::string smuggled = R"({"jsonrpc":"2.0","id":9,"method":"UpdateCtrlNumNF","params":["2031-06-06T00:00:00","CTRL03"]})";
+    for (const char* coding : {"gzip", "chunked, gzip", "xchunked", "identity"}) {
+        SCOPED_TRACE(coding);
+        RawHttpConnection connection(server.Port());
+        const auto answer = connection.Exchange("POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+                                                "Transfer-Encoding: " + std::string(coding) + "\r\n\r\n" +
+                                                RpcPost(smuggled));
+        EXPECT_EQ(answer.status, 400);
+        EXPECT_EQ(connection.Receive(500).status, 0);  // nothing more: the rest never ran
+    }
+    EXPECT_EQ(database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL03'"), std::nullopt);
+}
+
+TEST_F(DatabaseFile, AMethodNameCannotForgeLogLines) {
+    testing_support::ServerProcess server(database.Url());
+    Answer(server.Port(), Rpc("GetMaxData\nGetMaxData 0.100 ms ok", {"CTRL01"}));
+    Answer(server.Port(), Rpc("GetMaxData", {"CTRL01"}));
+    const std::string log = server.Log();
+    EXPECT_EQ(log.find("\nGetMaxData 0.100 ms ok"), std::string::npos) << log;
+    EXPECT_NE(log.find("GetMaxData\\x0aGetMaxData 0.100 ms ok"), std::string::npos) << log;
+}
+
+TEST_F(DatabaseFile, LowerCaseBearerCrlfTokenFilesAndHeadWithoutABody) {
+    const fs::path token = fs::temp_directory_path() / ("vor17000_token_" + std::to_string(::getpid()));
+    std::ofstream(token, std::ios::binary) << "s3cret\r\n";
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", token.string()});
+    RawHttpConnection connection(server.Port());
+    EXPECT_EQ(connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+                                  "authorization: bearer s3cret\r\n\r\n").status,
+              200);
+    const auto head = connection.Exchange("HEAD /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+                                          "Authorization: Bearer s3cret\r\n\r\n");
+    EXPECT_EQ(head.status, 405);
+    EXPECT_TRUE(head.body.empty());
+    // The connection is still in step: the next answer is the next request's.
+    EXPECT_EQ(connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+                                  "Authorization: Bearer s3cret\r\n\r\n").status,
+              200);
+    fs::remove(token);
+}
+
+// ---- access
+
+TEST(ServerCommandLine, ListeningBeyondLoopbackTakesATokenOrAnExplicitChoice) {
+    const auto open = appserver::ParseServerOptions({"--db", "sqlite:x.db", "--listen", "0.0.0.0:8217"}, nullptr);
+    EXPECT_FALSE(open.command_line);
+    EXPECT_NE(open.error.find("--insecure-open"), std::string::npos);
+    const auto chosen =
+        appserver::ParseServerOptions({"--db", "sqlite:x.db", "--listen", "0.0.0.0:8217", "--insecure-open"}, nullptr);
+    ASSERT_TRUE(chosen.command_line);
+    EXPECT_EQ(chosen.warnings.size(), 1u);
+    const auto clear = appserver::ParseServerOptions({"--db", "sqlite:x.db", "--listen", "[::]:8217"}, "s3cret");
+    ASSERT_TRUE(clear.command_line);
+    ASSERT_EQ(clear.warnings.size(), 1u);  // a token in clear over the network
+    EXPECT_NE(clear.warnings[0].find("TLS"), std::string::npos);
+    const auto local = appserver::ParseServerOptions({"--db", "sqlite:x.db", "--listen", "127.0.0.1:0"}, nullptr);
+    ASSERT_TRUE(local.command_line);
+    EXPECT_TRUE(local.warnings.empty());
+}
+
+}  // namespace
