@@ -4,6 +4,8 @@
 
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl.hpp>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -56,6 +58,7 @@ std::unique_ptr<ssl::context> TlsContext(const ServerOptions& options) {
 hostlib::SessionOptions ServerSessionOptions(const ServerOptions& options) {
     hostlib::SessionOptions session;
     session.lock_timeout = options.lock_timeout;
+    session.statement_timeout = options.statement_timeout;
     session.missing = hostlib::MissingDatabase::Refuse;
     return session;
 }
@@ -77,6 +80,24 @@ struct AppServer::State {
     std::vector<std::unique_ptr<EventLoop>> loops;
     unsigned short port = 0;
     bool running = false;
+    // Cuts the connection of a session that waits on a database past its statement timeout:
+    // a frozen server answers neither the statement nor its own timeout.
+    std::thread stall_watch;
+    std::mutex stall_mutex;
+    std::condition_variable stall_wake;
+    bool stall_watch_stopping = false;
+
+    void WatchForStalls() {
+        const auto deadline = options.statement_timeout + std::chrono::seconds(2);
+        std::unique_lock lock(stall_mutex);
+        while (!stall_wake.wait_for(lock, std::chrono::milliseconds(500), [this] { return stall_watch_stopping; })) {
+            std::vector<SessionKeeper*> keepers{&core->writer.Session()};
+            for (auto& loop : loops) keepers.push_back(&loop->Reader().Session());
+            for (SessionKeeper* keeper : keepers) {
+                if (keeper->CutIfStuck(deadline)) LogEvent("banco de dados sem resposta: conexão cortada");
+            }
+        }
+    }
 };
 
 AppServer::AppServer(ServerOptions options) : state_(std::make_unique<State>(std::move(options))) {}
@@ -108,6 +129,8 @@ void AppServer::Start() {
     s.port = s.loops[0]->Port();
     s.core->writer.Start();
     for (auto& loop : s.loops) loop->Start();
+    s.stall_watch_stopping = false;
+    s.stall_watch = std::thread([&s] { s.WatchForStalls(); });
     s.running = true;
 }
 
@@ -117,6 +140,12 @@ void AppServer::Stop() {
     auto& s = *state_;
     if (!s.running) return;
     s.running = false;
+    {
+        std::lock_guard lock(s.stall_mutex);
+        s.stall_watch_stopping = true;
+    }
+    s.stall_wake.notify_one();
+    s.stall_watch.join();
     for (auto& loop : s.loops) loop->Shutdown();
     // The stores already taken are committed and answered before the loops end.
     s.core->writer.Stop();

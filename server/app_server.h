@@ -40,6 +40,9 @@ struct ServerOptions {
     int max_connections = 0;
     // How long a store waits for a lock held elsewhere before it is answered "busy".
     std::chrono::milliseconds lock_timeout{std::chrono::seconds(10)};
+    // PostgreSQL: a statement running longer is cancelled; a database that does not answer
+    // for a little longer than this has its connection cut by the server itself.
+    std::chrono::milliseconds statement_timeout{std::chrono::seconds(30)};
 };
 
 class AppServer {

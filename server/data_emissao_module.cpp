@@ -158,6 +158,7 @@ void DataEmissaoModule::WithDatabase(std::string& out, Work&& work) {
     const bool had_session = session_.IsOpen();
     for (int attempt = 0;; ++attempt) {
         try {
+            SessionKeeper::Call call(session_);
             work(Prepared());
             return;
         } catch (...) {
@@ -238,6 +239,7 @@ bool DataEmissaoModule::Answers() noexcept {
     try {
         if (file_.Gone()) return false;
         int one = 0;
+        SessionKeeper::Call call(session_);
         session_.Database().Session() << "SELECT 1", soci::into(one);
         return one == 1;
     } catch (...) {

@@ -27,6 +27,7 @@ public:
     void WriteMaxData(const std::string& control, std::string& out);
     // Whether the database answers a trivial query; never raises.
     bool Answers() noexcept;
+    SessionKeeper& Session() { return session_; }
 
 private:
     struct Statements;

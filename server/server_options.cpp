@@ -25,6 +25,8 @@ const char* const kUsage =
     "  --max-connections-per-address N  conexões simultâneas por endereço (padrão 4096; 0: sem limite)\n"
     "  --lock-timeout SEGUNDOS  espera máxima por um bloqueio do banco antes de responder \"ocupado\" (padrão 10)\n"
     "  --request-timeout SEGUNDOS  prazo para uma requisição chegar inteira e sua resposta ser levada (padrão 30)\n"
+    "  --statement-timeout SEGUNDOS  PostgreSQL: prazo de um comando; um banco que não responde por mais\n"
+    "                tempo tem a conexão cortada (padrão 30)\n"
     "  --idle-timeout SEGUNDOS  uma conexão ociosa por mais tempo é fechada (padrão 900)\n"
     "  --insecure-open  aceita escutar fora da interface local sem segredo\n";
 
@@ -118,6 +120,9 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
             ++i;
         } else if (arg == "--request-timeout" && number_in(1, 3600)) {
             options.request_timeout = std::chrono::seconds(number);
+            ++i;
+        } else if (arg == "--statement-timeout" && number_in(1, 3600)) {
+            options.statement_timeout = std::chrono::seconds(number);
             ++i;
         } else if (arg == "--idle-timeout" && number_in(1, 86400)) {
             options.idle_timeout = std::chrono::seconds(number);

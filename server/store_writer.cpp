@@ -181,6 +181,7 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
     for (int round = 0;; ++round) {
         const bool had_session = session_.IsOpen();
         try {
+            SessionKeeper::Call call(session_);
             hostlib::TdtmDBGeral& database = session_.Database();
             Statements& statements = Prepared(database);
             WriteTransaction transaction(database.Session(), kind_);

@@ -56,6 +56,7 @@ public:
     void Stop();
     void Submit(StoreRequest request, StoreCompletion completion);
     StoreWriterStatistics Statistics() const;
+    SessionKeeper& Session() { return session_; }
 
 private:
     struct Pending {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "support/proposal_fixture.h"
 #include "support/server_process.h"
@@ -36,6 +37,8 @@ public:
     const std::string& Url() const { return url_; }
     void Pause() { Run("pause"); }
     void Resume() { Run("resume"); }
+    void Freeze() { Run("freeze"); }
+    void Thaw() { Run("thaw"); }
 
 private:
     void Run(const std::string& action) {
@@ -78,6 +81,33 @@ TEST(Faults, ADatabaseThatGoesAwayIsAnErrorTheUserCanReadAndServiceResumesByItse
     // The very first call after the database is back is served.
     EXPECT_TRUE(Call(server.Port(), "UpdateCtrlNumNF", {"2030-01-01T00:00:00", "CTRL03"})["result"].is_null());
     EXPECT_EQ(Call(server.Port(), "GetMaxData", {"CTRL03"})["result"]["rows"][0][0], "2024-05-15T14:30:00");
+}
+
+TEST(Faults, AFrozenDatabaseCostsAStatementTimeoutNotTheServer) {
+    OwnCluster cluster;
+    {
+        hostlib::TdtmDBGeral module(nullptr, "dtmFalha");
+        module.Open(cluster.Url());
+        module.ExecuteScript(hostlib::DemoDataScript());
+    }
+    testing_support::ServerProcess server(cluster.Url(), {"--quiet", "--statement-timeout", "1", "--threads", "1"});
+    EXPECT_EQ(Call(server.Port(), "GetMaxData", {"CTRL03"})["result"]["rows"][0][0], "2024-05-15T14:30:00");
+    cluster.Freeze();
+    // The database keeps the connection open and answers nothing, its own timeouts included.
+    RawHttpConnection connection(server.Port());
+    const auto start = std::chrono::steady_clock::now();
+    const auto answer = connection.Exchange(RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRL03"]})"),
+                                            15000);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    cluster.Thaw();
+    EXPECT_EQ(nlohmann::json::parse(answer.body)["error"]["code"], -32000) << answer.body;
+    EXPECT_LT(waited, std::chrono::seconds(8));
+    bool served = false;
+    for (int attempt = 0; attempt < 30 && !served; ++attempt) {
+        served = Call(server.Port(), "GetMaxData", {"CTRL03"}).contains("result");
+        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_TRUE(served);
 }
 
 class ScreenFaults : public testing_support::ProposalFixture {};

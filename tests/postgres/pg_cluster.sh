@@ -4,6 +4,8 @@
 #   pg_cluster.sh stop STATE_DIR    stops it and removes its files
 #   pg_cluster.sh pause STATE_DIR   stops the server, keeping its data and port
 #   pg_cluster.sh resume STATE_DIR  starts it again on the same port
+#   pg_cluster.sh freeze STATE_DIR  stops its processes dead (SIGSTOP), connections left open
+#   pg_cluster.sh thaw STATE_DIR    lets them go on (SIGCONT)
 set -euo pipefail
 action="$1"
 state_dir="$2"
@@ -68,8 +70,17 @@ case "$action" in
     as_owner "$bin_dir/pg_ctl" -D "$PGDATA" -l "$base/server.log" -w -t 30 start \
       -o "-p $PGPORT -k $base -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200" >/dev/null
     ;;
+  freeze|thaw)
+    # shellcheck disable=SC1090
+    source "$state_file"
+    postmaster="$(head -n 1 "$PGDATA/postmaster.pid")"
+    signal=STOP
+    [ "$action" = thaw ] && signal=CONT
+    kill "-$signal" "$postmaster"
+    pkill "-$signal" -P "$postmaster" || true
+    ;;
   *)
-    echo "usage: pg_cluster.sh start|stop|pause|resume STATE_DIR" >&2
+    echo "usage: pg_cluster.sh start|stop|pause|resume|freeze|thaw STATE_DIR" >&2
     exit 2
     ;;
 esac
