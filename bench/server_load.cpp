@@ -3,15 +3,14 @@
 #include <soci/soci.h>
 
 #include <atomic>
-#include <functional>
-#include <cstdlib>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 
-#include "app_server.h"
 #include "hostlib/datetime.h"
 #include "hostlib/db/data_module.h"
+#include "server_child.h"
 #include "support/raw_http.h"
 
 namespace bench {
@@ -25,68 +24,79 @@ struct LoadResult {
     double requests_per_second = 0;
     Samples latency;
     int failures = 0;
+    double server_cpu_us = 0;  // the server's CPU time per request
 };
 
-// The body of request `sequence` of client `client`.
-using BodyOf = std::function<std::string(int client, long sequence)>;
+// The request `sequence` of client `client`, as bytes.
+using RequestOf = std::function<std::string(int client, long sequence)>;
 
-// Every store a date that no other request of the run stores, so every commit writes.
-std::string ChangingUpdate(int client, long sequence) {
-    const hostlib::TDateTime date = hostlib::EncodeDate(2030, 1, 1) + (client * 1'000'000.0 + sequence) / 86'400.0;
-    return R"({"jsonrpc":"2.0","id":1,"method":"UpdateCtrlNumNF","params":[")" + hostlib::DateTimeToIso(date) +
-           R"(","CTRLB"]})";
-}
-
-// `clients` keep-alive connections, each sending its requests back to back for `seconds`.
-LoadResult RunLoad(unsigned short port, int clients, const BodyOf& request_of, double seconds) {
+// `clients` keep-alive connections, each sending its requests back to back for `seconds`,
+// with the server's CPU time over the run.
+LoadResult RunLoad(const ServerChild& server, int clients, const RequestOf& request_of, double seconds) {
     std::vector<Samples> per_client(static_cast<std::size_t>(clients));
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
-    const auto stop = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const double cpu_before = server.CpuSeconds();
+    const auto start = Clock::now();
+    const auto stop = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
-            RawHttpConnection connection(port);
+            RawHttpConnection connection(server.Port());
             auto& samples = per_client[static_cast<std::size_t>(c)].us;
             for (long sequence = 0; Clock::now() < stop; ++sequence) {
                 const std::string request = request_of(c, sequence);
-                const auto start = Clock::now();
+                const auto sent = Clock::now();
                 const auto response = connection.Exchange(request, 10000);
                 if (response.status != 200 || response.body.find("\"error\"") != std::string::npos) ++failures;
-                samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+                samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
             }
         });
     }
     for (auto& t : threads) t.join();
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     LoadResult result;
     for (auto& s : per_client) result.latency.us.insert(result.latency.us.end(), s.us.begin(), s.us.end());
-    result.requests_per_second = static_cast<double>(result.latency.us.size()) / seconds;
+    result.requests_per_second = static_cast<double>(result.latency.us.size()) / elapsed;
     result.failures = failures;
+    if (!result.latency.us.empty()) {
+        result.server_cpu_us = (server.CpuSeconds() - cpu_before) * 1e6 / static_cast<double>(result.latency.us.size());
+    }
     return result;
 }
 
-LoadResult RunLoad(unsigned short port, int clients, const std::string& body, double seconds) {
-    const std::string request = RpcPost(body);
-    return RunLoad(port, clients, [&request](int, long) { return request; }, seconds);
+RequestOf Fixed(const std::string& body) {
+    return [request = RpcPost(body)](int, long) { return request; };
+}
+
+// Every store a date that no other request of the run stores, so that every commit writes.
+RequestOf ChangingStores(const char* method, const char* code) {
+    return [method, code](int client, long sequence) {
+        static std::atomic<long> run{0};
+        const long unique = run.fetch_add(1);
+        const hostlib::TDateTime date = hostlib::EncodeDate(2030, 1, 1) + static_cast<double>(unique) / 86'400.0;
+        (void)client;
+        (void)sequence;
+        return RpcPost(std::string(R"({"jsonrpc":"2.0","id":1,"method":")") + method + R"(","params":[")" +
+                       hostlib::DateTimeToIso(date) + R"(",")" + code + R"("]})");
+    };
 }
 
 std::string Throughput(const LoadResult& r) {
-    char buffer[128];
+    char buffer[160];
     std::snprintf(buffer, sizeof buffer, "%.0f req/s, p50 %s, p99 %s%s", r.requests_per_second,
                   Micros(r.latency.Median()).c_str(), Micros(r.latency.Percentile(0.99)).c_str(),
                   r.failures > 0 ? (", " + std::to_string(r.failures) + " failed").c_str() : "");
     return buffer;
 }
 
-std::unique_ptr<appserver::AppServer> StartServer(const std::string& url) {
-    appserver::ServerOptions options;
-    if (const char* threads = std::getenv("VOR17000_BENCH_THREADS")) options.threads = std::atoi(threads);
-    options.database_url = url;
-    options.port = 0;
-    options.log = appserver::RequestLog::None;
-    options.floor_method = true;
-    auto server = std::make_unique<appserver::AppServer>(options);
-    server->Start();
-    return server;
+std::string WithCpu(const LoadResult& r) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, ", server CPU %.1f µs/req", r.server_cpu_us);
+    return Throughput(r) + buffer;
+}
+
+std::string Connections(int clients) {
+    return std::to_string(clients) + " connection" + (clients > 1 ? "s" : "");
 }
 
 const char* const kPing = R"({"jsonrpc":"2.0","id":1,"method":"Ping","params":[]})";
@@ -96,34 +106,49 @@ const char* const kSerie =
 }  // namespace
 
 void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows) {
-    auto server = StartServer(database.url);
-    const unsigned short port = server->Port();
-    for (int clients : options.connections) {
-        const std::string label = std::to_string(clients) + " connection" + (clients > 1 ? "s" : "");
-        const LoadResult floor = RunLoad(port, clients, kPing, options.seconds_per_run);
-        const LoadResult serie = RunLoad(port, clients, kSerie, options.seconds_per_run);
-        const LoadResult update = RunLoad(
-            port, clients, [](int client, long sequence) { return RpcPost(ChangingUpdate(client, sequence)); },
-            options.seconds_per_run);
-        rows.push_back({"server GetSerieNF, " + label, database.name, Throughput(serie), Throughput(floor),
-                        Ratio(serie.requests_per_second, floor.requests_per_second) + " of the floor's req/s"});
-        rows.push_back({"server UpdateCtrlNumNF, " + label, database.name, Throughput(update), Throughput(floor),
-                        Ratio(update.requests_per_second, floor.requests_per_second) + " of the floor's req/s"});
+    // Reads beside the empty method, on the server as shipped (one loop per core).
+    {
+        ServerChild server(BENCH_SERVER_EXE, {"--db", database.url, "--quiet", "--floor"});
+        for (int clients : options.connections) {
+            const LoadResult floor = RunLoad(server, clients, Fixed(kPing), options.seconds_per_run);
+            const LoadResult serie = RunLoad(server, clients, Fixed(kSerie), options.seconds_per_run);
+            char ratio[96];
+            std::snprintf(ratio, sizeof ratio, "%.2fx of the floor's req/s, %.2fx its CPU/req",
+                          serie.requests_per_second / floor.requests_per_second,
+                          serie.server_cpu_us / floor.server_cpu_us);
+            rows.push_back({"server GetSerieNF, " + Connections(clients), database.name, WithCpu(serie),
+                            WithCpu(floor), ratio});
+        }
+
+        // A thousand idle keep-alive connections beside 16 busy ones.
+        const LoadResult busy_alone = RunLoad(server, 16, Fixed(kSerie), options.seconds_per_run);
+        std::vector<std::unique_ptr<RawHttpConnection>> idle;
+        for (int i = 0; i < options.idle_connections; ++i) {
+            idle.push_back(std::make_unique<RawHttpConnection>(server.Port()));
+        }
+        int open = 0;
+        for (const auto& c : idle) open += c->Open() ? 1 : 0;
+        const LoadResult busy_with_idle = RunLoad(server, 16, Fixed(kSerie), options.seconds_per_run);
+        char figure[200];
+        std::snprintf(figure, sizeof figure, "%s, max %s (%d idle open)", Throughput(busy_with_idle).c_str(),
+                      Micros(busy_with_idle.latency.Max()).c_str(), open);
+        rows.push_back({"server GetSerieNF, 16 busy + " + std::to_string(options.idle_connections) + " idle",
+                        database.name, figure, Throughput(busy_alone) + " (none idle)",
+                        Ratio(busy_with_idle.requests_per_second, busy_alone.requests_per_second) + " of none idle"});
     }
 
-    // A thousand idle keep-alive connections beside 16 busy ones.
-    const LoadResult busy_alone = RunLoad(port, 16, kSerie, options.seconds_per_run);
-    std::vector<std::unique_ptr<RawHttpConnection>> idle;
-    for (int i = 0; i < options.idle_connections; ++i) idle.push_back(std::make_unique<RawHttpConnection>(port));
-    int open = 0;
-    for (const auto& c : idle) open += c->Open() ? 1 : 0;
-    const LoadResult busy_with_idle = RunLoad(port, 16, kSerie, options.seconds_per_run);
-    char figure[160];
-    std::snprintf(figure, sizeof figure, "%s, max %s (%d idle open)", Throughput(busy_with_idle).c_str(),
-                  Micros(busy_with_idle.latency.Max()).c_str(), open);
-    rows.push_back({"server GetSerieNF, 16 busy + " + std::to_string(options.idle_connections) + " idle",
-                    database.name, figure, Throughput(busy_alone) + " (none idle)",
-                    Ratio(busy_with_idle.requests_per_second, busy_alone.requests_per_second) + " of none idle"});
+    // Durable stores, each a new date: commits in groups beside one commit per store.
+    ServerChild grouped(BENCH_SERVER_EXE, {"--db", database.url, "--quiet"});
+    ServerChild single(BENCH_SERVER_EXE, {"--db", database.url, "--quiet", "--largest-group", "1"});
+    for (const auto& [method, code] : {std::pair{"UpdateCtrlNumNF", "CTRLB"}, std::pair{"UpDtLocal", "0003"}}) {
+        for (int clients : options.connections) {
+            const LoadResult group = RunLoad(grouped, clients, ChangingStores(method, code), options.seconds_per_run);
+            const LoadResult each = RunLoad(single, clients, ChangingStores(method, code), options.seconds_per_run);
+            rows.push_back({std::string("server ") + method + " (durable, a new date each), " + Connections(clients),
+                            database.name, Throughput(group), Throughput(each) + " (a commit per store)",
+                            Ratio(group.requests_per_second, each.requests_per_second) + " of a commit per store"});
+        }
+    }
 }
 
 void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
@@ -140,10 +165,10 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
                             "'CTRLG', 'S', 'N', 'N' FROM generate_series(1, 10000) AS i";
     }
     module.Session() << "INSERT INTO CTRLNUMENF VALUES ('CTRLG', 'Crescimento', NULL)";
-    auto server = StartServer(database.url);
+    ServerChild server(BENCH_SERVER_EXE, {"--db", database.url, "--quiet"});
     const std::string serie_request = R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","S5000",""]})";
     const std::string max_request = R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRLG"]})";
-    RawHttpConnection connection(server->Port());
+    RawHttpConnection connection(server.Port());
     long inserted = 0;
     double first_serie = 0;
     double first_max = 0;
@@ -156,7 +181,8 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
                                          "datetime('2020-01-01', '+' || (i % 2000000) || ' minutes') FROM n";
             // A long-running database has moved its log into the file; measure that, not
             // a write-ahead log just grown by a bulk load.
-            module.Session() << "PRAGMA wal_checkpoint(TRUNCATE)";
+            std::string busy;
+            module.Session() << "PRAGMA wal_checkpoint(TRUNCATE)", soci::into(busy);
         } else {
             module.Session() << "INSERT INTO NOTAFISCAL SELECT 'CTRLG', i, TIMESTAMP '2020-01-01' + "
                                 "(i % 2000000) * INTERVAL '1 minute' FROM generate_series(" + from + ", " + to + ") AS i";

@@ -7,7 +7,8 @@ scripts/setup.sh
 # A folder of its own, so that switching between the test and benchmark builds rebuilds nothing.
 BUILD_DIR=build-release BUILD_TYPE=Release scripts/build.sh >/dev/null
 state="$(mktemp -d)"
-tests/postgres/pg_cluster.sh start "$state" >&2
+# Durable, as a real site runs it: the stores measured are commits that reach the disk.
+tests/postgres/pg_cluster.sh start "$state" durable >&2
 trap 'tests/postgres/pg_cluster.sh stop "$state" >&2; rm -rf "$state"' EXIT
 # shellcheck disable=SC1091
 source "$state/pg.env"

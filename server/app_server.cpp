@@ -69,7 +69,7 @@ ServerCore::ServerCore(ServerOptions server_options)
       limiter(std::make_shared<ConnectionLimiter>(options.max_connections_per_address,
                                                   ConnectionCap(options.max_connections))),
       file(SqlitePath(options.database_url)),
-      writer(options.database_url, ServerSessionOptions(options), file),
+      writer(options.database_url, ServerSessionOptions(options), file, options.largest_store_group),
       tls(TlsContext(options)) {}
 
 struct AppServer::State {

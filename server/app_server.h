@@ -27,6 +27,8 @@ struct ServerOptions {
     RequestLog log = RequestLog::Stderr;
     // Benchmarks only: answer "Ping" with nothing, to measure the stack's own cost.
     bool floor_method = false;
+    // The most stores one commit takes (benchmarks set 1 to measure a commit per store).
+    std::size_t largest_store_group = 256;
     // Clients and their tokens; none: every request is let through.
     std::shared_ptr<const ClientTable> clients = std::make_shared<ClientTable>();
     // Re-read on SIGHUP (RunUntilSignalled) when set.

@@ -144,7 +144,30 @@ void HttpSession<Stream>::WaitForRequest() {
     phase_ = Phase::Idle;
     SetDeadline(loop_.Core().options.idle_timeout);
     in_.Shrink();
-    ReadMore();
+    if constexpr (std::is_same_v<Stream, PlainStream>) {
+        // Right after an answer the client has sent nothing yet: wait for the socket to have
+        // bytes rather than try a read bound to find none.
+        stream_.async_wait(asio::ip::tcp::socket::wait_read, [self = this->shared_from_this()](error_code ec) {
+            if (ec) return self->Close();
+            self->ReadReady();
+        });
+    } else {
+        // The TLS layer may already hold the next request's bytes, which the socket would not show.
+        ReadMore();
+    }
+}
+
+template <class Stream>
+void HttpSession<Stream>::ReadReady() {
+    if constexpr (std::is_same_v<Stream, PlainStream>) {
+        in_.Reserve(kReadChunk);
+        error_code ec;
+        stream_.non_blocking(true, ec);
+        const std::size_t n = ec ? 0 : stream_.read_some(asio::buffer(in_.Free(), in_.FreeSize()), ec);
+        if (ec == asio::error::would_block) return WaitForRequest();
+        if (!ec && n == 0) ec = asio::error::eof;
+        OnRead(ec, n);
+    }
 }
 
 template <class Stream>

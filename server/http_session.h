@@ -54,6 +54,7 @@ private:
     boost::asio::ip::tcp::socket& Socket();
     void WaitForRequest();
     void ReadMore();
+    void ReadReady();
     void OnRead(boost::system::error_code ec, std::size_t n);
     void Parse();
     void Handle();

@@ -17,9 +17,6 @@ using hostlib::EDatabaseError;
 
 namespace {
 
-// The most stores one transaction takes; more wait for the next.
-constexpr std::size_t kLargestGroup = 256;
-
 const char* const kUpdateControlSql = "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :P_DATA WHERE CDCTRLNUMENF = :P_CODIGO";
 const char* const kUpdateLocationSql = "UPDATE LOCALEMISSAO SET DTULTEMISLCE = :P_DATA WHERE CDLOCALEMIS = :P_CODIGO";
 
@@ -112,10 +109,11 @@ struct StoreWriter::Statements {
 };
 
 StoreWriter::StoreWriter(std::string database_url, hostlib::SessionOptions session_options,
-                         DatabaseFileGuard& file)
+                         DatabaseFileGuard& file, std::size_t largest_group)
     : session_(database_url, session_options, "dtmGravacao"),
       kind_(hostlib::ParseDatabaseUrl(database_url).value_or(hostlib::DatabaseUrl{}).kind),
-      file_(file) {}
+      file_(file),
+      largest_group_(std::max<std::size_t>(1, largest_group)) {}
 
 StoreWriter::~StoreWriter() { Stop(); }
 
@@ -155,7 +153,7 @@ void StoreWriter::Run() {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             if (queue_.empty()) return;  // stopping, and nothing left to commit
-            while (!queue_.empty() && group.size() < kLargestGroup) {
+            while (!queue_.empty() && group.size() < largest_group_) {
                 group.push_back(std::move(queue_.front()));
                 queue_.pop_front();
             }

@@ -46,7 +46,8 @@ struct StoreWriterStatistics {
 
 class StoreWriter {
 public:
-    StoreWriter(std::string database_url, hostlib::SessionOptions session_options, DatabaseFileGuard& file);
+    StoreWriter(std::string database_url, hostlib::SessionOptions session_options, DatabaseFileGuard& file,
+                std::size_t largest_group = 256);
     ~StoreWriter();
     StoreWriter(const StoreWriter&) = delete;
     StoreWriter& operator=(const StoreWriter&) = delete;
@@ -80,6 +81,7 @@ private:
     SessionKeeper session_;
     hostlib::DatabaseKind kind_;
     DatabaseFileGuard& file_;
+    std::size_t largest_group_;
     std::unique_ptr<Statements> statements_;
     std::uint64_t statements_generation_ = 0;
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL cluster for the tests, on a loopback port.
-#   pg_cluster.sh start STATE_DIR   writes STATE_DIR/pg.env (VOR17000_TEST_PG=URL, PGDATA=...)
+#   pg_cluster.sh start STATE_DIR [durable]
+#                                   writes STATE_DIR/pg.env (VOR17000_TEST_PG=URL, PGDATA=...);
+#                                   "durable" keeps fsync on (benchmarks), else it is off (tests)
 #   pg_cluster.sh stop STATE_DIR    stops it and removes its files
 #   pg_cluster.sh pause STATE_DIR   stops the server, keeping its data and port
 #   pg_cluster.sh resume STATE_DIR  starts it again on the same port
@@ -39,11 +41,14 @@ case "$action" in
     chmod 755 "$base"
     [ "$(id -u)" -eq 0 ] && chown postgres "$base"
     data="$base/data"
+    sync_setting="-c fsync=off"
+    [ "${3:-}" = durable ] && sync_setting=""
     as_owner "$bin_dir/initdb" -D "$data" -U postgres -A trust --no-sync -E UTF8 --locale=C.UTF-8 >/dev/null
     # Below the ephemeral range (32768 and up), where a client's own local port could hold it.
     for port in $(seq 25432 25482); do
       if as_owner "$bin_dir/pg_ctl" -D "$data" -l "$base/server.log" -w -t 30 start \
-          -o "-p $port -k $base -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200" >/dev/null 2>&1; then
+          -o "-p $port -k $base -c listen_addresses=127.0.0.1 $sync_setting -c max_connections=200" >/dev/null 2>&1; then
+        echo "$sync_setting" > "$base/sync_setting"
         printf 'VOR17000_TEST_PG=postgresql://postgres@127.0.0.1:%s/postgres\nPGDATA=%s\nPGPORT=%s\n' \
           "$port" "$data" "$port" > "$state_file"
         echo "pg_cluster: PostgreSQL on 127.0.0.1:$port"
@@ -68,7 +73,7 @@ case "$action" in
     source "$state_file"
     base="$(dirname "$PGDATA")"
     as_owner "$bin_dir/pg_ctl" -D "$PGDATA" -l "$base/server.log" -w -t 30 start \
-      -o "-p $PGPORT -k $base -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=200" >/dev/null
+      -o "-p $PGPORT -k $base -c listen_addresses=127.0.0.1 $(cat "$base/sync_setting") -c max_connections=200" >/dev/null
     ;;
   freeze|thaw)
     # shellcheck disable=SC1090
