@@ -12,7 +12,7 @@ namespace vor17000 {
 
 inline constexpr std::string_view kServerName = "VOR17000.rdmDataEmissao";
 
-enum class Method { GetSerieNF, GetMaxData, UpdateCtrlNumNF, UpDtLocal };
+enum class Method { GetSerieNF, GetMaxData, UpdateCtrlNumNF, UpDtLocal, GetHistorico, GetDivergencias };
 
 struct MethodSpec {
     Method method;
@@ -20,11 +20,14 @@ struct MethodSpec {
     std::size_t arity;
 };
 
-inline constexpr std::array<MethodSpec, 4> kMethods = {{
+inline constexpr std::array<MethodSpec, 6> kMethods = {{
     {Method::GetSerieNF, "GetSerieNF", 5},
     {Method::GetMaxData, "GetMaxData", 1},
     {Method::UpdateCtrlNumNF, "UpdateCtrlNumNF", 2},
     {Method::UpDtLocal, "UpDtLocal", 2},
+    // table ("CTRLNUMENF" or "LOCALEMISSAO"), code (empty: every code), most rows (1 to 1000)
+    {Method::GetHistorico, "GetHistorico", 3},
+    {Method::GetDivergencias, "GetDivergencias", 0},
 }};
 
 constexpr const MethodSpec& Spec(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
@@ -49,6 +52,29 @@ inline constexpr std::array<PacketColumnSpec, 7> kSerieNFColumns = {{
 // GetMaxData: the latest invoice's date.
 inline constexpr std::array<PacketColumnSpec, 1> kMaxDataColumns = {{
     {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},
+}};
+
+// GetHistorico: the stores, newest first.
+inline constexpr std::array<PacketColumnSpec, 9> kHistoricoColumns = {{
+    {"NRHISTORICO", hostlib::TFieldType::ftString, 20},
+    {"NMTABELA", hostlib::TFieldType::ftString, 12},
+    {"CDCHAVE", hostlib::TFieldType::ftString, 10},
+    {"DTANTERIOR", hostlib::TFieldType::ftDateTime, 0},
+    {"DTNOVA", hostlib::TFieldType::ftDateTime, 0},
+    {"NMCLIENTE", hostlib::TFieldType::ftString, 64},
+    {"NMUSUARIO", hostlib::TFieldType::ftString, 64},
+    {"DSORIGEM", hostlib::TFieldType::ftString, 64},
+    {"DTREGISTRO", hostlib::TFieldType::ftDateTime, 0},
+}};
+
+// GetDivergencias: each numbering control beside its latest invoice, with a verdict:
+// "ok", "atrasado" (its last date on a day before the latest invoice) or "sem data" (no last
+// date, but invoices).
+inline constexpr std::array<PacketColumnSpec, 4> kDivergenciasColumns = {{
+    {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
+    {"DTEMISCTNUNF", hostlib::TFieldType::ftDateTime, 0},
+    {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},
+    {"DSSITUACAO", hostlib::TFieldType::ftString, 8},
 }};
 
 }  // namespace vor17000

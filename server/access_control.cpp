@@ -78,6 +78,8 @@ ClientTable ClientTable::FromText(std::string_view text) {
             continue;
         }
         if (words.size() > 3) throw std::runtime_error(where + ": use NOME SEGREDO [escrita|leitura].");
+        // The name goes into the history of every store the client makes.
+        if (words[0].size() > 64) throw std::runtime_error(where + ": nome de cliente com mais de 64 caracteres.");
         Entry entry = Entry::Of(words[0], ClientRole::Writer, words[1]);
         if (words.size() == 3) {
             if (words[2] == "leitura") {

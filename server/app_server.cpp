@@ -70,7 +70,21 @@ ServerCore::ServerCore(ServerOptions server_options)
                                                   ConnectionCap(options.max_connections))),
       file(SqlitePath(options.database_url)),
       writer(options.database_url, ServerSessionOptions(options), file, options.largest_store_group),
+      health(options.database_url, ServerSessionOptions(options), file),
       tls(TlsContext(options)) {}
+
+std::string ServerCore::Metrics() const {
+    RequestMetrics::Snapshot requests;
+    for (const RequestMetrics* loop : loop_metrics) loop->AddTo(requests);
+    ServerGauges gauges;
+    gauges.open_connections = limiter->Open();
+    gauges.database_up = health.Healthy();
+    const StoreWriterStatistics statistics = writer.Statistics();
+    gauges.stores = statistics.stores;
+    gauges.commits = statistics.commits;
+    gauges.group_sizes.assign(statistics.group_sizes.begin(), statistics.group_sizes.end());
+    return MetricsText(requests, gauges);
+}
 
 struct AppServer::State {
     explicit State(ServerOptions o) : options(std::move(o)) {}
@@ -91,7 +105,7 @@ struct AppServer::State {
         const auto deadline = options.statement_timeout + std::chrono::seconds(2);
         std::unique_lock lock(stall_mutex);
         while (!stall_wake.wait_for(lock, std::chrono::milliseconds(500), [this] { return stall_watch_stopping; })) {
-            std::vector<SessionKeeper*> keepers{&core->writer.Session()};
+            std::vector<SessionKeeper*> keepers{&core->writer.Session(), &core->health.Session()};
             for (auto& loop : loops) keepers.push_back(&loop->Reader().Session());
             for (SessionKeeper* keeper : keepers) {
                 if (keeper->CutIfStuck(deadline)) LogEvent("banco de dados sem resposta: conexão cortada");
@@ -128,6 +142,7 @@ void AppServer::Start() {
     }
     s.port = s.loops[0]->Port();
     s.core->writer.Start();
+    s.core->health.Start();
     for (auto& loop : s.loops) loop->Start();
     s.stall_watch_stopping = false;
     s.stall_watch = std::thread([&s] { s.WatchForStalls(); });
@@ -146,6 +161,7 @@ void AppServer::Stop() {
     }
     s.stall_wake.notify_one();
     s.stall_watch.join();
+    s.core->health.Stop();
     for (auto& loop : s.loops) loop->Shutdown();
     // The stores already taken are committed and answered before the loops end.
     s.core->writer.Stop();

@@ -34,7 +34,22 @@ const char* const kAllSeriesSql = VOR17000_SERIE_SELECT "ORDER BY S.CDSERIE";
 
 const char* const kMaxDataSql = "SELECT MAX(DTEMISSAO) AS DTEMISSAO FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CDCTRLNUMENF";
 
+#define VOR17000_HISTORY_SELECT \
+    "SELECT NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO " \
+    "FROM HISTDTEMISSAO WHERE NMTABELA = :P_NMTABELA "
+const char* const kOneKeyHistorySql =
+    VOR17000_HISTORY_SELECT "AND CDCHAVE = :P_CDCHAVE ORDER BY NRHISTORICO DESC LIMIT CAST(:P_LIMITE AS INTEGER)";
+const char* const kAllKeysHistorySql =
+    VOR17000_HISTORY_SELECT "ORDER BY NRHISTORICO DESC LIMIT CAST(:P_LIMITE AS INTEGER)";
+#undef VOR17000_HISTORY_SELECT
+
+const char* const kDriftSql =
+    "SELECT C.CDCTRLNUMENF, C.DTEMISCTNUNF, "
+    "(SELECT MAX(N.DTEMISSAO) FROM NOTAFISCAL N WHERE N.CDCTRLNUMENF = C.CDCTRLNUMENF) AS DTEMISSAO "
+    "FROM CTRLNUMENF C ORDER BY C.CDCTRLNUMENF";
+
 constexpr std::size_t kSerieColumnCount = vor17000::kSerieNFColumns.size();
+constexpr std::size_t kWidestRow = vor17000::kHistoricoColumns.size();
 
 // The constant head of a packet: its columns, and the opening of its rows.
 template <std::size_t N>
@@ -86,13 +101,59 @@ void AppendDate(std::string& out, const std::string& text, const char* table, co
     out += '"';
 }
 
+// Binds `count` columns into `row`/`null`, the parameters `bind` gives, and prepares `sql`.
+template <class Bind>
+void PrepareRead(std::optional<soci::statement>& statement, soci::session& session, const char* sql,
+                 std::array<std::string, kWidestRow>& row, std::array<soci::indicator, kWidestRow>& null,
+                 std::size_t count, Bind&& bind) {
+    statement.emplace(session);
+    bind(*statement);
+    for (std::size_t c = 0; c < count; ++c) statement->exchange(soci::into(row[c], null[c]));
+    statement->alloc();
+    statement->prepare(sql);
+    statement->define_and_bind();
+}
+
 }  // namespace
+
+DriftVerdict DriftVerdictOf(const std::optional<hostlib::TDateTime>& last,
+                            const std::optional<hostlib::TDateTime>& latest_invoice) {
+    if (!latest_invoice) return DriftVerdict::Ok;
+    if (!last) return DriftVerdict::NoDate;
+    return hostlib::DateOf(*last) < hostlib::DateOf(*latest_invoice) ? DriftVerdict::Behind : DriftVerdict::Ok;
+}
+
+const char* DriftVerdictName(DriftVerdict verdict) {
+    switch (verdict) {
+        case DriftVerdict::Behind: return "atrasado";
+        case DriftVerdict::NoDate: return "sem data";
+        case DriftVerdict::Ok: break;
+    }
+    return "ok";
+}
 
 // Every statement is prepared on its first use in a session and run again with new values
 // after that: the requests are many and alike. Each read ends with the statement past its
 // last row, so no session stays inside a read transaction between requests.
 struct DataEmissaoModule::Statements {
     explicit Statements(soci::session& s) : session(s) {}
+
+    soci::statement& History(bool all) {
+        auto& statement = all ? history_all : history_one;
+        if (!statement) {
+            PrepareRead(statement, session, all ? kAllKeysHistorySql : kOneKeyHistorySql, row, null,
+                        vor17000::kHistoricoColumns.size(), [&](soci::statement& st) {
+                            st.exchange(soci::use(table, "P_NMTABELA"));
+                            if (!all) st.exchange(soci::use(code, "P_CDCHAVE"));
+                            st.exchange(soci::use(limit, "P_LIMITE"));
+                        });
+        }
+        return *statement;
+    }
+    soci::statement& Drift() {
+        if (!drift) PrepareRead(drift, session, kDriftSql, row, null, 3, [](soci::statement&) {});
+        return *drift;
+    }
 
     soci::statement& Serie(bool all) {
         auto& statement = all ? all_series : one_serie;
@@ -123,12 +184,16 @@ struct DataEmissaoModule::Statements {
     bool Null(std::size_t column) const { return null[column] == soci::i_null; }
 
     soci::session& session;
-    std::string company, state_registration, municipal_registration, series, control;
-    std::array<std::string, kSerieColumnCount> row;
-    std::array<soci::indicator, kSerieColumnCount> null{};
+    std::string company, state_registration, municipal_registration, series, control, table, code;
+    int limit = 0;
+    std::array<std::string, kWidestRow> row;
+    std::array<soci::indicator, kWidestRow> null{};
     std::optional<soci::statement> one_serie;
     std::optional<soci::statement> all_series;
     std::optional<soci::statement> max_data;
+    std::optional<soci::statement> history_one;
+    std::optional<soci::statement> history_all;
+    std::optional<soci::statement> drift;
 };
 
 DataEmissaoModule::DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options,
@@ -139,7 +204,15 @@ DataEmissaoModule::~DataEmissaoModule() {
     statements_.reset();  // before the session they were prepared on
 }
 
+void DataEmissaoModule::ReopenIfAsked() {
+    if (reopen_round_ == file_.ReopenRound()) return;
+    reopen_round_ = file_.ReopenRound();
+    statements_.reset();
+    session_.Drop();
+}
+
 DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
+    ReopenIfAsked();
     hostlib::TdtmDBGeral& database = session_.Database();
     if (statements_generation_ != session_.Generation()) statements_.reset();
     if (!statements_) {
@@ -176,6 +249,7 @@ void DataEmissaoModule::WithDatabase(std::string& out, Work&& work) {
                 }
                 // A lost session, or one the database opened read-only, is dropped; the next
                 // use opens a new one (which sees permissions given back meanwhile).
+                if (e.Category() == DatabaseErrorCategory::ReadOnly) file_.AskEverySessionToReopen();
                 session_.Drop();
                 if (!had_session || attempt > 0 || e.Category() != DatabaseErrorCategory::ConnectionFailed) throw;
             }
@@ -235,13 +309,96 @@ void DataEmissaoModule::WriteMaxData(const std::string& control, std::string& ou
     });
 }
 
+void DataEmissaoModule::WriteHistorico(const std::string& table, const std::string& code, int limit,
+                                       std::string& out, std::size_t answer_limit) {
+    static const std::string head = PacketHead(vor17000::kHistoricoColumns);
+    WithDatabase(out, [&](Statements& s) {
+        s.table = table;
+        s.code = code;
+        s.limit = limit;
+        out += head;
+        soci::statement& history = s.History(code.empty());
+        bool first = true;
+        for (bool more = history.execute(true); more; more = history.fetch()) {
+            out += first ? "[" : ",[";
+            first = false;
+            for (std::size_t c = 0; c < vor17000::kHistoricoColumns.size(); ++c) {
+                if (c > 0) out += ',';
+                if (s.Null(c)) {
+                    out += "null";
+                } else if (vor17000::kHistoricoColumns[c].type == TFieldType::ftDateTime) {
+                    AppendDate(out, s.row[c], "HISTDTEMISSAO", s.row[0]);
+                } else {
+                    AppendText(out, s.row[c]);
+                }
+            }
+            out += ']';
+            if (out.size() > answer_limit) throw EAnswerTooLarge("");
+        }
+        out += "]}";
+    });
+}
+
+std::vector<DateDrift> DataEmissaoModule::Drift() {
+    std::vector<DateDrift> rows;
+    std::string unused;
+    WithDatabase(unused, [&](Statements& s) {
+        rows.clear();
+        soci::statement& drift = s.Drift();
+        for (bool more = drift.execute(true); more; more = drift.fetch()) {
+            DateDrift row;
+            row.control = hostlib::utf8::ValidOrWindows1252(s.row[0]);
+            for (std::size_t c : {1u, 2u}) {
+                if (s.Null(c)) continue;
+                const auto date = hostlib::ReadDatabaseDateTime(s.row[c]);
+                if (!date) {
+                    throw EApplicationError(std::string("Data ilegível gravada na tabela ") +
+                                            (c == 1 ? "CTRLNUMENF" : "NOTAFISCAL") + " para o código '" +
+                                            row.control + "'.");
+                }
+                (c == 1 ? row.last : row.latest_invoice) = *date;
+            }
+            row.verdict = DriftVerdictOf(row.last, row.latest_invoice);
+            rows.push_back(std::move(row));
+        }
+    });
+    return rows;
+}
+
+void DataEmissaoModule::WriteDivergencias(std::string& out) {
+    static const std::string head = PacketHead(vor17000::kDivergenciasColumns);
+    const std::vector<DateDrift> rows = Drift();
+    out += head;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const DateDrift& row = rows[i];
+        out += i == 0 ? "[" : ",[";
+        AppendJsonString(out, row.control);
+        for (const auto& date : {row.last, row.latest_invoice}) {
+            out += ',';
+            if (date) {
+                out += '"';
+                out += hostlib::DateTimeToIso(*date);
+                out += '"';
+            } else {
+                out += "null";
+            }
+        }
+        out += ',';
+        AppendJsonString(out, DriftVerdictName(row.verdict));
+        out += ']';
+    }
+    out += "]}";
+}
+
 bool DataEmissaoModule::Answers() noexcept {
     try {
         if (file_.Gone()) return false;
-        int one = 0;
+        // A query that reads the database, not one the session answers by itself.
+        int none = -1;
         SessionKeeper::Call call(session_);
-        session_.Database().Session() << "SELECT 1", soci::into(one);
-        return one == 1;
+        Prepared();
+        session_.Database().Session() << "SELECT COUNT(*) FROM EMPRESA WHERE CDEMPRESA = ''", soci::into(none);
+        return none >= 0;
     } catch (...) {
         statements_.reset();
         session_.Drop();

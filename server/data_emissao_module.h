@@ -3,13 +3,32 @@
 // invoices over a database session of its own, written as data packets straight into the
 // answer. Each event loop of the server has one; stores go to the store writer.
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "database_file_guard.h"
+#include "hostlib/datetime.h"
 #include "hostlib/db/data_module.h"
 #include "session_keeper.h"
 
 namespace appserver {
+
+// A numbering control beside its latest invoice.
+enum class DriftVerdict { Ok, Behind, NoDate };
+struct DateDrift {
+    std::string control;
+    std::optional<hostlib::TDateTime> last;            // the control's last issue date
+    std::optional<hostlib::TDateTime> latest_invoice;  // its latest invoice's date
+    DriftVerdict verdict = DriftVerdict::Ok;
+};
+// Behind: the last date falls on a day before the latest invoice's; NoDate: no last date,
+// but invoices. The screen checks a new date against the invoices only when it is not after
+// the last date, so a control behind lets an earlier date through unchecked.
+DriftVerdict DriftVerdictOf(const std::optional<hostlib::TDateTime>& last,
+                            const std::optional<hostlib::TDateTime>& latest_invoice);
+// "ok", "atrasado", "sem data".
+const char* DriftVerdictName(DriftVerdict verdict);
 
 class DataEmissaoModule {
 public:
@@ -25,9 +44,17 @@ public:
                       const std::string& municipal_registration, const std::string& series,
                       const std::string& all_series, std::string& out, std::size_t limit);
     void WriteMaxData(const std::string& control, std::string& out);
+    // `table` is "CTRLNUMENF" or "LOCALEMISSAO"; an empty `code` takes every code.
+    void WriteHistorico(const std::string& table, const std::string& code, int limit, std::string& out,
+                        std::size_t answer_limit);
+    std::vector<DateDrift> Drift();
+    void WriteDivergencias(std::string& out);
     // Whether the database answers a trivial query; never raises.
     bool Answers() noexcept;
     SessionKeeper& Session() { return session_; }
+    // Lets go of the session when every session was asked to open again (a database that was
+    // read-only); the event loop calls it now and then, so that an idle one lets go too.
+    void ReopenIfAsked();
 
 private:
     struct Statements;
@@ -39,6 +66,7 @@ private:
     DatabaseFileGuard& file_;
     std::unique_ptr<Statements> statements_;
     std::uint64_t statements_generation_ = 0;
+    std::uint64_t reopen_round_ = 0;
 };
 
 }  // namespace appserver

@@ -43,7 +43,9 @@ bool ShortOfResources(const error_code& ec) {
 }  // namespace
 
 EventLoop::EventLoop(ServerCore& core, int index)
-    : core_(core), index_(index), reader_(core.options.database_url, ServerSessionOptions(core.options), core.file) {}
+    : core_(core), index_(index), reader_(core.options.database_url, ServerSessionOptions(core.options), core.file) {
+    core_.loop_metrics.push_back(&metrics_);
+}
 
 EventLoop::~EventLoop() { Join(); }
 
@@ -179,6 +181,7 @@ void EventLoop::Sweep() {
         ++kept;
     }
     connections_.resize(kept);
+    reader_.ReopenIfAsked();
     // The first loop also looks at the database file now and then, so that a file deleted
     // under an idle server is noticed before the next store.
     if (index_ == 0 && !core_.file.Gone() && !core_.file.Verify()) {

@@ -52,6 +52,7 @@ public:
     boost::asio::io_context& Io() { return io_; }
     ServerCore& Core() { return core_; }
     DataEmissaoModule& Reader() { return reader_; }
+    RequestMetrics& Metrics() { return metrics_; }
     // Connections register themselves to be swept for deadlines and closed at shutdown.
     void Register(const std::shared_ptr<Connection>& connection) { connections_.push_back(connection); }
 
@@ -70,6 +71,7 @@ private:
     std::vector<EventLoop*> loops_;
     std::size_t next_loop_ = 0;
     DataEmissaoModule reader_;
+    RequestMetrics metrics_;
     std::vector<std::weak_ptr<Connection>> connections_;
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> work_;
     bool stopping_ = false;

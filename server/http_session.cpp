@@ -92,7 +92,8 @@ HttpSession<Stream>::HttpSession(EventLoop& loop, std::unique_ptr<ConnectionLimi
       stream_(std::move(stream)),
       call_(loop.Reader(), loop.Core().writer,
             RpcLimits{loop.Core().options.answer_limit,
-                      loop.Core().options.floor_method ? FloorMethod::On : FloorMethod::Off}) {
+                      loop.Core().options.floor_method ? FloorMethod::On : FloorMethod::Off},
+            &loop.Metrics()) {
     caller_.origin = slot_ ? slot_->Address() : std::string();
     // Stores finish on the writer's thread; what follows runs back on this loop, with the
     // connection kept alive by `waiting_` until the answer goes out.
@@ -219,6 +220,15 @@ void HttpSession<Stream>::Handle() {
     keep_alive_ = parser_->keep_alive();
     http10_ = request_.version == 10;
     const ConnectionAfter after = keep_alive_ ? ConnectionAfter::KeepAlive : ConnectionAfter::Close;
+    // The load balancer asks without a token; the answer tells nothing but up or down.
+    if (request_.target == "/healthz" && (request_.method == http::verb::get || request_.method == http::verb::head)) {
+        const bool up = loop_.Core().health.Healthy();
+        HttpAnswer answer;
+        answer.status = up ? 200 : 503;
+        answer.body = up ? R"({"status":"ok"})" : R"({"status":"unavailable"})";
+        answer.after = after;
+        return Send(answer, "health", up ? "ok" : "503");
+    }
     clients_ = loop_.Core().clients.Current();
     const Client* client = nullptr;
     if (clients_->RequiresToken()) {
@@ -227,6 +237,14 @@ void HttpSession<Stream>::Handle() {
     }
     if (request_.has_user && !AcceptableUser(request_.user)) {
         return Refuse(400, "Usuário inválido no cabeçalho X-Vor17000-Usuario.", ConnectionAfter::Close);
+    }
+    if (request_.target == "/metrics" && request_.method == http::verb::get) {
+        body_ = loop_.Core().Metrics();
+        HttpAnswer answer;
+        answer.body = body_;
+        answer.after = after;
+        answer.content_type = "text/plain; version=0.0.4; charset=utf-8";
+        return Send(answer, "metrics", "ok");
     }
     if (request_.target.rfind("/rpc/", 0) != 0) return Refuse(404, "Caminho desconhecido.", after);
     if (request_.target != ModulePath()) {
@@ -286,6 +304,8 @@ void HttpSession<Stream>::Send(HttpAnswer answer, const std::string& log_method,
     answer.http10_keep_alive = http10_ && answer.after == ConnectionAfter::KeepAlive;
     WriteHttpAnswer(answer, out_);
     WriteLogLine(loop_.Core().options.log, log_method, started_, log_outcome);
+    loop_.Metrics().Request(log_method, log_outcome,
+                            std::chrono::duration<double>(Clock::now() - started_).count());
     phase_ = Phase::Writing;
     SetDeadline(loop_.Core().options.request_timeout);
     const bool refused = answer.status >= 400 && answer.after == ConnectionAfter::Close;

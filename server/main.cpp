@@ -10,6 +10,8 @@
 #include <soci/soci.h>
 
 #include "app_server.h"
+#include "data_emissao_module.h"
+#include "server_core.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/db/database_url.h"
 #include "server_options.h"
@@ -47,6 +49,22 @@ bool PrepareDatabase(const appserver::ServerCommandLine& line) {
     return true;
 }
 
+// Each numbering control beside its latest invoice, a line each; 1 when any drifts.
+int CheckDates(const appserver::ServerOptions& options) {
+    appserver::DatabaseFileGuard file("");
+    appserver::DataEmissaoModule reader(options.database_url, appserver::ServerSessionOptions(options), file);
+    const auto show = [](const std::optional<hostlib::TDateTime>& date) {
+        return date ? hostlib::DateTimeToStr(*date) : std::string("-");
+    };
+    bool drifting = false;
+    for (const auto& row : reader.Drift()) {
+        std::cout << row.control << '\t' << show(row.last) << '\t' << show(row.latest_invoice) << '\t'
+                  << appserver::DriftVerdictName(row.verdict) << '\n';
+        drifting = drifting || row.verdict != appserver::DriftVerdict::Ok;
+    }
+    return drifting ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +80,14 @@ int main(int argc, char** argv) {
     }
     for (const auto& warning : parsed.warnings) std::cerr << "vor17000-server: aviso: " << warning << std::endl;
     const auto& line = *parsed.command_line;
+    if (line.check_dates) {
+        try {
+            return CheckDates(line.options);
+        } catch (const std::exception& e) {
+            std::cerr << "vor17000-server: " << e.what() << std::endl;
+            return 2;
+        }
+    }
     // Idle keep-alive connections are cheap here; let the descriptor limit allow many.
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {

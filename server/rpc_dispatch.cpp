@@ -28,7 +28,7 @@ void RequireCount(const RpcRequest& request, std::size_t count) {
 
 const std::string& TextParam(const RpcRequest& request, std::size_t index) {
     const RpcParam& param = request.Param(index);
-    if (!param.is_text) {
+    if (!param.IsText()) {
         throw RpcFailure{kInvalidParams, "Parâmetro " + std::to_string(index + 1) + " deve ser um texto."};
     }
     // Some databases end a text at a NUL: the code stored on would not be the code sent.
@@ -62,6 +62,28 @@ void GetMaxData(DataEmissaoModule& reader, const RpcRequest& request, std::strin
     reader.WriteMaxData(TextParam(request, 0), out);
 }
 
+void GetHistorico(DataEmissaoModule& reader, const RpcRequest& request, std::string& out, std::size_t limit) {
+    const std::string& table = TextParam(request, 0);
+    if (table != "CTRLNUMENF" && table != "LOCALEMISSAO") {
+        throw RpcFailure{kInvalidParams, "Parâmetro 1 deve ser \"CTRLNUMENF\" ou \"LOCALEMISSAO\"."};
+    }
+    // The most rows: a number, or a text of digits, from 1 to 1000.
+    const RpcParam& most = request.Param(2);
+    long long rows = 0;
+    const bool digits = (most.kind == RpcParam::Kind::Number || most.kind == RpcParam::Kind::Text) &&
+                        !most.text.empty() && most.text.size() <= 6 &&
+                        most.text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits) rows = std::stoll(most.text);
+    if (!digits || rows < 1 || rows > 1000) {
+        throw RpcFailure{kInvalidParams, "Parâmetro 3 deve ser um número de 1 a 1000."};
+    }
+    reader.WriteHistorico(table, TextParam(request, 1), static_cast<int>(rows), out, limit);
+}
+
+void GetDivergencias(DataEmissaoModule& reader, const RpcRequest&, std::string& out, std::size_t) {
+    reader.WriteDivergencias(out);
+}
+
 struct MethodEntry {
     vor17000::MethodSpec spec;
     ReadMethod read = nullptr;
@@ -76,6 +98,8 @@ const std::array<MethodEntry, vor17000::kMethods.size()>& Methods() {
         {vor17000::Spec(Method::GetMaxData), &GetMaxData, std::nullopt},
         {vor17000::Spec(Method::UpdateCtrlNumNF), nullptr, StoreTarget::NumberingControl},
         {vor17000::Spec(Method::UpDtLocal), nullptr, StoreTarget::IssueLocation},
+        {vor17000::Spec(Method::GetHistorico), &GetHistorico, std::nullopt},
+        {vor17000::Spec(Method::GetDivergencias), &GetDivergencias, std::nullopt},
     }};
     return table;
 }
@@ -101,8 +125,8 @@ const std::string& RpcMethodList() {
     return list;
 }
 
-RpcCall::RpcCall(DataEmissaoModule& reader, StoreWriter& writer, RpcLimits limits)
-    : reader_(reader), writer_(writer), limits_(limits) {}
+RpcCall::RpcCall(DataEmissaoModule& reader, StoreWriter& writer, RpcLimits limits, RequestMetrics* metrics)
+    : reader_(reader), writer_(writer), limits_(limits), metrics_(metrics) {}
 
 bool RpcCall::Start(std::string_view body, const Caller& caller, Resume resume) {
     answer_.clear();
@@ -205,6 +229,9 @@ void RpcCall::Fail(const RpcRequest& request, std::exception_ptr failure) {
         error = {kApplicationError, TooLargeText()};
     } catch (...) {
         error = ToRpcError(std::current_exception(), cause);
+        if (metrics_ != nullptr) {
+            if (const auto kind = DatabaseFailureOf(std::current_exception())) metrics_->Database(*kind);
+        }
     }
     const bool notification = !request.has_id;
     summary_.outcome = "error " + std::to_string(error.code);
@@ -248,7 +275,12 @@ bool RpcCall::RunOne(const RpcRequest& request) {
             Close();
             return true;
         }
-        StoreRequest store{*method->store, DateParam(request, 0), TextParam(request, 1)};
+        StoreRequest store{*method->store,
+                           DateParam(request, 0),
+                           TextParam(request, 1),
+                           caller_->client != nullptr ? caller_->client->name : std::string(),
+                           caller_->user,
+                           caller_->origin};
         if (caller_->client != nullptr && caller_->client->role == ClientRole::Reader) {
             throw EApplicationError("Cliente sem permissão para alterar datas.");
         }

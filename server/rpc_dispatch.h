@@ -11,6 +11,7 @@
 #include "data_emissao_module.h"
 #include "rpc_errors.h"
 #include "rpc_request.h"
+#include "server_metrics.h"
 #include "store_writer.h"
 
 namespace appserver {
@@ -48,7 +49,8 @@ public:
     // Runs `work` later on the connection's own thread (the writer finishes elsewhere).
     using Resume = std::function<void(std::function<void()> work)>;
 
-    RpcCall(DataEmissaoModule& reader, StoreWriter& writer, RpcLimits limits);
+    // `metrics` (may be null) counts the database failures met.
+    RpcCall(DataEmissaoModule& reader, StoreWriter& writer, RpcLimits limits, RequestMetrics* metrics = nullptr);
 
     // Runs `body`. True when the answer is ready now; otherwise it will be after a `work`
     // given to `resume` has run and Finished() says so.
@@ -73,6 +75,7 @@ private:
     DataEmissaoModule& reader_;
     StoreWriter& writer_;
     RpcLimits limits_;
+    RequestMetrics* metrics_;
     RpcBody body_;
     std::string answer_;
     std::string element_;  // the answer of the request being run

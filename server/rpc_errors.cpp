@@ -4,6 +4,25 @@
 
 namespace appserver {
 
+std::optional<DatabaseFailure> DatabaseFailureOf(std::exception_ptr failure) {
+    using hostlib::DatabaseErrorCategory;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EDatabaseFileGone&) {
+        return DatabaseFailure::FileGone;
+    } catch (const hostlib::EDatabaseError& e) {
+        switch (e.Category()) {
+            case DatabaseErrorCategory::ConnectionFailed: return DatabaseFailure::Connection;
+            case DatabaseErrorCategory::Busy: return DatabaseFailure::Busy;
+            case DatabaseErrorCategory::ReadOnly: return DatabaseFailure::ReadOnly;
+            case DatabaseErrorCategory::StorageFull: return DatabaseFailure::StorageFull;
+            default: return DatabaseFailure::Other;
+        }
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 RpcError ToRpcError(std::exception_ptr failure, std::string& log_cause) {
     using hostlib::DatabaseErrorCategory;
     log_cause.clear();

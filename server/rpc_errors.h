@@ -2,9 +2,11 @@
 // Failures turned into JSON-RPC error codes and texts a user can read. Driver text, SQL and
 // paths stay on the server side (its log); the client gets a category's sentence.
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "hostlib/exceptions.h"
+#include "server_metrics.h"
 
 namespace appserver {
 
@@ -38,6 +40,9 @@ struct RpcError {
 };
 
 inline const char* const kInternalErrorText = "Erro interno do servidor de aplicação.";
+
+// The kind of database failure, when it is one.
+std::optional<DatabaseFailure> DatabaseFailureOf(std::exception_ptr failure);
 
 // The error object for a failure; `log_cause` is set to what the server should log about it
 // (empty when nothing needs telling, such as a busy database or a code not registered).

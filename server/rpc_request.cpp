@@ -109,15 +109,20 @@ private:
             }
             return true;
         }
-        if (InParamsList()) AddParam(kind == ScalarKind::Text, text);
+        if (InParamsList()) {
+            AddParam(kind == ScalarKind::Text     ? RpcParam::Kind::Text
+                     : kind == ScalarKind::Number ? RpcParam::Kind::Number
+                                                  : RpcParam::Kind::Other,
+                     text);
+        }
         return true;
     }
 
-    void AddParam(bool is_text, std::string_view text) {
+    void AddParam(RpcParam::Kind kind, std::string_view text) {
         RpcRequest& request = Current();
         if (request.param_count == request.param_slots.size()) request.param_slots.emplace_back();
         RpcParam& param = request.param_slots[request.param_count++];
-        param.is_text = is_text;
+        param.kind = kind;
         param.text.assign(text);
     }
 
@@ -162,7 +167,7 @@ private:
         }
         if (depth == request_depth_ + 2 && in_request_ && key_ == Key::Params &&
             containers_[request_depth_ + 1] == Container::Array) {
-            AddParam(false, {});  // a list or object as a parameter: no text
+            AddParam(RpcParam::Kind::Other, {});  // a list or object as a parameter
         }
         return true;
     }

@@ -14,8 +14,10 @@ inline constexpr std::size_t kMaxJsonDepth = 32;
 inline constexpr std::size_t kMaxBatchLength = 100;
 
 struct RpcParam {
-    bool is_text = false;
-    std::string text;
+    enum class Kind { Text, Number, Other };
+    Kind kind = Kind::Other;
+    std::string text;  // a text's value, a number as written
+    bool IsText() const { return kind == Kind::Text; }
 };
 
 struct RpcRequest {

@@ -7,6 +7,8 @@
 #include "access_control.h"
 #include "app_server.h"
 #include "database_file_guard.h"
+#include "health_probe.h"
+#include "server_metrics.h"
 #include "store_writer.h"
 
 namespace appserver {
@@ -19,7 +21,13 @@ struct ServerCore {
     std::shared_ptr<ConnectionLimiter> limiter;
     DatabaseFileGuard file;
     StoreWriter writer;
+    HealthProbe health;
     std::unique_ptr<boost::asio::ssl::context> tls;
+    // Each loop's request counts, registered before the loops start.
+    std::vector<const RequestMetrics*> loop_metrics;
+
+    // The Prometheus text of the server as it is now.
+    std::string Metrics() const;
 };
 
 // The session options every database session of a server opens with: it never creates a

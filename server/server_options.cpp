@@ -28,7 +28,9 @@ const char* const kUsage =
     "  --statement-timeout SEGUNDOS  PostgreSQL: prazo de um comando; um banco que não responde por mais\n"
     "                tempo tem a conexão cortada (padrão 30)\n"
     "  --idle-timeout SEGUNDOS  uma conexão ociosa por mais tempo é fechada (padrão 900)\n"
-    "  --insecure-open  aceita escutar fora da interface local sem segredo\n";
+    "  --insecure-open  aceita escutar fora da interface local sem segredo\n"
+    "  --check-dates  mostra cada controle de numeração ao lado da última nota fiscal (ok, atrasado,\n"
+    "                sem data) e termina: código 0 sem divergência, 1 com alguma\n";
 
 bool ParseNumber(const std::string& text, long long& out) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -86,6 +88,8 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
             line.create = true;
         } else if (arg == "--demo-data") {
             line.demo_data = true;
+        } else if (arg == "--check-dates") {
+            line.check_dates = true;
         } else if (arg == "--insecure-open") {
             line.insecure_open = true;
         } else if (arg == "--quiet") {
@@ -143,6 +147,10 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
     }
     if (options.tls_certificate.empty() != options.tls_key.empty()) return fail("TLS precisa de --tls-cert e --tls-key");
     if (options.database_url.empty()) return fail("falta --db");
+    if (line.check_dates) {
+        parsed.command_line = std::move(line);
+        return parsed;  // nothing is served: the address and the secret do not matter
+    }
     const bool tokens = options.clients->RequiresToken();
     const bool tls = !options.tls_certificate.empty();
     if (!IsLoopback(options.address) && !tokens && !line.insecure_open) {

@@ -16,6 +16,8 @@ struct ServerCommandLine {
     bool create = false;
     // --insecure-open: listening beyond loopback without a token is what the user wants.
     bool insecure_open = false;
+    // --check-dates: print each numbering control beside its latest invoice, and end.
+    bool check_dates = false;
 };
 
 struct ParsedServerOptions {

@@ -3,6 +3,7 @@
 #include <soci/soci.h>
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 
 #include "hostlib/db/database_error.h"
@@ -17,8 +18,56 @@ using hostlib::EDatabaseError;
 
 namespace {
 
-const char* const kUpdateControlSql = "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :P_DATA WHERE CDCTRLNUMENF = :P_CODIGO";
-const char* const kUpdateLocationSql = "UPDATE LOCALEMISSAO SET DTULTEMISLCE = :P_DATA WHERE CDLOCALEMIS = :P_CODIGO";
+// What a store writes into, table by table: the table and its key and date columns.
+struct StoreTable {
+    const char* name;
+    const char* key;
+    const char* date;
+};
+constexpr StoreTable kControls{"CTRLNUMENF", "CDCTRLNUMENF", "DTEMISCTNUNF"};
+constexpr StoreTable kLocations{"LOCALEMISSAO", "CDLOCALEMIS", "DTULTEMISLCE"};
+
+const StoreTable& TableOf(StoreTarget target) {
+    return target == StoreTarget::NumberingControl ? kControls : kLocations;
+}
+
+const char* const kHistoryColumns =
+    "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO) ";
+
+// SQLite, which holds the write lock for the whole transaction: the old date, the update, and
+// the history row, one statement each.
+std::string SqliteOldDateSql(const StoreTable& t) {
+    return std::string("SELECT ") + t.date + " FROM " + t.name + " WHERE " + t.key + " = :P_CODIGO";
+}
+std::string SqliteUpdateSql(const StoreTable& t) {
+    return std::string("UPDATE ") + t.name + " SET " + t.date + " = :P_DATA WHERE " + t.key + " = :P_CODIGO";
+}
+std::string SqliteHistorySql() {
+    return std::string(kHistoryColumns) +
+           "VALUES (:P_TABELA, :P_CODIGO, :P_ANTERIOR, :P_DATA, :P_CLIENTE, :P_USUARIO, :P_ORIGEM, :P_REGISTRO)";
+}
+
+// PostgreSQL: one statement, one round trip. The subquery locks the row and reads its old
+// date before the update changes it; a code not there writes nothing at all.
+std::string PostgresStoreSql(const StoreTable& t) {
+    return std::string("WITH ALTERADO AS (UPDATE ") + t.name + " AS NOVO SET " + t.date +
+           " = CAST(:P_DATA1 AS TIMESTAMP) FROM (SELECT " + t.key + " AS K, " + t.date + " AS D FROM " + t.name +
+           " WHERE " + t.key + " = :P_CODIGO1 FOR UPDATE) AS ANTERIOR WHERE NOVO." + t.key +
+           " = ANTERIOR.K RETURNING ANTERIOR.K, ANTERIOR.D) " + kHistoryColumns + "SELECT '" + t.name +
+           "', ALTERADO.K, ALTERADO.D, CAST(:P_DATA2 AS TIMESTAMP), CAST(:P_CLIENTE AS VARCHAR(64)), "
+           "CAST(:P_USUARIO AS VARCHAR(64)), CAST(:P_ORIGEM AS VARCHAR(64)), CAST(:P_REGISTRO AS TIMESTAMP) "
+           "FROM ALTERADO";
+}
+
+// Now in UTC, as "YYYY-MM-DD HH:MM:SS".
+std::string UtcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[24];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
+    return text;
+}
 
 // A transaction that rolls back unless committed, and never raises from its destructor.
 class WriteTransaction {
@@ -81,31 +130,86 @@ std::string UnknownCodeText(const StoreRequest& request) {
 }  // namespace
 
 struct StoreWriter::Statements {
-    explicit Statements(soci::session& session) : update_control(session), update_location(session) {
-        Prepare(update_control, kUpdateControlSql);
-        Prepare(update_location, kUpdateLocationSql);
+    Statements(soci::session& session, hostlib::DatabaseKind kind) : kind_(kind) {
+        for (const StoreTarget target : {StoreTarget::NumberingControl, StoreTarget::IssueLocation}) {
+            Targeted& statements = For(target);
+            const StoreTable& table = TableOf(target);
+            if (kind == hostlib::DatabaseKind::SQLite) {
+                statements.old_date.emplace(session);
+                statements.old_date->exchange(soci::into(old_date, old_date_null));
+                statements.old_date->exchange(soci::use(code, "P_CODIGO"));
+                Prepare(*statements.old_date, SqliteOldDateSql(table));
+                statements.update.emplace(session);
+                statements.update->exchange(soci::use(date, "P_DATA"));
+                statements.update->exchange(soci::use(code, "P_CODIGO"));
+                Prepare(*statements.update, SqliteUpdateSql(table));
+                statements.history.emplace(session);
+                statements.history->exchange(soci::use(table_name, "P_TABELA"));
+                statements.history->exchange(soci::use(code, "P_CODIGO"));
+                statements.history->exchange(soci::use(old_date, old_date_null, "P_ANTERIOR"));
+                statements.history->exchange(soci::use(date, "P_DATA"));
+                BindWho(*statements.history);
+                Prepare(*statements.history, SqliteHistorySql());
+            } else {
+                statements.update.emplace(session);
+                statements.update->exchange(soci::use(date, "P_DATA1"));
+                statements.update->exchange(soci::use(code, "P_CODIGO1"));
+                statements.update->exchange(soci::use(date, "P_DATA2"));
+                BindWho(*statements.update);
+                Prepare(*statements.update, PostgresStoreSql(table));
+            }
+        }
     }
-    void Prepare(soci::statement& statement, const char* sql) {
-        statement.exchange(soci::use(date, "P_DATA"));
-        statement.exchange(soci::use(code, "P_CODIGO"));
+
+    // Stores the date and its history row; false when the code is not there (nothing written).
+    bool Store(const StoreRequest& request) {
+        date = hostlib::ToSqlDateTime(request.date);
+        code = request.code;
+        client = request.client;
+        user = request.user;
+        origin = request.origin;
+        registered = UtcNow();
+        table_name = TableOf(request.target).name;
+        Targeted& statements = For(request.target);
+        if (kind_ == hostlib::DatabaseKind::PostgreSQL) {
+            statements.update->execute(true);
+            return statements.update->get_affected_rows() > 0;
+        }
+        old_date_null = soci::i_null;
+        const bool exists = statements.old_date->execute(true);
+        while (exists && statements.old_date->fetch()) {
+        }
+        if (!exists) return false;
+        statements.update->execute(true);
+        if (statements.update->get_affected_rows() == 0) return false;
+        statements.history->execute(true);
+        return true;
+    }
+
+private:
+    struct Targeted {
+        std::optional<soci::statement> old_date;
+        std::optional<soci::statement> update;
+        std::optional<soci::statement> history;
+    };
+    Targeted& For(StoreTarget target) { return target == StoreTarget::NumberingControl ? controls_ : locations_; }
+    void BindWho(soci::statement& statement) {
+        statement.exchange(soci::use(client, "P_CLIENTE"));
+        statement.exchange(soci::use(user, "P_USUARIO"));
+        statement.exchange(soci::use(origin, "P_ORIGEM"));
+        statement.exchange(soci::use(registered, "P_REGISTRO"));
+    }
+    static void Prepare(soci::statement& statement, const std::string& sql) {
         statement.alloc();
         statement.prepare(sql);
         statement.define_and_bind();
     }
-    // Whether the code was there to store on.
-    bool Store(const StoreRequest& request) {
-        date = hostlib::ToSqlDateTime(request.date);
-        code = request.code;
-        soci::statement& update =
-            request.target == StoreTarget::NumberingControl ? update_control : update_location;
-        update.execute(true);
-        return update.get_affected_rows() > 0;
-    }
 
-    std::string date;
-    std::string code;
-    soci::statement update_control;
-    soci::statement update_location;
+    hostlib::DatabaseKind kind_;
+    std::string date, code, client, user, origin, registered, table_name, old_date;
+    soci::indicator old_date_null = soci::i_null;
+    Targeted controls_;
+    Targeted locations_;
 };
 
 StoreWriter::StoreWriter(std::string database_url, hostlib::SessionOptions session_options,
@@ -166,7 +270,7 @@ void StoreWriter::Run() {
 StoreWriter::Statements& StoreWriter::Prepared(hostlib::TdtmDBGeral& database) {
     if (statements_generation_ != session_.Generation()) statements_.reset();
     if (!statements_) {
-        statements_ = std::make_unique<Statements>(database.Session());
+        statements_ = std::make_unique<Statements>(database.Session(), kind_);
         statements_generation_ = session_.Generation();
     }
     return *statements_;
@@ -177,6 +281,11 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
     // A session lost while idle (the database restarted) is opened again once: nothing of
     // this group has reached the database yet.
     for (int round = 0;; ++round) {
+        if (reopen_round_ != file_.ReopenRound()) {
+            reopen_round_ = file_.ReopenRound();
+            statements_.reset();
+            session_.Drop();
+        }
         const bool had_session = session_.IsOpen();
         try {
             SessionKeeper::Call call(session_);
@@ -205,7 +314,12 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
             const auto category = CategoryOf(failure);
             statements_.reset();
             if (category == DatabaseErrorCategory::ConnectionFailed || category == DatabaseErrorCategory::ReadOnly) {
-                // Dropped: a new session also sees permissions given back meanwhile.
+                // Dropped: a new session also sees permissions given back meanwhile, once every
+                // other session of the process has let go of the read-only view too.
+                if (category == DatabaseErrorCategory::ReadOnly) {
+                    file_.AskEverySessionToReopen();
+                    reopen_round_ = file_.ReopenRound();
+                }
                 session_.Drop();
                 if (had_session && round == 0 && category == DatabaseErrorCategory::ConnectionFailed) continue;
             }
@@ -263,6 +377,9 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
             ++statistics_.commits;
             statistics_.stores += left.size();
             statistics_.largest_group = std::max<std::uint64_t>(statistics_.largest_group, left.size());
+            std::size_t bucket = 0;
+            while (bucket < kGroupBuckets.size() && left.size() > kGroupBuckets[bucket]) ++bucket;
+            ++statistics_.group_sizes[bucket];
         }
         for (std::size_t i = 0; i < left.size(); ++i) {
             Complete(*left[i], found[i] ? nullptr

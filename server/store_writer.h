@@ -3,6 +3,7 @@
 // one transaction. Each store is answered only once the commit that holds it is durable. A
 // store that fails on its own is answered with its error and the others are committed
 // without it; what fails the whole transaction (the database away or busy) fails them all.
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -17,6 +18,7 @@
 #include "hostlib/datetime.h"
 #include "hostlib/db/data_module.h"
 #include "server_log.h"
+#include "server_metrics.h"
 #include "session_keeper.h"
 
 namespace appserver {
@@ -27,6 +29,11 @@ struct StoreRequest {
     StoreTarget target = StoreTarget::NumberingControl;
     hostlib::TDateTime date = 0;
     std::string code;
+    // Who stored it, for the history: the client of the token file (empty without tokens),
+    // the user the host reports, the client's address.
+    std::string client;
+    std::string user;
+    std::string origin;
 };
 
 // Not stored: the failure says why (EApplicationError for a code not registered).
@@ -42,6 +49,9 @@ struct StoreWriterStatistics {
     std::uint64_t commits = 0;
     std::uint64_t stores = 0;
     std::uint64_t largest_group = 0;
+    // Commits by the number of stores they held, in the buckets of kGroupBuckets and a last
+    // one for larger groups.
+    std::array<std::uint64_t, kGroupBuckets.size() + 1> group_sizes{};
 };
 
 class StoreWriter {
@@ -84,6 +94,7 @@ private:
     std::size_t largest_group_;
     std::unique_ptr<Statements> statements_;
     std::uint64_t statements_generation_ = 0;
+    std::uint64_t reopen_round_ = 0;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -63,7 +63,8 @@ TEST_P(AppServerProcess, ConnectListsTheModulesMethods) {
     ASSERT_EQ(response.status, 200);
     const Json body = Json::parse(response.body);
     EXPECT_EQ(body["server"], "VOR17000.rdmDataEmissao");
-    EXPECT_EQ(body["methods"], (Json{"GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal"}));
+    EXPECT_EQ(body["methods"], (Json{"GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal", "GetHistorico",
+                                     "GetDivergencias"}));
     const auto other = connection.Exchange("GET /rpc/VOR17000.rdmOutro HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_EQ(other.status, 404);
 }
@@ -175,6 +176,24 @@ TEST_P(AppServerProcess, BadAndHostileRequestsGetTheRightAnswerAndChangeNothing)
         ASSERT_TRUE(StillServing());
     }
     EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_P(AppServerProcess, HealthAndMetricsTellAnAdministratorHowTheServerIs) {
+    Call("GetMaxData", {"CTRL01"});
+    Call("GetMaxData", {std::string("NADA\0", 5)});
+    RawHttpConnection connection(server->Port());
+    const auto health = connection.Exchange("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(health.status, 200);
+    EXPECT_EQ(health.body, R"({"status":"ok"})");
+    const auto metrics = connection.Exchange("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+    ASSERT_EQ(metrics.status, 200);
+    EXPECT_NE(metrics.headers.find("text/plain; version=0.0.4"), std::string::npos);
+    for (const char* line : {"vor17000_requests_total{method=\"GetMaxData\",outcome=\"ok\"} 1",
+                             "vor17000_requests_total{method=\"GetMaxData\",outcome=\"-32602\"} 1",
+                             "vor17000_request_duration_seconds_count{method=\"GetMaxData\"} 2",
+                             "vor17000_open_connections ", "vor17000_database_up 1"}) {
+        EXPECT_NE(metrics.body.find(line), std::string::npos) << line << "\n" << metrics.body;
+    }
 }
 
 TEST_P(AppServerProcess, AnOversizedBodySentWholeStillGetsItsAnswer) {

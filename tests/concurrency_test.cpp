@@ -116,6 +116,32 @@ TEST_P(Concurrency, NoFailureNoLostWriteAndEveryKeyEndsOnALastWrite) {
         }
     }
     EXPECT_GT(checked, 100u);
+
+    // Each acknowledged store has its one history row, and a key's rows chain: each says the
+    // date it replaced was the one the row before it stored.
+    std::size_t history_rows = 0;
+    for (const bool location : {false, true}) {
+        const std::string table = location ? "LOCALEMISSAO" : "CTRLNUMENF";
+        std::map<std::string, std::map<std::string, int>> acknowledged;
+        for (const auto& w : location ? location_writes : control_writes) acknowledged[w.key][w.value] = 0;
+        std::map<std::string, std::optional<std::string>> previous;
+        for (const auto& row : database.QueryRows("SELECT CDCHAVE, DTANTERIOR, DTNOVA FROM HISTDTEMISSAO WHERE NMTABELA = '" +
+                                                  table + "' ORDER BY NRHISTORICO")) {
+            ++history_rows;
+            const std::string key = *row[0];
+            if (previous.contains(key)) {
+                EXPECT_EQ(row[1], previous[key]) << table << " " << key;
+            }
+            previous[key] = row[2];
+            auto& values = acknowledged[key];
+            ASSERT_TRUE(values.contains(*row[2])) << key << " has history for " << *row[2] << ", never acknowledged";
+            ++values[*row[2]];
+        }
+        for (const auto& [key, values] : acknowledged) {
+            for (const auto& [value, rows] : values) EXPECT_EQ(rows, 1) << table << " " << key << " " << value;
+        }
+    }
+    EXPECT_EQ(history_rows, checked);
     std::cout << "writes checked: " << checked << " (" << control_writes.size() << " on controls, "
               << location_writes.size() << " on locations)" << std::endl;
 }

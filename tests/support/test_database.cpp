@@ -51,7 +51,7 @@ const std::string& ProgramDatabaseUrl(TextEncoding encoding) {
     return any_bytes;
 }
 
-const char* const kTables[] = {"NOTAFISCAL", "SERIENF", "CTRLNUMENF", "LOCALEMISSAO",
+const char* const kTables[] = {"HISTDTEMISSAO", "NOTAFISCAL", "SERIENF", "CTRLNUMENF", "LOCALEMISSAO",
                                "INSCRMUNICIP", "INSCRESTAD", "EMPRESA"};
 
 }  // namespace
@@ -102,24 +102,41 @@ void TestDatabase::Execute(const std::string& sql) { module_->Session() << sql; 
 
 void TestDatabase::LoadDemo() { module_->ExecuteScript(hostlib::DemoDataScript()); }
 
+namespace {
+
+std::optional<std::string> ColumnText(const soci::row& row, std::size_t c) {
+    if (row.get_indicator(c) == soci::i_null) return std::nullopt;
+    switch (row.get_properties(c).get_data_type()) {
+        case soci::dt_string: return row.get<std::string>(c);
+        case soci::dt_integer: return std::to_string(row.get<int>(c));
+        case soci::dt_long_long: return std::to_string(row.get<long long>(c));
+        case soci::dt_date: {
+            const std::tm tm = row.get<std::tm>(c);
+            char buffer[32];
+            std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
+            return std::string(buffer);
+        }
+        default: return std::to_string(row.get<double>(c));
+    }
+}
+
+}  // namespace
+
 std::optional<std::string> TestDatabase::QueryText(const std::string& sql) {
     soci::rowset<soci::row> rows = module_->Session().prepare << sql;
-    for (const soci::row& row : rows) {
-        if (row.get_indicator(0) == soci::i_null) return std::nullopt;
-        switch (row.get_properties(0).get_data_type()) {
-            case soci::dt_string: return row.get<std::string>(0);
-            case soci::dt_integer: return std::to_string(row.get<int>(0));
-            case soci::dt_long_long: return std::to_string(row.get<long long>(0));
-            case soci::dt_date: {
-                const std::tm tm = row.get<std::tm>(0);
-                char buffer[32];
-                std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
-                return std::string(buffer);
-            }
-            default: return std::to_string(row.get<double>(0));
-        }
-    }
+    for (const soci::row& row : rows) return ColumnText(row, 0);
     return std::nullopt;
+}
+
+std::vector<std::vector<std::optional<std::string>>> TestDatabase::QueryRows(const std::string& sql) {
+    std::vector<std::vector<std::optional<std::string>>> out;
+    soci::rowset<soci::row> rows = module_->Session().prepare << sql;
+    for (const soci::row& row : rows) {
+        std::vector<std::optional<std::string>> values;
+        for (std::size_t c = 0; c < row.size(); ++c) values.push_back(ColumnText(row, c));
+        out.push_back(std::move(values));
+    }
+    return out;
 }
 
 }  // namespace testing_support

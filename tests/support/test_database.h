@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "hostlib/db/data_module.h"
 
@@ -41,6 +42,8 @@ public:
     void LoadDemo();
     // The first column of the first row as text; nothing for no row or null.
     std::optional<std::string> QueryText(const std::string& sql);
+    // Every row, every column as text (nothing for null).
+    std::vector<std::vector<std::optional<std::string>>> QueryRows(const std::string& sql);
 
 private:
     Backend backend_;

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/sql_value.h"
@@ -155,6 +156,10 @@ soci::session& TdtmDBGeral::Session() {
 void TdtmDBGeral::ExecuteScript(std::string_view script) {
     soci::session& session = Session();
     std::string statement;
+    // A comment "-- sqlite: ..." or "-- postgresql: ..." before a statement keeps it to that
+    // database: what the two say differently is written twice, once for each.
+    enum class Only { Both, SQLite, PostgreSQL } only = Only::Both;
+    const Only here = url_.kind == DatabaseKind::SQLite ? Only::SQLite : Only::PostgreSQL;
     std::size_t start = 0;
     try {
         while (start < script.size()) {
@@ -163,37 +168,60 @@ void TdtmDBGeral::ExecuteScript(std::string_view script) {
             std::string_view line = script.substr(start, end - start);
             start = end + 1;
             const auto first = line.find_first_not_of(" \t\r");
-            if (first == std::string_view::npos || line.substr(first, 2) == "--") continue;
+            if (first == std::string_view::npos) continue;
+            if (line.substr(first, 2) == "--") {
+                const auto comment = line.substr(first);
+                if (comment.rfind("-- sqlite:", 0) == 0) only = Only::SQLite;
+                if (comment.rfind("-- postgresql:", 0) == 0) only = Only::PostgreSQL;
+                continue;
+            }
             statement.append(line).append("\n");
             const auto last = line.find_last_not_of(" \t\r");
             if (line[last] == ';') {
-                session << statement;
+                if (only == Only::Both || only == here) session << statement;
                 statement.clear();
+                only = Only::Both;
             }
         }
-        if (statement.find_first_not_of(" \t\r\n") != std::string::npos) session << statement;
+        if (statement.find_first_not_of(" \t\r\n") != std::string::npos && (only == Only::Both || only == here)) {
+            session << statement;
+        }
     } catch (...) {
         RethrowAsDatabaseError(std::current_exception());
     }
 }
 
-void TdtmDBGeral::EnsureSchema() {
+bool TdtmDBGeral::HasTable(const std::string& name) {
     soci::session& session = Session();
+    int tables = 0;
     try {
-        int tables = 0;
         if (url_.kind == DatabaseKind::SQLite) {
-            session << "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'EMPRESA'",
+            session << "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = :n", soci::use(name),
                 soci::into(tables);
         } else {
+            std::string lower = name;
+            for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             session << "SELECT COUNT(*) FROM information_schema.tables "
-                       "WHERE table_schema = current_schema() AND table_name = 'empresa'",
-                soci::into(tables);
+                       "WHERE table_schema = current_schema() AND table_name = :n",
+                soci::use(lower), soci::into(tables);
         }
-        if (tables > 0) return;
     } catch (...) {
         RethrowAsDatabaseError(std::current_exception());
     }
-    ExecuteScript(SchemaScript());
+    return tables > 0;
+}
+
+void TdtmDBGeral::EnsureSchema() {
+    if (!HasTable("EMPRESA")) {
+        ExecuteScript(SchemaScript());
+        return;
+    }
+    // A database from before the history: that part alone, nothing else touched.
+    if (!HasTable("HISTDTEMISSAO")) {
+        const std::string_view schema = SchemaScript();
+        const auto history = schema.find("-- History of the stored dates");
+        if (history != std::string_view::npos) ExecuteScript(schema.substr(history));
+    }
 }
 
 }  // namespace hostlib

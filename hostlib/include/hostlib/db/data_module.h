@@ -48,10 +48,12 @@ public:
     soci::session& Session();
     // Changes with every Open, so that what was prepared on an old session is known stale.
     std::uint64_t SessionNumber() const { return session_number_; }
-    // Runs statements separated by ";" at line ends (schema and data scripts).
+    // Runs statements separated by ";" at line ends (schema and data scripts); a statement
+    // after a comment "-- sqlite:" or "-- postgresql:" runs on that database only.
     void ExecuteScript(std::string_view script);
     // Creates the tables when they are missing.
     void EnsureSchema();
+    bool HasTable(const std::string& name);
 
 private:
     DatabaseUrl url_;

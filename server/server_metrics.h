@@ -1,0 +1,62 @@
+#pragma once
+// What the server counts for /metrics: requests by method and outcome with their latencies,
+// database errors by kind. Each event loop counts into its own set (no sharing between
+// threads while serving); a scrape adds the sets up.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace appserver {
+
+enum class DatabaseFailure { Connection, Busy, ReadOnly, StorageFull, FileGone, Other };
+
+class RequestMetrics {
+public:
+    static constexpr std::array<std::string_view, 12> kMethods = {
+        "GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal", "GetHistorico", "GetDivergencias",
+        "batch",      "connect",    "health",          "metrics",   "Ping",         "other"};
+    static constexpr std::array<std::string_view, 16> kOutcomes = {
+        "ok", "-32700", "-32600", "-32601", "-32602", "-32603", "-32000", "204",
+        "400", "401", "404", "405", "413", "431", "503", "other"};
+    static constexpr std::array<double, 12> kBuckets = {0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025,
+                                                        0.05,   0.1,   0.25,   0.5,   1.0,  2.5};
+    static constexpr std::size_t kFailures = 6;
+
+    // `outcome` as the request log tells it: "ok", "error -32000", "413"...
+    void Request(std::string_view method, std::string_view outcome, double seconds);
+    void Database(DatabaseFailure failure);
+
+    struct Snapshot {
+        std::array<std::array<std::uint64_t, kOutcomes.size()>, kMethods.size()> requests{};
+        std::array<std::array<std::uint64_t, kBuckets.size() + 1>, kMethods.size()> latency{};
+        std::array<double, kMethods.size()> latency_sum{};
+        std::array<std::uint64_t, kFailures> database{};
+    };
+    void AddTo(Snapshot& snapshot) const;
+
+private:
+    using Counter = std::atomic<std::uint64_t>;
+    std::array<std::array<Counter, kOutcomes.size()>, kMethods.size()> requests_{};
+    std::array<std::array<Counter, kBuckets.size() + 1>, kMethods.size()> latency_{};
+    std::array<std::atomic<double>, kMethods.size()> latency_sum_{};
+    std::array<Counter, kFailures> database_{};
+};
+
+// The rest of what a scrape shows, read when it is taken.
+struct ServerGauges {
+    int open_connections = 0;
+    bool database_up = false;
+    std::uint64_t stores = 0;
+    std::uint64_t commits = 0;
+    std::vector<std::uint64_t> group_sizes;  // counts per bucket of kGroupBuckets, and the rest
+};
+
+inline constexpr std::array<std::uint64_t, 9> kGroupBuckets = {1, 2, 4, 8, 16, 32, 64, 128, 256};
+
+// The Prometheus text exposition of it all.
+std::string MetricsText(const RequestMetrics::Snapshot& requests, const ServerGauges& gauges);
+
+}  // namespace appserver

@@ -1,0 +1,165 @@
+// Who changed which date: the history every store writes, the clients named in the token
+// file with their rights, and the report of controls whose last date lags their invoices.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/server_process.h"
+#include "support/test_database.h"
+
+using Json = nlohmann::json;
+using testing_support::Backend;
+using testing_support::RawHttpConnection;
+namespace fs = std::filesystem;
+
+namespace {
+
+class History : public ::testing::TestWithParam<Backend> {
+protected:
+    History() : database(GetParam()), tokens(fs::temp_directory_path() / ("vor17000_clientes_" + std::to_string(::getpid()))) {
+        database.LoadDemo();
+        WriteTokens("caixa1 token-caixa\nauditoria token-auditoria leitura\n");
+    }
+    ~History() override { fs::remove(tokens); }
+    void WriteTokens(const std::string& text) { std::ofstream(tokens) << text; }
+    Json Call(unsigned short port, const std::string& token, const std::string& method, const Json& params,
+              const std::string& user = "maria") {
+        RawHttpConnection connection(port);
+        const std::string body = Json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}}.dump();
+        const auto answer = connection.Exchange(
+            "POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + token +
+            "\r\nX-Vor17000-Usuario: " + user + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+            body);
+        if (answer.status != 200) return Json{{"http", answer.status}};
+        return Json::parse(answer.body);
+    }
+    std::optional<std::string> Control(const std::string& code) {
+        return database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = '" + code + "'");
+    }
+
+    testing_support::TestDatabase database;
+    fs::path tokens;
+};
+
+TEST_P(History, EveryStoreIsRecordedWithWhoWhenAndFromWhatNewestFirst) {
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", tokens.string()});
+    ASSERT_TRUE(Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-01-02T00:00:00", "CTRL01"}).contains("result"));
+    ASSERT_TRUE(Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-01-03T00:00:00", "CTRL01"}, "joão")
+                    .contains("result"));
+    ASSERT_TRUE(Call(server.Port(), "token-caixa", "UpDtLocal", {"2025-02-01T10:30:00", "0002"}).contains("result"));
+    // An unknown code stores nothing and records nothing.
+    EXPECT_EQ(Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-01-04T00:00:00", "NADA"})["error"]["code"],
+              -32000);
+
+    const Json packet = Call(server.Port(), "token-auditoria", "GetHistorico", {"CTRLNUMENF", "CTRL01", 10})["result"];
+    ASSERT_EQ(packet["columns"].size(), 9u);
+    EXPECT_EQ(packet["columns"][3]["name"], "DTANTERIOR");
+    const Json& rows = packet["rows"];
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][1], "CTRLNUMENF");
+    EXPECT_EQ(rows[0][2], "CTRL01");
+    EXPECT_EQ(rows[0][3], "2025-01-02T00:00:00");  // the one before
+    EXPECT_EQ(rows[0][4], "2025-01-03T00:00:00");
+    EXPECT_EQ(rows[0][5], "caixa1");
+    EXPECT_EQ(rows[0][6], "joão");
+    EXPECT_EQ(rows[0][7], "127.0.0.1");
+    EXPECT_TRUE(rows[0][8].is_string());
+    EXPECT_EQ(rows[1][3], "2023-12-31T00:00:00");  // the demo's date, replaced by the first store
+    EXPECT_GT(std::stoll(rows[0][0].get<std::string>()), std::stoll(rows[1][0].get<std::string>()));
+
+    const Json locations = Call(server.Port(), "token-auditoria", "GetHistorico", {"LOCALEMISSAO", "", "5"})["result"];
+    ASSERT_EQ(locations["rows"].size(), 1u);
+    EXPECT_TRUE(locations["rows"][0][3].is_null());  // 0002 had no date
+    EXPECT_EQ(Call(server.Port(), "token-auditoria", "GetHistorico", {"CTRLNUMENF", "", 1})["result"]["rows"].size(), 1u);
+    for (const Json& bad : {Json{"CTRLNUMENF", "", 0}, Json{"CTRLNUMENF", "", 1001}, Json{"CTRLNUMENF", "", "x"},
+                            Json{"EMPRESA", "", 10}, Json{"CTRLNUMENF", "", 2.5}}) {
+        EXPECT_EQ(Call(server.Port(), "token-auditoria", "GetHistorico", bad)["error"]["code"], -32602) << bad;
+    }
+}
+
+TEST_P(History, AReadingClientIsRefusedAndARevokedTokenStopsWorkingOnSighup) {
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", tokens.string()});
+    const Json refused = Call(server.Port(), "token-auditoria", "UpdateCtrlNumNF", {"2025-01-02T00:00:00", "CTRL01"});
+    EXPECT_EQ(refused["error"]["code"], -32000);
+    EXPECT_EQ(refused["error"]["message"], "Cliente sem permissão para alterar datas.");
+    EXPECT_EQ(Control("CTRL01"), "2023-12-31 00:00:00");
+    EXPECT_TRUE(Call(server.Port(), "token-auditoria", "GetMaxData", {"CTRL01"}).contains("result"));
+
+    WriteTokens("auditoria token-auditoria leitura\n");
+    ::kill(server.Pid(), SIGHUP);
+    bool revoked = false;
+    for (int attempt = 0; attempt < 50 && !revoked; ++attempt) {
+        revoked = Call(server.Port(), "token-caixa", "GetMaxData", {"CTRL01"}) == Json{{"http", 401}};
+        if (!revoked) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(revoked);
+    EXPECT_TRUE(Call(server.Port(), "token-auditoria", "GetMaxData", {"CTRL01"}).contains("result"));
+    EXPECT_EQ(Call(server.Port(), "token-auditoria", "GetMaxData", {"CTRL01"}, std::string(65, 'u')),
+              (Json{{"http", 400}}));
+}
+
+TEST_P(History, AHistoryRowThatCannotBeWrittenLeavesTheDateAsItWas) {
+    if (GetParam() == Backend::SQLite) {
+        database.Execute("CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO WHEN NEW.CDCHAVE = 'CTRL02' "
+                         "BEGIN SELECT RAISE(ABORT, 'histórico recusado'); END");
+    } else {
+        database.Execute("CREATE FUNCTION HISTORICO_RECUSADO() RETURNS trigger AS $$ BEGIN "
+                         "IF NEW.CDCHAVE = 'CTRL02' THEN RAISE EXCEPTION 'histórico recusado'; END IF; "
+                         "RETURN NEW; END $$ LANGUAGE plpgsql");
+        database.Execute("CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO "
+                         "FOR EACH ROW EXECUTE FUNCTION HISTORICO_RECUSADO()");
+    }
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", tokens.string()});
+    const Json refused = Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-03-01T00:00:00", "CTRL02"});
+    EXPECT_TRUE(refused.contains("error")) << refused;
+    EXPECT_EQ(Control("CTRL02"), "2024-02-28 00:00:00");
+    EXPECT_TRUE(Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-03-01T00:00:00", "CTRL01"}).contains("result"));
+    EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO"), "1");
+}
+
+TEST_P(History, AnOlderDatabaseGetsTheTableAndNothingElseIsTouched) {
+    database.Execute("DROP TABLE HISTDTEMISSAO");
+    const auto before = database.QueryText("SELECT COUNT(*) FROM SERIENF");
+    {
+        testing_support::ServerProcess server(database.Url(), {"--quiet"});
+        RawHttpConnection connection(server.Port());
+        connection.Exchange(testing_support::RpcPost(
+            R"({"jsonrpc":"2.0","id":1,"method":"UpdateCtrlNumNF","params":["2025-05-05T00:00:00","CTRL04"]})"));
+    }
+    EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO"), "1");
+    EXPECT_EQ(database.QueryText("SELECT NMCLIENTE FROM HISTDTEMISSAO"), "");  // no tokens, no client
+    EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM SERIENF"), before);
+}
+
+TEST_P(History, TheDriftReportGivesEachVerdictAndItsExitCode) {
+    // The demo: CTRL09 lags its invoice (atrasado), CTRL03 has invoices and no date (sem data),
+    // CTRL01 matches its invoice, CTRL04 has neither (ok).
+    const auto report = testing_support::RunServerBinary({"--check-dates", "--db", database.Url()});
+    EXPECT_EQ(report.exit_code, 1) << report.output;
+    EXPECT_NE(report.output.find("CTRL09\t10/01/2024\t20/01/2024\tatrasado\n"), std::string::npos) << report.output;
+    EXPECT_NE(report.output.find("CTRL03\t-\t15/05/2024 14:30:00\tsem data\n"), std::string::npos);
+    EXPECT_NE(report.output.find("CTRL01\t31/12/2023\t31/12/2023\tok\n"), std::string::npos);
+    EXPECT_NE(report.output.find("CTRL04\t-\t-\tok\n"), std::string::npos);
+    // An invoice later on the control's own last day does not drift.
+    database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-06-01 00:00:00' WHERE CDCTRLNUMENF = 'CTRL10'");
+    testing_support::ServerProcess server(database.Url(), {"--quiet"});
+    RawHttpConnection connection(server.Port());
+    const auto answer = connection.Exchange(
+        testing_support::RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetDivergencias","params":[]})"));
+    const Json rows = Json::parse(answer.body)["result"]["rows"];
+    std::map<std::string, std::string> verdicts;
+    for (const auto& row : rows) verdicts[row[0]] = row[3];
+    EXPECT_EQ(verdicts["CTRL10"], "ok");
+    EXPECT_EQ(verdicts["CTRL09"], "atrasado");
+    EXPECT_EQ(verdicts["CTRL03"], "sem data");
+
+    database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2025-01-01 00:00:00'");
+    EXPECT_EQ(testing_support::RunServerBinary({"--check-dates", "--db", database.Url()}).exit_code, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, History, testing_support::AllBackends(), testing_support::BackendName);
+
+}  // namespace
