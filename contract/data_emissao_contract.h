@@ -8,9 +8,11 @@
 
 #include "hostlib/db/dataset.h"
 
+// Constants of namespace scope, not inline: each program and module has its own copy, so the
+// module keeps no symbol shared across loaded libraries and unloads when it is let go.
 namespace vor17000 {
 
-inline constexpr std::string_view kServerName = "VOR17000.rdmDataEmissao";
+constexpr std::string_view kServerName = "VOR17000.rdmDataEmissao";
 
 enum class Method { GetSerieNF, GetMaxData, UpdateCtrlNumNF, UpDtLocal, GetHistorico, GetDivergencias };
 
@@ -20,7 +22,7 @@ struct MethodSpec {
     std::size_t arity;
 };
 
-inline constexpr std::array<MethodSpec, 6> kMethods = {{
+constexpr std::array<MethodSpec, 6> kMethods = {{
     {Method::GetSerieNF, "GetSerieNF", 5},
     {Method::GetMaxData, "GetMaxData", 1},
     {Method::UpdateCtrlNumNF, "UpdateCtrlNumNF", 2},
@@ -30,7 +32,7 @@ inline constexpr std::array<MethodSpec, 6> kMethods = {{
     {Method::GetDivergencias, "GetDivergencias", 0},
 }};
 
-constexpr const MethodSpec& Spec(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
+constexpr MethodSpec Spec(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
 
 struct PacketColumnSpec {
     std::string_view name;
@@ -39,7 +41,7 @@ struct PacketColumnSpec {
 };
 
 // GetSerieNF: the series rows, in this order.
-inline constexpr std::array<PacketColumnSpec, 7> kSerieNFColumns = {{
+constexpr std::array<PacketColumnSpec, 7> kSerieNFColumns = {{
     {"CDSERIE", hostlib::TFieldType::ftString, 5},
     {"DSSERIE", hostlib::TFieldType::ftString, 20},
     {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
@@ -50,12 +52,12 @@ inline constexpr std::array<PacketColumnSpec, 7> kSerieNFColumns = {{
 }};
 
 // GetMaxData: the latest invoice's date.
-inline constexpr std::array<PacketColumnSpec, 1> kMaxDataColumns = {{
+constexpr std::array<PacketColumnSpec, 1> kMaxDataColumns = {{
     {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},
 }};
 
 // GetHistorico: the stores, newest first.
-inline constexpr std::array<PacketColumnSpec, 9> kHistoricoColumns = {{
+constexpr std::array<PacketColumnSpec, 9> kHistoricoColumns = {{
     {"NRHISTORICO", hostlib::TFieldType::ftString, 20},
     {"NMTABELA", hostlib::TFieldType::ftString, 12},
     {"CDCHAVE", hostlib::TFieldType::ftString, 10},
@@ -70,7 +72,7 @@ inline constexpr std::array<PacketColumnSpec, 9> kHistoricoColumns = {{
 // GetDivergencias: each numbering control beside its latest invoice, with a verdict:
 // "ok", "atrasado" (its last date on a day before the latest invoice) or "sem data" (no last
 // date, but invoices).
-inline constexpr std::array<PacketColumnSpec, 4> kDivergenciasColumns = {{
+constexpr std::array<PacketColumnSpec, 4> kDivergenciasColumns = {{
     {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
     {"DTEMISCTNUNF", hostlib::TFieldType::ftDateTime, 0},
     {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},

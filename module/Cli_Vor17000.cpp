@@ -5,6 +5,8 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 TfrmDataEmissao* frmDataEmissao = nullptr;
 hostlib::TForm* frmOrig = nullptr;
 bool boIdCriado = false;

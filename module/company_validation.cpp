@@ -6,6 +6,8 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 void TfrmDataEmissao::Vd_Empresa(bool required) {
     const std::string text = medCdEmpresa.Text();
     GuardFocus(medCdEmpresa, [&] {

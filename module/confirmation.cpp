@@ -7,6 +7,8 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 void TfrmDataEmissao::sbtConfirmaClick(TObject&) {
     try {
         // First pass: every filled field is looked up again (the series row comes fresh).
@@ -16,7 +18,7 @@ void TfrmDataEmissao::sbtConfirmaClick(TObject&) {
         Vd_Serie(false);
         // From here on the location checks its code only; the dates are the user's.
         boPrimVez = false;
-        if (SeriesFlag("IDUTLOCAEMIS", "S")) Vd_LocalEmiss(false);
+        if (NumberedByLocation()) Vd_LocalEmiss(false);
         depProxDtEmiss.CheckValidDate();
 
         // Second pass: every field must be filled.
@@ -24,13 +26,13 @@ void TfrmDataEmissao::sbtConfirmaClick(TObject&) {
         Vd_Inscricao(true);
         Vd_InscMuni(true);
         Vd_Serie(true);
-        if (SeriesFlag("IDUTLOCAEMIS", "S")) Vd_LocalEmiss(true);
+        if (NumberedByLocation()) Vd_LocalEmiss(true);
         if (EmptyString(depProxDtEmiss.Text())) {
             depProxDtEmiss.SetFocus();
             MensErro(msgPadrao.Msg("Data_Inf"));
         }
 
-        if (!SeriesFlag("IDCONSDTEMIS", "N")) CheckAgainstLatestInvoice();
+        if (ChecksLatestInvoice()) CheckAgainstLatestInvoice();
         StoreNewDate();
         if (boDataEmis) HandDateToCaller();
         // The main window's activation handler runs; the window itself is not activated.
@@ -51,9 +53,10 @@ void TfrmDataEmissao::CheckAgainstLatestInvoice() {
     const bool no_last_date = EmptyString(depDtUltEmiss.Text());
     if (!no_last_date && last_date < new_date) return;
 
-    ActiveShowAvi(frmDataEmissao, TShowAvi::Verificando, msgPadrao.Msg("Get_cdsMaxData"));
-    LoadMaxData();
-    DeactiveShowAvi();
+    {
+        TWaitAnimation checking(frmDataEmissao, TShowAvi::Verificando, msgPadrao.Msg("Get_cdsMaxData"));
+        LoadMaxData();
+    }
 
     // A null date (or no row) reads as 0 and never blocks.
     // Without a last date the screen proposes the latest invoice's day, so the days are
@@ -69,13 +72,14 @@ void TfrmDataEmissao::CheckAgainstLatestInvoice() {
 
 void TfrmDataEmissao::StoreNewDate() {
     // In caller mode a processing-date series only hands its date back.
-    if (boDataEmis && SeriesFlag("IDUTDTPREMIS", "S")) return;
+    if (boDataEmis && UsesProcessingDate()) return;
     const TDateTime new_date = depProxDtEmiss.GetDate();
-    if (!SeriesFlag("IDUTLOCAEMIS", "S")) {
-        ActiveShowAvi(frmDataEmissao, TShowAvi::Atualizando, msgPadrao.Msg("Pro_UpdateCtrlNumNF"));
-        netDataEmissao.AppServer().Call("UpdateCtrlNumNF",
-                                        {new_date, cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString()});
-        DeactiveShowAvi();
+    if (!NumberedByLocation()) {
+        {
+            TWaitAnimation updating(frmDataEmissao, TShowAvi::Atualizando, msgPadrao.Msg("Pro_UpdateCtrlNumNF"));
+            netDataEmissao.AppServer().Call("UpdateCtrlNumNF",
+                                            {new_date, cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString()});
+        }
         AtualizaLocalCache({"CTRLNUMENF"});
     } else {
         netDataEmissao.AppServer().Call("UpDtLocal", {new_date, edtCdLocal.Text()});

@@ -5,6 +5,8 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 void TfrmDataEmissao::depDtUltEmissChange(TObject&) {
     if (!TryStrToDateTime(depDtUltEmiss.Text())) {
         medDiaSem.Clear();

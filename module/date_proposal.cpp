@@ -6,16 +6,41 @@
 
 namespace Cli_Vor17000 {
 
-bool TfrmDataEmissao::SeriesFlag(const char* field, const char* value) const {
-    // Exact and case-sensitive: "s", "N" and "" are all not set.
-    return cdsSerieNF.FieldByName(field).AsString() == value;
+using namespace hostlib;
+
+namespace {
+
+bool FlagIs(const TClientDataSet& series, const char* field, const char* letter) {
+    // Exact and case-sensitive, a null or a missing row reading as "".
+    return series.FieldByName(field).AsString() == letter;
 }
+
+}  // namespace
+
+bool TfrmDataEmissao::NumberedByLocation() const { return FlagIs(cdsSerieNF, "IDUTLOCAEMIS", "S"); }
+
+bool TfrmDataEmissao::UsesProcessingDate() const { return FlagIs(cdsSerieNF, "IDUTDTPREMIS", "S"); }
+
+bool TfrmDataEmissao::ChecksLatestInvoice() const { return !FlagIs(cdsSerieNF, "IDCONSDTEMIS", "N"); }
 
 TDateTime TfrmDataEmissao::ProcessingDate() { return DataProc(FiliProc()); }
 
 void TfrmDataEmissao::FillProcessingDate() {
     depDtUltEmiss.SetDate(ProcessingDate());
     depProxDtEmiss.SetDate(depDtUltEmiss.GetDate());
+}
+
+void TfrmDataEmissao::ProposeProcessingDate(LockedDateAlert alert) {
+    FillProcessingDate();
+    depProxDtEmiss.SetEnabled(boDataEmis);
+    if (!boDataEmis && alert == LockedDateAlert::Shown) ShowProcessingDateAlert();
+}
+
+void TfrmDataEmissao::ProposeLatestInvoiceDay() {
+    LoadMaxData();
+    const TField latest = cdsMaxData.FieldByName("DTEMISSAO");
+    // The invoice's own day, not the day after: the control has no date of its own to follow.
+    depProxDtEmiss.SetDate(latest.IsNull() ? ProcessingDate() : latest.AsDateTime());
 }
 
 void TfrmDataEmissao::ProposeDayAfter(TDateTime last) {

@@ -1,10 +1,18 @@
 #include "frmDataEmissao.h"
 
+#include <array>
+#include <map>
+#include <string_view>
+
+#include "data_emissao_contract.h"
+
 #include "language_resources.h"
 #include "lookup_queries.h"
 #include "message_table.h"
 
 namespace Cli_Vor17000 {
+
+using namespace hostlib;
 
 namespace {
 
@@ -106,26 +114,38 @@ TfrmDataEmissao::TfrmDataEmissao(TComponent* owner)
     Pkg_Vor17000::ApplyLanguageResources(*this);
 }
 
+namespace {
+
+// A dataset's fields from the packet columns the server declares: names, types and sizes
+// are the wire contract's; the labels and which fields a lookup shows are the screen's.
+template <std::size_t N>
+std::vector<TFieldDef> FieldsOf(const std::array<vor17000::PacketColumnSpec, N>& columns,
+                                const std::map<std::string_view, std::string_view>& shown_labels) {
+    std::vector<TFieldDef> fields;
+    for (const auto& column : columns) {
+        const auto shown = shown_labels.find(column.name);
+        const std::string name(column.name);
+        fields.push_back({name, column.type, column.size, false,
+                          shown != shown_labels.end() ? std::string(shown->second) : name,
+                          shown != shown_labels.end()});
+    }
+    return fields;
+}
+
+}  // namespace
+
 void TfrmDataEmissao::ConfigureRemoteData() {
-    netDataEmissao.ServerName = "VOR17000.rdmDataEmissao";
+    netDataEmissao.ServerName = std::string(vor17000::kServerName);
     // Replaced before every connection attempt by the host's address and port.
     netDataEmissao.Host = "127.0.0.1";
     netDataEmissao.ThrowException = false;
 
     cdsSerieNF.ProviderName = "dspSerieNF";
-    cdsSerieNF.FieldDefs = {
-        {"CDSERIE", TFieldType::ftString, 5, false, "Código", true},
-        {"DSSERIE", TFieldType::ftString, 20, false, "Descrição", true},
-        {"CDCTRLNUMENF", TFieldType::ftString, 10, false, "CDCTRLNUMENF", false},
-        {"DTEMISCTNUNF", TFieldType::ftDateTime, 0, false, "DTEMISCTNUNF", false},
-        {"IDCONSDTEMIS", TFieldType::ftString, 1, false, "IDCONSDTEMIS", false},
-        {"IDUTLOCAEMIS", TFieldType::ftString, 1, false, "IDUTLOCAEMIS", false},
-        {"IDUTDTPREMIS", TFieldType::ftString, 1, false, "IDUTDTPREMIS", false},
-    };
+    cdsSerieNF.FieldDefs = FieldsOf(vor17000::kSerieNFColumns, {{"CDSERIE", "Código"}, {"DSSERIE", "Descrição"}});
     dtsSerieNF.DataSet = &cdsSerieNF;
 
     cdsMaxData.ProviderName = "dspMaxData";
-    cdsMaxData.FieldDefs = {{"DTEMISSAO", TFieldType::ftDateTime, 0, false, "DTEMISSAO", true}};
+    cdsMaxData.FieldDefs = FieldsOf(vor17000::kMaxDataColumns, {{"DTEMISSAO", "DTEMISSAO"}});
 }
 
 void TfrmDataEmissao::WireEvents() {

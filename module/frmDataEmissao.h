@@ -8,112 +8,110 @@
 
 namespace Cli_Vor17000 {
 
-using namespace hostlib;
-
-class TfrmDataEmissao : public TfrmRotiGeral {
+class TfrmDataEmissao : public hostlib::TfrmRotiGeral {
 public:
-    explicit TfrmDataEmissao(TComponent* owner);
+    explicit TfrmDataEmissao(hostlib::TComponent* owner);
 
     // Lifecycle.
-    void FormCreate(TObject& sender) override;
-    void FormClose(TObject& sender, TCloseAction& action) override;
-    void FormActivate(TObject& sender);
-    void FormKeyPress(TObject& sender, char32_t& key) override;
-    void netDataEmissaoBeforeConnect(TObject& sender);
+    void FormCreate(hostlib::TObject& sender) override;
+    void FormClose(hostlib::TObject& sender, hostlib::TCloseAction& action) override;
+    void FormActivate(hostlib::TObject& sender);
+    void FormKeyPress(hostlib::TObject& sender, char32_t& key) override;
+    void netDataEmissaoBeforeConnect(hostlib::TObject& sender);
 
     // Company and registrations.
     void Vd_Empresa(bool required);
     void Vd_Inscricao(bool required);
     void Vd_InscMuni(bool required);
-    void medCdEmpresaChange(TObject& sender);
-    void medCdEmpresaExit(TObject& sender);
-    void medInscEstadChange(TObject& sender);
-    void medInscEstadExit(TObject& sender);
-    void medInscMuniChange(TObject& sender);
-    void medInscMuniExit(TObject& sender);
-    void qryInscrEstadBeforeOpen(TDataSet& dataset);
-    void qryInscMuniBeforeOpen(TDataSet& dataset);
+    void medCdEmpresaChange(hostlib::TObject& sender);
+    void medCdEmpresaExit(hostlib::TObject& sender);
+    void medInscEstadChange(hostlib::TObject& sender);
+    void medInscEstadExit(hostlib::TObject& sender);
+    void medInscMuniChange(hostlib::TObject& sender);
+    void medInscMuniExit(hostlib::TObject& sender);
+    void qryInscrEstadBeforeOpen(hostlib::TDataSet& dataset);
+    void qryInscMuniBeforeOpen(hostlib::TDataSet& dataset);
 
     // Series and date proposal.
     void Vd_Serie(bool required);
-    void edtCdSerieChange(TObject& sender);
-    void edtCdSerieExit(TObject& sender);
-    void panDataEnter(TObject& sender);
+    void edtCdSerieChange(hostlib::TObject& sender);
+    void edtCdSerieExit(hostlib::TObject& sender);
+    void panDataEnter(hostlib::TObject& sender);
 
     // Issue location.
     void Vd_LocalEmiss(bool required);
-    void edtCdLocalChange(TObject& sender);
-    void edtCdLocalExit(TObject& sender);
+    void edtCdLocalChange(hostlib::TObject& sender);
+    void edtCdLocalExit(hostlib::TObject& sender);
 
     // Date fields and weekdays.
-    void depDtUltEmissChange(TObject& sender);
-    void depProxDtEmissChange(TObject& sender);
-    void depProxDtEmissExit(TObject& sender);
+    void depDtUltEmissChange(hostlib::TObject& sender);
+    void depProxDtEmissChange(hostlib::TObject& sender);
+    void depProxDtEmissExit(hostlib::TObject& sender);
 
     // Lookup buttons.
-    void btpEmpresaBeforePesq(TObject& sender, bool& proceed);
-    void btpEmpresaAfterPesq(TObject& sender);
-    void btpInscEstadBeforePesq(TObject& sender, bool& proceed);
-    void btpInscEstadAfterPesq(TObject& sender);
-    void btpInscMuniBeforePesq(TObject& sender, bool& proceed);
-    void btpInscMuniAfterPesq(TObject& sender);
-    void btpSerieBeforePesq(TObject& sender, bool& proceed);
-    void btpSerieAfterPesq(TObject& sender);
-    void btpLocalBeforePesq(TObject& sender, bool& proceed);
-    void btpLocalAfterPesq(TObject& sender);
+    void btpEmpresaBeforePesq(hostlib::TObject& sender, bool& proceed);
+    void btpEmpresaAfterPesq(hostlib::TObject& sender);
+    void btpInscEstadBeforePesq(hostlib::TObject& sender, bool& proceed);
+    void btpInscEstadAfterPesq(hostlib::TObject& sender);
+    void btpInscMuniBeforePesq(hostlib::TObject& sender, bool& proceed);
+    void btpInscMuniAfterPesq(hostlib::TObject& sender);
+    void btpSerieBeforePesq(hostlib::TObject& sender, bool& proceed);
+    void btpSerieAfterPesq(hostlib::TObject& sender);
+    void btpLocalBeforePesq(hostlib::TObject& sender, bool& proceed);
+    void btpLocalAfterPesq(hostlib::TObject& sender);
 
     // Confirmation.
-    void sbtConfirmaClick(TObject& sender);
+    void sbtConfirmaClick(hostlib::TObject& sender);
 
-    TPanel& panStatus;
-    TLabel& lblStatus;
+    hostlib::TPanel& panStatus;
+    hostlib::TLabel& lblStatus;
 
-    TLabel& lblEmpresa;
-    TMaskEdit& medCdEmpresa;
-    TBtnPesquisa& btpEmpresa;
-    TEdit& edtNmEmpresa;
-    TLabel& lblInscEstad;
-    TMaskEdit& medInscEstad;
-    TBtnPesquisa& btpInscEstad;
-    TLabel& lblInscMuni;
-    TMaskEdit& medInscMuni;
-    TBtnPesquisa& btpInscMuni;
-    TLabel& lblSerie;
-    TEdit& edtCdSerie;
-    TBtnPesquisa& btpSerie;
-    TBevel& bvl1;
-    TLabel& lblLocal;
-    TEdit& edtCdLocal;
-    TBtnPesquisa& btpLocal;
-    TEdit& edtDsLocal;
-    TBevel& bvlLocal;
-    TPanel& panData;
-    TLabel& lblDtprocessa;
-    TDateEditPlus& depDtUltEmiss;
-    TMaskEdit& medDiaSem;
-    TLabel& lblProxData;
-    TDateEditPlus& depProxDtEmiss;
-    TMaskEdit& medProxDiaSem;
+    hostlib::TLabel& lblEmpresa;
+    hostlib::TMaskEdit& medCdEmpresa;
+    hostlib::TBtnPesquisa& btpEmpresa;
+    hostlib::TEdit& edtNmEmpresa;
+    hostlib::TLabel& lblInscEstad;
+    hostlib::TMaskEdit& medInscEstad;
+    hostlib::TBtnPesquisa& btpInscEstad;
+    hostlib::TLabel& lblInscMuni;
+    hostlib::TMaskEdit& medInscMuni;
+    hostlib::TBtnPesquisa& btpInscMuni;
+    hostlib::TLabel& lblSerie;
+    hostlib::TEdit& edtCdSerie;
+    hostlib::TBtnPesquisa& btpSerie;
+    hostlib::TBevel& bvl1;
+    hostlib::TLabel& lblLocal;
+    hostlib::TEdit& edtCdLocal;
+    hostlib::TBtnPesquisa& btpLocal;
+    hostlib::TEdit& edtDsLocal;
+    hostlib::TBevel& bvlLocal;
+    hostlib::TPanel& panData;
+    hostlib::TLabel& lblDtprocessa;
+    hostlib::TDateEditPlus& depDtUltEmiss;
+    hostlib::TMaskEdit& medDiaSem;
+    hostlib::TLabel& lblProxData;
+    hostlib::TDateEditPlus& depProxDtEmiss;
+    hostlib::TMaskEdit& medProxDiaSem;
 
-    TADOIBQuery& qryEmpresa;
-    TADOIBQuery& qryInscrEstad;
-    TADOIBQuery& qryInscMuni;
-    TADOIBQuery& qryLocalEmiss;
-    TADOIBQuery& qryVdLocalEmiss;
-    TDataSource& dtsEmpresa;
-    TDataSource& dtsInscEstad;
-    TDataSource& dtsInscMuni;
-    TDataSource& dtsLocalEmiss;
-    TNetConnection& netDataEmissao;
-    TClientDataSet& cdsSerieNF;
-    TClientDataSet& cdsMaxData;
-    TDataSource& dtsSerieNF;
+    hostlib::TADOIBQuery& qryEmpresa;
+    hostlib::TADOIBQuery& qryInscrEstad;
+    hostlib::TADOIBQuery& qryInscMuni;
+    hostlib::TADOIBQuery& qryLocalEmiss;
+    hostlib::TADOIBQuery& qryVdLocalEmiss;
+    hostlib::TDataSource& dtsEmpresa;
+    hostlib::TDataSource& dtsInscEstad;
+    hostlib::TDataSource& dtsInscMuni;
+    hostlib::TDataSource& dtsLocalEmiss;
+    hostlib::TNetConnection& netDataEmissao;
+    hostlib::TClientDataSet& cdsSerieNF;
+    hostlib::TClientDataSet& cdsMaxData;
+    hostlib::TDataSource& dtsSerieNF;
 
 private:
     // A state or municipal registration: both are validated the same way.
     struct Registration {
-        TMaskEdit& field;
-        TADOIBQuery& query;
+        hostlib::TMaskEdit& field;
+        hostlib::TADOIBQuery& query;
         const char* code_parameter;
         const char* all_parameter;
         const char* missing_key;
@@ -121,14 +119,23 @@ private:
     };
     void ValidateRegistration(const Registration& registration, bool required);
 
-    // A flag of the current series row: set only when it is exactly `value`.
-    bool SeriesFlag(const char* field, const char* value) const;
+    // The flags of the current series row, read afresh at each use. A flag counts only when
+    // it is exactly its letter: "s", "n" and "" are all not set.
+    bool NumberedByLocation() const;   // IDUTLOCAEMIS "S": the dates belong to an issue location
+    bool UsesProcessingDate() const;   // IDUTDTPREMIS "S": the issue date is the processing date
+    bool ChecksLatestInvoice() const;  // IDCONSDTEMIS not "N": a new date is checked on the invoices
     // The host's processing date for its current branch, asked afresh.
-    static TDateTime ProcessingDate();
+    static hostlib::TDateTime ProcessingDate();
     // Last issue date := the processing date; next := the last as read back.
     void FillProcessingDate();
+    // A processing-date series: both dates are the processing date, which only a caller may
+    // change; anyone else is told so when `alert` says.
+    enum class LockedDateAlert { Shown, NotShown };
+    void ProposeProcessingDate(LockedDateAlert alert);
+    // Next issue date := the latest invoice's own day, else the processing date (GetMaxData).
+    void ProposeLatestInvoiceDay();
     // Last issue date := `last`; next := the last as read back, plus one day.
-    void ProposeDayAfter(TDateTime last);
+    void ProposeDayAfter(hostlib::TDateTime last);
     void ShowProcessingDateAlert();
     // GetMaxData for the current series' numbering control, into cdsMaxData.
     void LoadMaxData();

@@ -7,6 +7,8 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 void TfrmDataEmissao::Vd_LocalEmiss(bool required) {
     GuardFocus(edtCdLocal, [&] {
         if (EmptyString(edtCdLocal.Text())) {
@@ -23,29 +25,20 @@ void TfrmDataEmissao::Vd_LocalEmiss(bool required) {
         // After a confirmation has begun, the dates are the user's: only the code is checked.
         if (!boPrimVez) return;
 
-        const bool processing_date = SeriesFlag("IDUTDTPREMIS", "S");
         const TField last = qryVdLocalEmiss.FieldByName("DTULTEMISLCE");
-        if (!last.IsNull() && !processing_date) {
+        if (!last.IsNull() && !UsesProcessingDate()) {
             ProposeDayAfter(last.AsDateTime());
             return;
         }
         if (last.IsNull()) {
             depDtUltEmiss.Clear();
-            LoadMaxData();
-            if (!processing_date) {
-                const TField latest = cdsMaxData.FieldByName("DTEMISSAO");
-                depProxDtEmiss.SetDate(latest.IsNull() ? ProcessingDate() : latest.AsDateTime());
+            if (!UsesProcessingDate()) {
+                ProposeLatestInvoiceDay();
                 return;
             }
+            LoadMaxData();  // asked for, though the processing date wins
         }
-        // A processing-date series: fill first, then the enabled state, then the alert.
-        FillProcessingDate();
-        if (boDataEmis) {
-            depProxDtEmiss.SetEnabled(true);
-        } else {
-            depProxDtEmiss.SetEnabled(false);
-            ShowProcessingDateAlert();
-        }
+        ProposeProcessingDate(LockedDateAlert::Shown);
     });
 }
 

@@ -4,6 +4,8 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 void TfrmDataEmissao::btpEmpresaBeforePesq(TObject&, bool&) {
     qryEmpresa.Close();
     qryEmpresa.ParamByName("P_TCDEMPRESA").SetValue("T");

@@ -4,6 +4,8 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 namespace {
 
 TFieldDef Text(const char* name, int size, const char* label, bool required = false) {

@@ -6,18 +6,15 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 void TfrmDataEmissao::FormCreate(TObject& sender) {
     TfrmRotiGeral::FormCreate(sender);
     boPrimVez = true;
-    ActiveShowAvi(frmDataEmissao, TShowAvi::Conectando);
-    try {
+    {
+        TWaitAnimation connecting(frmDataEmissao, TShowAvi::Conectando);
         netDataEmissao.SetConnected(true);
-    } catch (...) {
-        // The animation must not stay over a screen that could not connect.
-        DeactiveShowAvi();
-        throw;
     }
-    DeactiveShowAvi();
 
     depDtUltEmiss.Clear();
     depProxDtEmiss.Clear();

@@ -7,6 +7,8 @@
 
 namespace Cli_Vor17000 {
 
+using namespace hostlib;
+
 void TfrmDataEmissao::Vd_Serie(bool required) {
     GuardFocus(edtCdSerie, [&] {
         if (EmptyString(edtCdSerie.Text())) {
@@ -35,16 +37,13 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
     Vd_Serie(false);
     // Blanks count as empty here too: Vd_Serie loaded nothing for them.
     if (EmptyString(edtCdSerie.Text())) return;
-    const bool processing_date = SeriesFlag("IDUTDTPREMIS", "S");
 
-    if (SeriesFlag("IDUTLOCAEMIS", "S")) {
+    if (NumberedByLocation()) {
         SetLocationRowEnabled(true);
         edtCdLocal.SetFocus();
-        if (processing_date) {
-            FillProcessingDate();
-            depProxDtEmiss.SetEnabled(boDataEmis);
-        }
-        return;  // otherwise the location proposes the dates
+        // Otherwise the location proposes the dates once it is validated.
+        if (UsesProcessingDate()) ProposeProcessingDate(LockedDateAlert::NotShown);
+        return;
     }
 
     SetLocationRowEnabled(false);
@@ -52,30 +51,23 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
     edtDsLocal.Clear();
     const TField last = cdsSerieNF.FieldByName("DTEMISCTNUNF");
     if (!last.IsNull()) {
-        if (!processing_date) {
-            ProposeDayAfter(last.AsDateTime());
-        } else if (boDataEmis) {
-            depProxDtEmiss.SetEnabled(true);
-            ProposeDayAfter(last.AsDateTime());
+        if (UsesProcessingDate() && !boDataEmis) {
+            ProposeProcessingDate(LockedDateAlert::Shown);
         } else {
-            depProxDtEmiss.SetEnabled(false);
-            FillProcessingDate();
-            ShowProcessingDateAlert();
+            if (UsesProcessingDate()) depProxDtEmiss.SetEnabled(true);
+            ProposeDayAfter(last.AsDateTime());
         }
-    } else {
+    } else if (!UsesProcessingDate()) {
+        ProposeLatestInvoiceDay();
+    } else if (boDataEmis) {
+        // A caller may take the latest invoice's day; without one the field keeps its date.
         LoadMaxData();
+        depProxDtEmiss.SetEnabled(true);
         const TField latest = cdsMaxData.FieldByName("DTEMISSAO");
-        if (!processing_date) {
-            // The latest invoice's own day, not the day after.
-            depProxDtEmiss.SetDate(latest.IsNull() ? ProcessingDate() : latest.AsDateTime());
-        } else if (boDataEmis) {
-            depProxDtEmiss.SetEnabled(true);
-            if (!latest.IsNull()) depProxDtEmiss.SetDate(latest.AsDateTime());
-        } else {
-            depProxDtEmiss.SetEnabled(false);
-            FillProcessingDate();
-            ShowProcessingDateAlert();
-        }
+        if (!latest.IsNull()) depProxDtEmiss.SetDate(latest.AsDateTime());
+    } else {
+        LoadMaxData();  // asked for, though the processing date wins
+        ProposeProcessingDate(LockedDateAlert::Shown);
     }
     if (depProxDtEmiss.Enabled()) {
         depProxDtEmiss.SetFocus();
@@ -85,7 +77,7 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
 }
 
 void TfrmDataEmissao::panDataEnter(TObject&) {
-    if (!SeriesFlag("IDUTDTPREMIS", "S")) {
+    if (!UsesProcessingDate()) {
         const bool filled = !EmptyString(edtCdSerie.Text());
         depProxDtEmiss.SetEnabled(filled);
         lblProxData.SetEnabled(filled);

@@ -134,6 +134,6 @@ TEST_P(ScreenFaults, TheServerRestartedMidSessionIsReconnectedOnTheNextCall) {
     EXPECT_EQ(Next(), "29/02/2024");
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ScreenFaults, testing_support::AllBackends(), testing_support::BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, ScreenFaults, testing_support::ScreenBackends(), testing_support::BackendName);
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The issue location: validation, its description, and the first-pass date proposal
-// (rows E1 to E6).
+// The issue location: validation, its description, and the first-pass date proposal.
 #include <gtest/gtest.h>
 
 #include "support/proposal_fixture.h"
@@ -12,7 +11,7 @@ namespace {
 
 class LocationProposal : public testing_support::ProposalFixture {};
 
-TEST_P(LocationProposal, E1_TheDayAfterTheLocationsLastIssueDate) {
+TEST_P(LocationProposal, TheDayAfterTheLocationsLastIssueDate) {
     Open(CallerMode::Off);
     LeaveSeries("7");
     LeaveLocation("1");
@@ -25,7 +24,7 @@ TEST_P(LocationProposal, E1_TheDayAfterTheLocationsLastIssueDate) {
     EXPECT_TRUE(Alerts().empty());
 }
 
-TEST_P(LocationProposal, E1_YearEndOfTheLocation) {
+TEST_P(LocationProposal, YearEndOfTheLocation) {
     Open(CallerMode::Off);
     LeaveSeries("7");
     LeaveLocation("3");
@@ -33,7 +32,7 @@ TEST_P(LocationProposal, E1_YearEndOfTheLocation) {
     EXPECT_EQ(Next(), "01/01/2025");
 }
 
-TEST_P(LocationProposal, E2_ProcessingDateInCallerModeEnablesTheNextDate) {
+TEST_P(LocationProposal, ProcessingDateInCallerModeEnablesTheNextDate) {
     Open(CallerMode::On);
     LeaveSeries("8");
     screen->depProxDtEmiss.SetEnabled(false);
@@ -44,7 +43,7 @@ TEST_P(LocationProposal, E2_ProcessingDateInCallerModeEnablesTheNextDate) {
     EXPECT_TRUE(Alerts().empty());
 }
 
-TEST_P(LocationProposal, E3_ProcessingDateOutOfCallerModeDisablesAndAlerts) {
+TEST_P(LocationProposal, ProcessingDateOutOfCallerModeDisablesAndAlerts) {
     Open(CallerMode::Off);
     LeaveSeries("8");
     screen->depProxDtEmiss.SetEnabled(true);
@@ -55,7 +54,7 @@ TEST_P(LocationProposal, E3_ProcessingDateOutOfCallerModeDisablesAndAlerts) {
     EXPECT_EQ(Alerts(), (std::vector<std::string>{kProcessingDateAlert}));
 }
 
-TEST_P(LocationProposal, E4_NoLocationDateClearsTheLastAndTakesTheLatestInvoice) {
+TEST_P(LocationProposal, NoLocationDateClearsTheLastAndTakesTheLatestInvoice) {
     Open(CallerMode::Off);
     LeaveSeries("7");
     screen->depDtUltEmiss.SetDate(EncodeDate(2020, 1, 1));
@@ -67,7 +66,7 @@ TEST_P(LocationProposal, E4_NoLocationDateClearsTheLastAndTakesTheLatestInvoice)
     EXPECT_TRUE(Alerts().empty());
 }
 
-TEST_P(LocationProposal, E4_NoInvoiceEitherProposesTheProcessingDate) {
+TEST_P(LocationProposal, NoInvoiceEitherProposesTheProcessingDate) {
     Open(CallerMode::Off);
     LeaveSeries("L");
     LeaveLocation("2");
@@ -75,7 +74,7 @@ TEST_P(LocationProposal, E4_NoInvoiceEitherProposesTheProcessingDate) {
     EXPECT_EQ(Next(), "10/12/2024");
 }
 
-TEST_P(LocationProposal, E5_CallerModeFillsTheProcessingDateNotTheInvoices) {
+TEST_P(LocationProposal, CallerModeFillsTheProcessingDateNotTheInvoices) {
     Open(CallerMode::On);
     harness.database.Execute("INSERT INTO NOTAFISCAL VALUES ('CTRL08', 1, '2024-04-04 00:00:00')");
     LeaveSeries("8");
@@ -88,7 +87,7 @@ TEST_P(LocationProposal, E5_CallerModeFillsTheProcessingDateNotTheInvoices) {
     EXPECT_TRUE(Alerts().empty());
 }
 
-TEST_P(LocationProposal, E6_OutOfCallerModeDisablesAndAlertsOnce) {
+TEST_P(LocationProposal, OutOfCallerModeDisablesAndAlertsOnce) {
     Open(CallerMode::Off);
     LeaveSeries("8");
     LeaveLocation("2");
@@ -174,7 +173,7 @@ TEST_P(LocationProposal, RequiredRulesOfTheLocation) {
     EXPECT_EQ(screen->edtCdLocal.Text(), "77");
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, LocationProposal, testing_support::AllBackends(), testing_support::BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, LocationProposal, testing_support::ScreenBackends(), testing_support::BackendName);
 
 // ---- the weekday fields
 

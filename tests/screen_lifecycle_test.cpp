@@ -162,6 +162,6 @@ TEST_P(ScreenLifecycle, CloseClearsTheFlagAndDisconnects) {
     EXPECT_TRUE(cli::boPrimVez);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ScreenLifecycle, testing_support::AllBackends(), testing_support::BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, ScreenLifecycle, testing_support::ScreenBackends(), testing_support::BackendName);
 
 }  // namespace

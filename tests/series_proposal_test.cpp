@@ -12,9 +12,9 @@ namespace {
 
 class SeriesProposal : public testing_support::ProposalFixture {};
 
-// ---- location series (L1 to L3)
+// ---- location series
 
-TEST_P(SeriesProposal, L1_LocationAndProcessingDateInCallerMode) {
+TEST_P(SeriesProposal, LocationAndProcessingDateInCallerMode) {
     Open(CallerMode::On);
     LeaveSeries("8");
     EXPECT_TRUE(LocationRowEnabled());
@@ -25,7 +25,7 @@ TEST_P(SeriesProposal, L1_LocationAndProcessingDateInCallerMode) {
     EXPECT_EQ(harness.Focus(), "edtCdLocal");
 }
 
-TEST_P(SeriesProposal, L2_LocationAndProcessingDateOutOfCallerMode) {
+TEST_P(SeriesProposal, LocationAndProcessingDateOutOfCallerMode) {
     Open(CallerMode::Off);
     LeaveSeries("8");
     EXPECT_TRUE(LocationRowEnabled());
@@ -36,7 +36,7 @@ TEST_P(SeriesProposal, L2_LocationAndProcessingDateOutOfCallerMode) {
     EXPECT_EQ(harness.Focus(), "edtCdLocal");
 }
 
-TEST_P(SeriesProposal, L3_LocationSeriesLeavesTheDatesToTheLocation) {
+TEST_P(SeriesProposal, LocationSeriesLeavesTheDatesToTheLocation) {
     Open(CallerMode::Off);
     LeaveSeries("7");
     EXPECT_TRUE(LocationRowEnabled());
@@ -47,9 +47,9 @@ TEST_P(SeriesProposal, L3_LocationSeriesLeavesTheDatesToTheLocation) {
     EXPECT_EQ(harness.Focus(), "edtCdLocal");
 }
 
-// ---- series without location, control with a last issue date (N1 to N3)
+// ---- series without location, control with a last issue date
 
-TEST_P(SeriesProposal, N1_TheDayAfterTheLastIssueDateAcrossTheYearEnd) {
+TEST_P(SeriesProposal, TheDayAfterTheLastIssueDateAcrossTheYearEnd) {
     Open(CallerMode::Off);
     LeaveSeries("1");
     EXPECT_TRUE(LocationRowDisabled());
@@ -62,7 +62,7 @@ TEST_P(SeriesProposal, N1_TheDayAfterTheLastIssueDateAcrossTheYearEnd) {
     EXPECT_TRUE(Alerts().empty());
 }
 
-TEST_P(SeriesProposal, N1_LeapDayAndNonLeapMonthEnd) {
+TEST_P(SeriesProposal, LeapDayAndNonLeapMonthEnd) {
     Open(CallerMode::Off);
     LeaveSeries("2");
     EXPECT_EQ(Last(), "28/02/2024");
@@ -72,14 +72,14 @@ TEST_P(SeriesProposal, N1_LeapDayAndNonLeapMonthEnd) {
     EXPECT_EQ(Next(), "01/03/2023");
 }
 
-TEST_P(SeriesProposal, N1_InCallerModeTooWhenTheSeriesDoesNotUseTheProcessingDate) {
+TEST_P(SeriesProposal, InCallerModeTooWhenTheSeriesDoesNotUseTheProcessingDate) {
     Open(CallerMode::On);
     LeaveSeries("1");
     EXPECT_EQ(Last(), "31/12/2023");
     EXPECT_EQ(Next(), "01/01/2024");
 }
 
-TEST_P(SeriesProposal, N2_ProcessingDateSeriesInCallerModeProposesTheDayAfter) {
+TEST_P(SeriesProposal, ProcessingDateSeriesInCallerModeProposesTheDayAfter) {
     Open(CallerMode::On);
     LeaveSeries("5");
     EXPECT_EQ(Last(), "10/01/2024");
@@ -89,7 +89,7 @@ TEST_P(SeriesProposal, N2_ProcessingDateSeriesInCallerModeProposesTheDayAfter) {
     EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
 }
 
-TEST_P(SeriesProposal, N3_ProcessingDateSeriesOutOfCallerModeFillsAndAlerts) {
+TEST_P(SeriesProposal, ProcessingDateSeriesOutOfCallerModeFillsAndAlerts) {
     Open(CallerMode::Off);
     LeaveSeries("5");
     EXPECT_EQ(Last(), "10/12/2024");
@@ -101,9 +101,9 @@ TEST_P(SeriesProposal, N3_ProcessingDateSeriesOutOfCallerModeFillsAndAlerts) {
     EXPECT_EQ(harness.Focus(), "medCdEmpresa");
 }
 
-// ---- series without location, control without a last issue date (N4 to N6)
+// ---- series without location, control without a last issue date
 
-TEST_P(SeriesProposal, N4_TheLatestInvoicesOwnDayAndTheLastLeftAlone) {
+TEST_P(SeriesProposal, TheLatestInvoicesOwnDayAndTheLastLeftAlone) {
     Open(CallerMode::Off);
     LeaveSeries("3");
     EXPECT_EQ(Last(), "");
@@ -112,7 +112,7 @@ TEST_P(SeriesProposal, N4_TheLatestInvoicesOwnDayAndTheLastLeftAlone) {
     EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
 }
 
-TEST_P(SeriesProposal, N4_NoInvoiceAtAllProposesTheProcessingDate) {
+TEST_P(SeriesProposal, NoInvoiceAtAllProposesTheProcessingDate) {
     Open(CallerMode::Off);
     LeaveSeries("4");
     EXPECT_EQ(Last(), "");
@@ -121,7 +121,7 @@ TEST_P(SeriesProposal, N4_NoInvoiceAtAllProposesTheProcessingDate) {
     EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
 }
 
-TEST_P(SeriesProposal, N5_CallerModeTakesTheLatestInvoiceOrKeepsTheField) {
+TEST_P(SeriesProposal, CallerModeTakesTheLatestInvoiceOrKeepsTheField) {
     Open(CallerMode::On);
     LeaveSeries("6");
     EXPECT_EQ(Last(), "");
@@ -134,7 +134,7 @@ TEST_P(SeriesProposal, N5_CallerModeTakesTheLatestInvoiceOrKeepsTheField) {
     EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
 }
 
-TEST_P(SeriesProposal, N6_OutOfCallerModeFillsTheProcessingDateAndAlerts) {
+TEST_P(SeriesProposal, OutOfCallerModeFillsTheProcessingDateAndAlerts) {
     Open(CallerMode::Off);
     LeaveSeries("6");
     EXPECT_EQ(Last(), "10/12/2024");
@@ -283,6 +283,6 @@ TEST_P(SeriesProposal, EnteringThePanelForAProcessingDateSeries) {
     EXPECT_FALSE(screen->lblProxData.Enabled());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, SeriesProposal, testing_support::AllBackends(), testing_support::BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, SeriesProposal, testing_support::ScreenBackends(), testing_support::BackendName);
 
 }  // namespace

@@ -38,6 +38,18 @@ void ActiveShowAvi(TForm* over, TShowAvi kind, const std::string& caption) {
 
 void DeactiveShowAvi() { Application().Host().HideBusy(); }
 
+TWaitAnimation::TWaitAnimation(TForm* over, TShowAvi kind, const std::string& caption) {
+    ActiveShowAvi(over, kind, caption);
+}
+
+TWaitAnimation::~TWaitAnimation() {
+    try {
+        DeactiveShowAvi();
+    } catch (...) {
+        // A host that cannot hide its animation is no reason to lose the error being thrown.
+    }
+}
+
 std::string EmprProc() { return Application().Values().EmprProc; }
 std::string IEstProc() { return Application().Values().IEstProc; }
 std::string IMunProc() { return Application().Values().IMunProc; }

@@ -18,6 +18,9 @@ enum class Backend { SQLite, PostgreSQL };
 std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
 // All backends, for INSTANTIATE_TEST_SUITE_P.
 inline auto AllBackends() { return ::testing::Values(Backend::SQLite, Backend::PostgreSQL); }
+// The screen's behaviour does not depend on the database under the server: its suites run on
+// SQLite only, while data access, the server, durability and concurrency run on both.
+inline auto ScreenBackends() { return ::testing::Values(Backend::SQLite); }
 
 // The cluster's URL: $VOR17000_TEST_PG, else what the cluster fixture wrote down.
 std::string PostgresServerUrl();

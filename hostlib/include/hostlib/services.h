@@ -27,6 +27,16 @@ int MsgAlert(const std::string& text, TMsgDlgType type, const std::vector<std::s
 void ActiveShowAvi(TForm* over, TShowAvi kind, const std::string& caption = "");
 void DeactiveShowAvi();
 
+// The wait animation for as long as the object lives: shown when it is made, hidden when the
+// scope ends, a thrown error included.
+class TWaitAnimation {
+public:
+    TWaitAnimation(TForm* over, TShowAvi kind, const std::string& caption = "");
+    ~TWaitAnimation();
+    TWaitAnimation(const TWaitAnimation&) = delete;
+    TWaitAnimation& operator=(const TWaitAnimation&) = delete;
+};
+
 // The host's current values.
 std::string EmprProc();
 std::string IEstProc();
