@@ -10,11 +10,13 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include "Cli_Vor17000.h"
+#include "dataset_table.h"
 #include "frmDataEmissao.h"
 #include "form_view.h"
 #include "lookup_dialog.h"
@@ -67,6 +69,7 @@ protected:
         HostSettings settings;
         settings.branch = "1";
         settings.processing_date = "10/12/2024";
+        settings.user = "Ana Souza";
         window = std::make_unique<MainWindow>(options, settings);
         window->show();
         QApplication::setActiveWindow(window.get());
@@ -215,6 +218,48 @@ TEST_F(DesktopHost, AWholeConfirmThroughTheWidgetsStoresTheDate) {
               "2024-01-05 00:00:00");
     EXPECT_FALSE(Cli_Vor17000::boIdCriado);
     EXPECT_EQ(window->Cache().RowCount("CTRLNUMENF"), 11u);
+}
+
+TEST_F(DesktopHost, TheHistoryAndTheDriftReportOpenFromTheMenuWithTheirRows) {
+    OpenScreen();
+    FillUpToTheSeries("1");
+    QTest::mouseClick(view->findChild<QToolButton*>("sbtConfirma"), Qt::LeftButton);
+    Settle();
+    const auto cell = [](const QTableWidget* table, int row, const char* field) {
+        const int column = ColumnOfField(*table, field);
+        return column < 0 || table->item(row, column) == nullptr ? QString("(sem coluna)")
+                                                                  : table->item(row, column)->text();
+    };
+
+    window->findChild<QAction*>("actionHistoricoDatas")->trigger();
+    Settle();
+    const auto* history = window->findChild<QTableWidget*>("tblHistorico");
+    ASSERT_NE(history, nullptr);
+    ASSERT_EQ(history->rowCount(), 1);
+    EXPECT_EQ(cell(history, 0, "NMUSUARIO"), "Ana Souza");
+    EXPECT_EQ(cell(history, 0, "DTNOVA"), "01/01/2024 00:00:00");
+
+    window->findChild<QAction*>("actionConferenciaDatas")->trigger();
+    Settle();
+    const auto* drift = window->findChild<QTableWidget*>("tblDivergencias");
+    ASSERT_NE(drift, nullptr);
+    int lagging = -1;
+    for (int r = 0; r < drift->rowCount(); ++r) {
+        if (cell(drift, r, "CDCTRLNUMENF") == "CTRL09") lagging = r;
+    }
+    ASSERT_GE(lagging, 0);
+    EXPECT_EQ(cell(drift, lagging, "DSSITUACAO"), "atrasado");
+    EXPECT_TRUE(drift->item(lagging, 0)->font().bold());
+    EXPECT_TRUE(answers.seen.empty()) << answers.seen.front().toStdString();
+}
+
+TEST_F(DesktopHost, AServerOutOfReachForTheDriftReportIsAMessage) {
+    window->Session().Application().Values().WebPort = 1;  // nothing listens there
+    window->findChild<QAction*>("actionConferenciaDatas")->trigger();
+    Settle();
+    ASSERT_EQ(answers.seen.size(), 1u);
+    EXPECT_TRUE(answers.seen[0].startsWith("Não foi possível conectar")) << answers.seen[0].toStdString();
+    EXPECT_EQ(window->findChild<QTableWidget*>("tblDivergencias")->rowCount(), 0);
 }
 
 TEST_F(DesktopHost, AChangeByTheProgramShowsInTheWidget) {

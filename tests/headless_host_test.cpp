@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -121,17 +122,19 @@ TEST(HeadlessHost, UsesARunningServerWhenToldAndShowsWhenItIsDown) {
     database.LoadDemo();
     testing_support::ServerProcess server(database.Url());
     const std::string input =
-        "set EmprProc 01\nset IEstProc 110042490114\nset IMunProc 4587123\nopen\nevents\nstate\n";
+        "set EmprProc 01\nset IEstProc 110042490114\nset IMunProc 4587123\nopen\nevents\nstate\ndrift\n";
     const auto run = RunHost(input, "--db '" + database.Url() + "' --server 127.0.0.1:" + std::to_string(server.Port()));
-    ASSERT_EQ(run.lines.size(), 2u);
+    ASSERT_EQ(run.lines.size(), 3u);
     EXPECT_EQ(run.lines[0]["events"].size(), 2u);  // busy and idle, no failure
     EXPECT_EQ(run.lines[1]["controls"]["edtNmEmpresa"]["text"], "Comercial Aurora Ltda");
     EXPECT_EQ(run.lines[1]["focus"], "edtCdSerie");
     EXPECT_NE(server.Log().find("connect"), std::string::npos);
+    EXPECT_TRUE(run.lines[2].contains("drift")) << run.lines[2];
 
     server.Stop();
     const auto down = RunHost(input, "--db '" + database.Url() + "' --server 127.0.0.1:" + std::to_string(server.Port()));
-    ASSERT_EQ(down.lines.size(), 2u);
+    ASSERT_EQ(down.lines.size(), 3u);
+    EXPECT_NE(down.lines[2].value("error", "").find("Não foi possível conectar"), std::string::npos) << down.lines[2];
     const Json& events = down.lines[0]["events"];
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[1]["type"], "exception");
@@ -214,6 +217,25 @@ TEST(HeadlessHost, TheDemosSeries3ConfirmsWithTheDateItProposes) {
     EXPECT_EQ(run.lines[3]["open"], false);
     EXPECT_EQ(database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL03'"),
               "2024-05-15 00:00:00");
+}
+
+TEST(HeadlessHost, TheHistoryNamesWhoStoredADateAndTheDriftReportTheLaggingControls) {
+    testing_support::TestDatabase database(testing_support::Backend::SQLite);
+    database.LoadDemo();
+    const auto run = RunHost("set Usuario ana maria\n" + std::string(kDemoDefaults) +
+                                 "open\nfocus edtCdSerie\ntype 1\ntab\nclick sbtConfirma\n"
+                                 "history CTRLNUMENF CTRL01\ndrift\n",
+                             "--db '" + database.Url() + "'");
+    ASSERT_EQ(run.lines.size(), 2u);
+    const Json& history = run.lines[0]["history"];
+    ASSERT_EQ(history.size(), 1u) << run.lines[0];
+    EXPECT_EQ(history[0]["NMUSUARIO"], "ana maria");
+    EXPECT_EQ(history[0]["DTANTERIOR"], "2023-12-31T00:00:00");
+    EXPECT_EQ(history[0]["DTNOVA"], "2024-01-01T00:00:00");
+    std::map<std::string, std::string> verdicts;
+    for (const auto& row : run.lines[1]["drift"]) verdicts[row["CDCTRLNUMENF"]] = row["DSSITUACAO"];
+    EXPECT_EQ(verdicts["CTRL09"], "atrasado");
+    EXPECT_EQ(verdicts["CTRL01"], "ok");
 }
 
 TEST(HeadlessHost, BytesOfAnyKindFromTheDatabaseOrTheInputNeverBreakTheOutput) {

@@ -56,6 +56,19 @@ TEST_F(NetConnection, DatesTravelAsDatesAndStoreOnTheServer) {
               "2025-02-03 00:00:00");
 }
 
+TEST_F(NetConnection, EachStoreCarriesTheHostsUserOfThatMomentCutToWhatTheServerTakes) {
+    application.Values().Usuario = "ana";
+    connection->AppServer().Call("UpdateCtrlNumNF", {EncodeDate(2025, 2, 3), std::string("CTRL01")});
+    // Refused by the server as it stands: a line break, a byte that is no UTF-8, 70 letters.
+    application.Values().Usuario = "jo\xe3o\n" + std::string(70, 'x');
+    connection->AppServer().Call("UpdateCtrlNumNF", {EncodeDate(2025, 2, 4), std::string("CTRL01")});
+    const auto history = connection->AppServer().Call(
+        "GetHistorico", {std::string("CTRLNUMENF"), std::string("CTRL01"), std::string("10")});
+    ASSERT_EQ(history["rows"].size(), 2u);
+    EXPECT_EQ(history["rows"][0][6], "jo\uFFFDo" + std::string(60, 'x'));  // newest first
+    EXPECT_EQ(history["rows"][1][6], "ana");
+}
+
 TEST_F(NetConnection, ServerErrorsComeBackWithTheirCodeAndText) {
     try {
         connection->AppServer().Call("UpDtLocal", {EncodeDate(2025, 1, 1), std::string("9999")});

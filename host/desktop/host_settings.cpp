@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include "hostlib/login_name.h"
+
 namespace host::desktop {
 
 HostSettings HostSettings::Load(bool demo_database) {
@@ -15,6 +17,7 @@ HostSettings HostSettings::Load(bool demo_database) {
     s.processing_date = store.value("dataProcessamento", "").toString();
     s.server = store.value("servidor", "embedded").toString();
     s.database = store.value("banco", "").toString();
+    s.user = store.value("usuario", QString::fromStdString(hostlib::OperatingSystemLoginName())).toString();
     return s;
 }
 
@@ -27,6 +30,7 @@ void HostSettings::Save() const {
     store.setValue("dataProcessamento", processing_date);
     store.setValue("servidor", server);
     store.setValue("banco", database);
+    store.setValue("usuario", user);
 }
 
 void HostSettings::ApplyTo(hostlib::HostValues& values) const {
@@ -34,6 +38,7 @@ void HostSettings::ApplyTo(hostlib::HostValues& values) const {
     values.IEstProc = state_registration.toStdString();
     values.IMunProc = municipal_registration.toStdString();
     values.FiliProc = branch.toStdString();
+    values.Usuario = user.toStdString();
     values.DataProc.clear();
     if (const auto date = hostlib::TryStrToDate(processing_date.toStdString())) values.DataProc[values.FiliProc] = *date;
 }

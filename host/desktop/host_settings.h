@@ -15,7 +15,9 @@ struct HostSettings {
     QString processing_date;  // dd/mm/yyyy; empty: today
     QString server;           // "embedded" or HOST:PORT
     QString database;         // URL; empty: the demo database
+    QString user;             // who is at the keyboard, recorded with each store; may be empty
 
+    // A user never set is the operating system's login name.
     static HostSettings Load(bool demo_database);
     void Save() const;
     // The host values the screen reads; raises nothing, a bad date reads as today.

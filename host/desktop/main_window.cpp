@@ -13,6 +13,8 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "date_drift_dialog.h"
+#include "date_history_dialog.h"
 #include "form_view.h"
 #include "help_viewer.h"
 #include "hostlib/services.h"
@@ -37,6 +39,7 @@ MainWindow::MainWindow(const HostOptions& options, const HostSettings& settings)
     setCentralWidget(mdi_);
     session_ = std::make_unique<HostSession>(WithSettings(options, settings), services_);
     cache_ = std::make_unique<LocalCache>(session_->Application().DataModule());
+    audit_ = std::make_unique<DateAuditClient>(session_->Application());
     settings_.ApplyTo(session_->Application().Values());
     // The main window's activation handler, which a confirmation also runs.
     session_->MainForm().OnActivate = [this](hostlib::TObject&) { RefreshStatusBar(); };
@@ -56,6 +59,9 @@ MainWindow::MainWindow(const HostOptions& options, const HostSettings& settings)
 }
 
 MainWindow::~MainWindow() {
+    // The dialogs would otherwise outlive the connection they use, as children of this window.
+    delete history_dialog_.data();
+    delete drift_dialog_.data();
     session_->CloseScreen();
     for (auto& [form, window] : windows_) {
         if (window) {
@@ -77,6 +83,16 @@ void MainWindow::BuildMenus() {
     open_invoice->setShortcut(QKeySequence("Ctrl+N"));
     connect(open_invoice, &QAction::triggered, this, &MainWindow::OpenInvoiceForm);
 
+    auto* history = new QAction("&Histórico de datas...", this);
+    history->setObjectName("actionHistoricoDatas");
+    history->setToolTip("Quem alterou cada data de emissão, e quando");
+    connect(history, &QAction::triggered, this, &MainWindow::OpenDateHistory);
+
+    auto* drift = new QAction(style()->standardIcon(QStyle::SP_MessageBoxWarning), "&Conferência de datas...", this);
+    drift->setObjectName("actionConferenciaDatas");
+    drift->setToolTip("Controles de numeração com a data de emissão atrás da última nota fiscal");
+    connect(drift, &QAction::triggered, this, &MainWindow::OpenDateDrift);
+
     auto* settings = new QAction("&Configurações...", this);
     settings->setObjectName("actionConfiguracoes");
     connect(settings, &QAction::triggered, this, &MainWindow::OpenSettings);
@@ -97,6 +113,9 @@ void MainWindow::BuildMenus() {
     QMenu* invoicing = menuBar()->addMenu("&Faturamento");
     invoicing->addAction(open_invoice);
     invoicing->addAction(open_screen);
+    invoicing->addSeparator();
+    invoicing->addAction(history);
+    invoicing->addAction(drift);
     QMenu* windows = menuBar()->addMenu("&Janelas");
     windows->addAction("&Cascata", mdi_, &QMdiArea::cascadeSubWindows);
     windows->addAction("&Lado a lado", mdi_, &QMdiArea::tileSubWindows);
@@ -167,6 +186,22 @@ void MainWindow::OpenSettings() {
     settings_.Save();
     settings_.ApplyTo(session_->Application().Values());
     RefreshStatusBar();
+}
+
+void MainWindow::OpenDateHistory() {
+    if (history_dialog_ == nullptr) history_dialog_ = new DateHistoryDialog(*audit_, this);
+    history_dialog_->show();
+    history_dialog_->raise();
+    history_dialog_->activateWindow();
+    history_dialog_->Refresh();
+}
+
+void MainWindow::OpenDateDrift() {
+    if (drift_dialog_ == nullptr) drift_dialog_ = new DateDriftDialog(*audit_, this);
+    drift_dialog_->show();
+    drift_dialog_->raise();
+    drift_dialog_->activateWindow();
+    drift_dialog_->Refresh();
 }
 
 FormView* MainWindow::ViewOf(const hostlib::TForm& form) const {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "date_audit_client.h"
 #include "desktop_host_services.h"
 #include "host_session.h"
 #include "host_settings.h"
@@ -17,6 +18,8 @@ class QMdiSubWindow;
 
 namespace host::desktop {
 
+class DateDriftDialog;
+class DateHistoryDialog;
 class FormView;
 
 class MainWindow : public QMainWindow {
@@ -36,6 +39,10 @@ public:
     void OpenInvoiceForm();
     hostlib::TForm& InvoiceForm();
     void OpenSettings();
+    // "Histórico de datas" and "Conferência de datas", each one window at a time, filled
+    // from the server as they open.
+    void OpenDateHistory();
+    void OpenDateDrift();
 
     FormView* ViewOf(const hostlib::TForm& form) const;
     QMdiSubWindow* WindowOf(const hostlib::TForm& form) const;
@@ -57,6 +64,10 @@ private:
     DesktopHostServices services_;
     std::unique_ptr<HostSession> session_;
     std::unique_ptr<LocalCache> cache_;
+    // Its own connection to the server, gone before the session whose values it reads.
+    std::unique_ptr<DateAuditClient> audit_;
+    QPointer<DateHistoryDialog> history_dialog_;
+    QPointer<DateDriftDialog> drift_dialog_;
     HostSettings settings_;
     QMdiArea* mdi_;
     std::map<const hostlib::TForm*, QPointer<QMdiSubWindow>> windows_;

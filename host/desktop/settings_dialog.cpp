@@ -19,7 +19,8 @@ SettingsDialog::SettingsDialog(const HostSettings& s, QWidget* parent)
       branch_(new QLineEdit(s.branch, this)),
       processing_date_(new QLineEdit(s.processing_date, this)),
       server_(new QLineEdit(s.server, this)),
-      database_(new QLineEdit(s.database, this)) {
+      database_(new QLineEdit(s.database, this)),
+      user_(new QLineEdit(s.user, this)) {
     setObjectName("SettingsDialog");
     setWindowTitle("Configurações");
     auto* form = new QFormLayout(this);
@@ -27,6 +28,9 @@ SettingsDialog::SettingsDialog(const HostSettings& s, QWidget* parent)
     form->addRow("Inscrição &estadual:", state_registration_);
     form->addRow("Inscrição &municipal:", municipal_registration_);
     form->addRow("&Filial:", branch_);
+    user_->setObjectName("edtUsuario");
+    user_->setPlaceholderText("nome registrado em cada alteração de data");
+    form->addRow("&Usuário:", user_);
     processing_date_->setPlaceholderText("dd/mm/aaaa (vazio: hoje)");
     form->addRow("&Data de processamento:", processing_date_);
     server_->setPlaceholderText("embedded ou HOST:PORTA");
@@ -60,6 +64,7 @@ HostSettings SettingsDialog::Settings() const {
     s.processing_date = processing_date_->text().trimmed();
     s.server = server_->text().trimmed().isEmpty() ? "embedded" : server_->text().trimmed();
     s.database = database_->text().trimmed();
+    s.user = user_->text().trimmed();
     return s;
 }
 

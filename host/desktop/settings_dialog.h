@@ -25,6 +25,7 @@ private:
     QLineEdit* processing_date_;
     QLineEdit* server_;
     QLineEdit* database_;
+    QLineEdit* user_;
 };
 
 }  // namespace host::desktop

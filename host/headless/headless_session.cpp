@@ -40,6 +40,34 @@ void RequireNoArguments(std::string_view args) {
     if (!Trim(args).empty()) throw CommandError("argumentos a mais: " + std::string(args));
 }
 
+// Every row as an object keyed by its column names; dates to the second, nulls as null.
+Json RowsOf(const hostlib::TDataSet& dataset) {
+    Json rows = Json::array();
+    for (const auto& values : dataset.Rows()) {
+        Json row = Json::object();
+        for (std::size_t i = 0; i < values.size() && i < dataset.FieldDefs.size(); ++i) {
+            Json& cell = row[dataset.FieldDefs[i].Name];
+            if (const auto* text = std::get_if<std::string>(&values[i])) {
+                cell = *text;
+            } else if (const auto* date = std::get_if<hostlib::TDateTime>(&values[i])) {
+                cell = hostlib::DateTimeToIso(*date).substr(0, 19);
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// A call to the server that failed is a command that could not run, with the reason.
+template <class Query>
+const hostlib::TDataSet& AskServer(Query&& query) {
+    try {
+        return query();
+    } catch (const std::exception& e) {
+        throw CommandError(e.what());
+    }
+}
+
 }  // namespace
 
 HeadlessSession::HeadlessSession(const HostOptions& options)
@@ -59,7 +87,8 @@ const std::map<std::string, HeadlessSession::Handler, std::less<>>& HeadlessSess
         {"key", &HeadlessSession::Key},         {"pick", &HeadlessSession::Pick},
         {"click", &HeadlessSession::Click},     {"close", &HeadlessSession::Close},
         {"state", &HeadlessSession::State},     {"events", &HeadlessSession::Events},
-        {"label", &HeadlessSession::Label},
+        {"label", &HeadlessSession::Label},     {"history", &HeadlessSession::History},
+        {"drift", &HeadlessSession::Drift},
     };
     return commands;
 }
@@ -121,6 +150,8 @@ void HeadlessSession::Set(std::string_view args, std::ostream&) {
         const auto port = ParseInt(value);
         if (!port || *port < 0 || *port > 65535) throw CommandError("porta inválida: " + std::string(value));
         values.WebPort = *port;
+    } else if (name == "Usuario") {
+        values.Usuario = value;
     } else if (name == "DataProc") {
         auto [branch, date_text] = SplitWord(value);
         const auto date = hostlib::TryStrToDate(date_text);
@@ -269,6 +300,22 @@ void HeadlessSession::Label(std::string_view args, std::ostream& out) {
     if (caller == callers_.end()) throw CommandError("formulário desconhecido: " + std::string(name));
     auto* label = caller->second->Find<hostlib::TControl>("lblDtEmissao");
     PrintLine(out, Json{{"form", caller->first}, {"lblDtEmissao", label != nullptr ? label->Text() : ""}});
+}
+
+void HeadlessSession::History(std::string_view args, std::ostream& out) {
+    auto [table_name, rest] = SplitWord(args);
+    auto [code, extra] = SplitWord(rest);
+    const auto table = HistoryTableFromName(table_name);
+    if (!table || !extra.empty()) throw CommandError("uso: history CTRLNUMENF|LOCALEMISSAO [CÓDIGO]");
+    const auto& rows =
+        AskServer([&]() -> const hostlib::TDataSet& { return audit_.History(*table, std::string(code)); });
+    PrintLine(out, Json{{"history", RowsOf(rows)}});
+}
+
+void HeadlessSession::Drift(std::string_view args, std::ostream& out) {
+    RequireNoArguments(args);
+    const auto& rows = AskServer([&]() -> const hostlib::TDataSet& { return audit_.Drift(); });
+    PrintLine(out, Json{{"drift", RowsOf(rows)}});
 }
 
 }  // namespace host

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "date_audit_client.h"
 #include "event_recorder.h"
 #include "host_options.h"
 #include "host_session.h"
@@ -52,6 +53,8 @@ private:
     void State(std::string_view args, std::ostream& out);
     void Events(std::string_view args, std::ostream& out);
     void Label(std::string_view args, std::ostream& out);
+    void History(std::string_view args, std::ostream& out);
+    void Drift(std::string_view args, std::ostream& out);
 
     hostlib::TForm* Screen() const { return session_.Screen(); }
     hostlib::TForm& RequireScreen() const;
@@ -62,6 +65,7 @@ private:
     HostSession session_;
     hostlib::TApplication& application_;
     std::map<std::string, hostlib::TForm*, std::less<>> callers_;
+    DateAuditClient audit_{application_};
 };
 
 }  // namespace host

@@ -13,6 +13,7 @@
 #include "hostlib/form.h"
 #include "hostlib/form_handles.h"
 #include "hostlib/host_services.h"
+#include "hostlib/login_name.h"
 
 namespace hostlib {
 
@@ -30,6 +31,8 @@ struct HostValues {
     // The server's shared secret, and the CA file that makes the connection TLS; empty: none.
     std::string WebToken;
     std::string WebTlsCaFile;
+    // Who is at the keyboard, as the server records it beside each store it makes.
+    std::string Usuario = OperatingSystemLoginName();
 };
 
 class TApplication : public TComponent {

@@ -86,6 +86,38 @@ std::string LocalTimeZoneName() {
     return name;
 }
 
+// A transaction that holds the database's write lock (SQLite) or the schema's lock
+// (PostgreSQL) from its start, and rolls back unless committed, never raising from its end.
+class SchemaTransaction {
+public:
+    SchemaTransaction(soci::session& session, DatabaseKind kind) : session_(session) {
+        if (kind == DatabaseKind::SQLite) {
+            session_ << "BEGIN IMMEDIATE";
+        } else {
+            session_ << "BEGIN";
+            session_ << "SELECT pg_advisory_xact_lock(17000)";
+        }
+    }
+    SchemaTransaction(const SchemaTransaction&) = delete;
+    SchemaTransaction& operator=(const SchemaTransaction&) = delete;
+    ~SchemaTransaction() {
+        if (!open_) return;
+        try {
+            session_ << "ROLLBACK";
+        } catch (...) {
+            // The error that ended the work is the one to report.
+        }
+    }
+    void commit() {
+        open_ = false;
+        session_ << "COMMIT";
+    }
+
+private:
+    soci::session& session_;
+    bool open_ = true;
+};
+
 }  // namespace
 
 TdtmDBGeral::TdtmDBGeral(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
@@ -212,15 +244,23 @@ bool TdtmDBGeral::HasTable(const std::string& name) {
 }
 
 void TdtmDBGeral::EnsureSchema() {
-    if (!HasTable("EMPRESA")) {
-        ExecuteScript(SchemaScript());
-        return;
-    }
-    // A database from before the history: that part alone, nothing else touched.
-    if (!HasTable("HISTDTEMISSAO")) {
-        const std::string_view schema = SchemaScript();
-        const auto history = schema.find("-- History of the stored dates");
-        if (history != std::string_view::npos) ExecuteScript(schema.substr(history));
+    if (HasTable("EMPRESA") && HasTable("HISTDTEMISSAO")) return;
+    // Several programs may start at once on a new database: one makes the tables while the
+    // others wait for it, then find them made.
+    soci::session& session = Session();
+    try {
+        SchemaTransaction transaction(session, url_.kind);
+        if (!HasTable("EMPRESA")) {
+            ExecuteScript(SchemaScript());
+        } else if (!HasTable("HISTDTEMISSAO")) {
+            // A database from before the history: that part alone, nothing else touched.
+            const std::string_view schema = SchemaScript();
+            const auto history = schema.find("-- History of the stored dates");
+            if (history != std::string_view::npos) ExecuteScript(schema.substr(history));
+        }
+        transaction.commit();
+    } catch (...) {
+        RethrowAsDatabaseError(std::current_exception());
     }
 }
 

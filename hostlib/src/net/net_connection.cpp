@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "hostlib/application.h"
+#include "hostlib/utf8.h"
 
 namespace hostlib {
 
@@ -56,6 +57,30 @@ nlohmann::json ParseAnswer(const std::string& body) {
     } catch (const TooDeep&) {
         return nlohmann::json(nlohmann::json::value_t::discarded);
     }
+}
+
+// The server answers HTTP 400 to a user over 64 characters, with control characters or not
+// UTF-8, which would fail every call for a name nobody checked: the host's value is cut to 64
+// characters and its control characters dropped before it is sent, and bytes that are not
+// UTF-8 go as U+FFFD.
+constexpr std::size_t kLongestUser = 64;
+
+std::string UserHeaderValue(std::string_view user) {
+    std::string value;
+    std::size_t kept = 0;
+    for (char32_t ch : utf8::Decode(user)) {
+        if (ch < 0x20 || ch == 0x7F) continue;
+        if (kept == kLongestUser) break;
+        value += utf8::Encode(ch);
+        ++kept;
+    }
+    return value;
+}
+
+// Who is at the keyboard, as the host says at the moment the request goes out.
+void SetUserHeader(http::request<http::string_body>& request) {
+    const std::string user = TApplication::Exists() ? TApplication::Instance().Values().Usuario : std::string();
+    request.set("X-Vor17000-Usuario", UserHeaderValue(user));
 }
 
 }  // namespace
@@ -191,6 +216,7 @@ void TNetConnection::Connect() {
     // The server must host the remote data module this connection names.
     http::request<http::string_body> request{http::verb::get, transport->target, 11};
     request.set(http::field::host, transport->host_header);
+    SetUserHeader(request);
     request.keep_alive(true);
     const auto response = transport->Exchange(request, ReadTimeout);
     if (response.result() == http::status::not_found) {
@@ -218,6 +244,7 @@ nlohmann::json TNetConnection::Post(const nlohmann::json& body) {
     http::request<http::string_body> request{http::verb::post, transport_->target, 11};
     request.set(http::field::host, transport_->host_header);
     request.set(http::field::content_type, "application/json");
+    SetUserHeader(request);
     request.keep_alive(true);
     request.body() = body.dump();
     http::response<http::string_body> response;

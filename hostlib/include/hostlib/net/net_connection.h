@@ -53,6 +53,9 @@ public:
     TNetConnection(TComponent* owner, std::string name);
     ~TNetConnection() override;
 
+    // Every request also carries the host's Usuario, read as it goes out, in the header
+    // "X-Vor17000-Usuario" (cut to what the server accepts).
+
     // Connecting runs BeforeConnect, then opens the connection to Host:Port and asks the
     // server for ServerName. With ThrowException false a failure goes to the host's error
     // display and leaves the connection closed; otherwise it raises ENetConnectionError.
