@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "access_control.h"
 #include "server_log.h"
@@ -36,6 +37,9 @@ struct ServerOptions {
     // TLS when both are set (PEM files).
     std::string tls_certificate;
     std::string tls_key;
+    // Proxies in front of the server (a load balancer): for a request from one of them the
+    // client's address is the last one its "X-Forwarded-For" names.
+    std::vector<std::string> trusted_proxies;
     // Connections one client address may hold at once; 0: no limit.
     int max_connections_per_address = 4096;
     // Connections open at once in all; 0: as many as the descriptor limit leaves room for.

@@ -20,6 +20,7 @@ struct HttpRequest {
     std::string authorization;
     std::string user;  // "X-Vor17000-Usuario": who the client says is at the keyboard
     bool has_user = false;
+    std::string forwarded_for;  // "X-Forwarded-For", as a proxy in front writes it
     std::string body;
     void Clear() {
         method = http::verb::unknown;
@@ -28,6 +29,7 @@ struct HttpRequest {
         authorization.clear();
         user.clear();
         has_user = false;
+        forwarded_for.clear();
         body.clear();
     }
 };
@@ -58,6 +60,10 @@ private:
         } else if (name == http::field::unknown && EqualsIgnoringCase(name_text, "X-Vor17000-Usuario")) {
             request_.user.assign(value.data(), value.size());
             request_.has_user = true;
+        } else if (EqualsIgnoringCase(name_text, "X-Forwarded-For")) {
+            // Several headers read as one list.
+            if (!request_.forwarded_for.empty()) request_.forwarded_for += ',';
+            request_.forwarded_for.append(value.data(), value.size());
         }
     }
     void on_header_impl(boost::system::error_code&) override {}

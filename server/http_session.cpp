@@ -6,6 +6,7 @@
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "data_emissao_contract.h"
@@ -262,10 +263,35 @@ void HttpSession<Stream>::Handle() {
     HandleRpc(client);
 }
 
+namespace {
+
+// The client's address as a trusted proxy in front reports it: the last entry of its list,
+// the one the proxy itself added.
+std::string ForwardedClient(const std::string& list) {
+    const auto comma = list.rfind(',');
+    std::string last = list.substr(comma == std::string::npos ? 0 : comma + 1);
+    const auto first = last.find_first_not_of(" \t");
+    const auto end = last.find_last_not_of(" \t");
+    if (first == std::string::npos) return {};
+    last = last.substr(first, end - first + 1);
+    boost::system::error_code ec;
+    const auto address = asio::ip::make_address(last, ec);
+    return ec ? std::string() : address.to_string();
+}
+
+}  // namespace
+
 template <class Stream>
 void HttpSession<Stream>::HandleRpc(const Client* client) {
     caller_.client = client;
     caller_.user = request_.user;
+    caller_.origin = slot_ ? slot_->Address() : std::string();
+    const auto& proxies = loop_.Core().options.trusted_proxies;
+    if (!request_.forwarded_for.empty() && std::find(proxies.begin(), proxies.end(), caller_.origin) != proxies.end()) {
+        if (std::string forwarded = ForwardedClient(request_.forwarded_for); !forwarded.empty()) {
+            caller_.origin = std::move(forwarded);
+        }
+    }
     if (call_.Start(request_.body, caller_, resume_)) return SendRpcAnswer();
     waiting_ = this->shared_from_this();  // until the writer is done with the stores
 }

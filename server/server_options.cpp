@@ -29,6 +29,8 @@ const char* const kUsage =
     "                tempo tem a conexão cortada (padrão 30)\n"
     "  --idle-timeout SEGUNDOS  uma conexão ociosa por mais tempo é fechada (padrão 900)\n"
     "  --insecure-open  aceita escutar fora da interface local sem segredo\n"
+    "  --trusted-proxy ENDEREÇO  um balanceador à frente: o endereço do cliente é o último de seu\n"
+    "                X-Forwarded-For (pode se repetir)\n"
     "  --check-dates  mostra cada controle de numeração ao lado da última nota fiscal (ok, atrasado,\n"
     "                sem data) e termina: código 0 sem divergência, 1 com alguma\n";
 
@@ -101,6 +103,12 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
             } catch (const std::exception& e) {
                 return fail(e.what());
             }
+        } else if (arg == "--trusted-proxy" && has_value) {
+            boost::system::error_code ec;
+            const auto proxy = boost::asio::ip::make_address(args[i + 1], ec);
+            if (ec) return fail("endereço inválido em --trusted-proxy: " + args[i + 1]);
+            options.trusted_proxies.push_back(proxy.to_string());
+            ++i;
         } else if (arg == "--tls-cert" && has_value) {
             options.tls_certificate = args[++i];
         } else if (arg == "--tls-key" && has_value) {

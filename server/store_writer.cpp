@@ -375,7 +375,7 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
         {
             std::lock_guard lock(mutex_);
             ++statistics_.commits;
-            statistics_.stores += left.size();
+            statistics_.stores += static_cast<std::uint64_t>(std::count(found.begin(), found.end(), true));
             statistics_.largest_group = std::max<std::uint64_t>(statistics_.largest_group, left.size());
             std::size_t bucket = 0;
             while (bucket < kGroupBuckets.size() && left.size() > kGroupBuckets[bucket]) ++bucket;
