@@ -1,7 +1,5 @@
 #include "host_database.h"
 
-#include <soci/soci.h>
-
 #include <cstdlib>
 
 #include "hostlib/db/database_error.h"
@@ -33,9 +31,7 @@ std::string OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& op
     module.Open(url);
     if (!first_use) return url;
     // All or nothing, so that an interrupted first run does not leave half the demo behind.
-    soci::transaction transaction(module.Session());
-    module.ExecuteScript(hostlib::DemoDataScript());
-    transaction.commit();
+    module.LoadDemoData();
     return url;
 }
 

@@ -1,7 +1,7 @@
 #include "host_options.h"
 
 #include <cstdlib>
-#include <fstream>
+#include "hostlib/settings/token_file.h"
 
 namespace host {
 
@@ -26,13 +26,14 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             options.module_path = text;
         } else if (arg == "--token-file") {
             if (!value(text)) return {{}, "--token-file precisa do arquivo com o segredo", false};
-            std::ifstream file(text);
-            std::getline(file, options.token);
-            // A file written on Windows ends its line in CRLF; the CR is no part of the secret.
-            const auto end = options.token.find_last_not_of(" \t\r");
-            options.token.erase(end == std::string::npos ? 0 : end + 1);
-            options.token.erase(0, options.token.find_first_not_of(" \t"));
-            if (options.token.empty()) return {{}, "não foi possível ler o segredo de " + text, false};
+            // The file of this computer's secret: one token (a line "NAME TOKEN" too).
+            try {
+                const auto entries = hostlib::ReadTokenFile(text);
+                if (entries.size() != 1) return {{}, "o arquivo " + text + " deve ter um só segredo", false};
+                options.token = entries.front().token;
+            } catch (const std::exception& e) {
+                return {{}, e.what(), false};
+            }
         } else if (arg == "--tls-ca") {
             if (!value(options.tls_ca_file)) return {{}, "--tls-ca precisa do arquivo de certificados", false};
         } else if (arg == "--screenshot") {
@@ -44,9 +45,7 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             return {{}, "opção desconhecida: " + arg, false};
         }
     }
-    if (const char* token = std::getenv("VOR17000_TOKEN"); token != nullptr && options.token.empty()) {
-        options.token = token;
-    }
+    if (const auto token = hostlib::TokenFromEnvironment(); token && options.token.empty()) options.token = *token;
     return {options, "", false};
 }
 

@@ -2,11 +2,11 @@
 
 #include <openssl/rand.h>
 
-#include <charconv>
 
 #include "host_database.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/exceptions.h"
+#include "hostlib/settings/host_port.h"
 
 namespace host {
 
@@ -68,16 +68,10 @@ void HostSession::ConnectApplicationServer(const HostOptions& options) {
     values.WebToken = options.token;
     values.WebTlsCaFile = options.tls_ca_file;
     if (options.server != "embedded") {
-        const auto colon = options.server.rfind(':');
-        int port = 0;
-        const std::string port_text = colon == std::string::npos ? "" : options.server.substr(colon + 1);
-        const auto [ptr, ec] = std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
-        if (colon == std::string::npos || colon == 0 || ec != std::errc() || ptr != port_text.data() + port_text.size() ||
-            port <= 0 || port > 65535) {
-            throw HostStartError("--server deve ser 'embedded' ou HOST:PORTA: " + options.server);
-        }
-        values.WebURL = options.server.substr(0, colon);
-        values.WebPort = port;
+        const auto server = hostlib::ParseHostPort(options.server, hostlib::AnyPort::Refused);
+        if (!server) throw HostStartError("--server deve ser 'embedded' ou HOST:PORTA: " + options.server);
+        values.WebURL = server->host;
+        values.WebPort = server->port;
         return;
     }
     // The host's own server, on a loopback port of its own, over the same database. Every

@@ -1,31 +1,10 @@
 #include "access_control.h"
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace appserver {
 
 namespace {
-
-std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-std::vector<std::string_view> Words(std::string_view line) {
-    std::vector<std::string_view> words;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        const auto start = line.find_first_not_of(" \t", at);
-        if (start == std::string_view::npos) break;
-        const auto end = line.find_first_of(" \t", start);
-        words.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        at = end == std::string_view::npos ? line.size() : end;
-    }
-    return words;
-}
 
 bool SameLetters(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -51,68 +30,24 @@ bool SameToken(std::string_view expected, std::string_view given) {
 
 ClientTable ClientTable::FromText(std::string_view text) {
     ClientTable table;
-    std::size_t line_number = 0;
-    std::size_t start = 0;
-    std::vector<std::string_view> lines;
-    while (start <= text.size()) {
-        const auto end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) break;
-        start = end + 1;
+    for (auto& entry : hostlib::ParseTokenText(text)) {
+        table.entries_.push_back(Entry::Of(entry.name, entry.role, entry.token));
     }
-    std::size_t meaningful = 0;
-    for (const auto raw : lines) {
-        const auto line = Trimmed(raw);
-        if (!line.empty() && line.front() != '#') ++meaningful;
-    }
-    for (const auto raw : lines) {
-        ++line_number;
-        const auto line = Trimmed(raw);
-        if (line.empty() || line.front() == '#') continue;
-        const auto words = Words(line);
-        const std::string where = "linha " + std::to_string(line_number) + " do arquivo de segredos";
-        if (words.size() == 1) {
-            // A file of one bare token, as before there were names.
-            if (meaningful != 1) throw std::runtime_error(where + ": falta o nome do cliente.");
-            table.entries_.push_back(Entry::Of("padrao", ClientRole::Writer, words[0]));
-            continue;
-        }
-        if (words.size() > 3) throw std::runtime_error(where + ": use NOME SEGREDO [escrita|leitura].");
-        // The name goes into the history of every store the client makes.
-        if (words[0].size() > 64) throw std::runtime_error(where + ": nome de cliente com mais de 64 caracteres.");
-        Entry entry = Entry::Of(words[0], ClientRole::Writer, words[1]);
-        if (words.size() == 3) {
-            if (words[2] == "leitura") {
-                entry.client.role = ClientRole::Reader;
-            } else if (words[2] != "escrita") {
-                throw std::runtime_error(where + ": papel '" + std::string(words[2]) +
-                                         "' desconhecido (escrita ou leitura).");
-            }
-        }
-        for (const auto& other : table.entries_) {
-            if (other.client.name == entry.client.name) {
-                throw std::runtime_error(where + ": o cliente '" + entry.client.name + "' aparece duas vezes.");
-            }
-        }
-        table.entries_.push_back(std::move(entry));
-    }
-    if (table.entries_.empty()) throw std::runtime_error("o arquivo de segredos não tem nenhum segredo.");
     return table;
 }
 
 ClientTable ClientTable::FromFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error("não foi possível ler o arquivo de segredos " + path + ".");
-    std::stringstream text;
-    text << file.rdbuf();
-    return FromText(text.str());
+    ClientTable table;
+    for (auto& entry : hostlib::ReadTokenFile(path)) table.entries_.push_back(Entry::Of(entry.name, entry.role, entry.token));
+    return table;
 }
 
 ClientTable ClientTable::FromToken(std::string token) {
     ClientTable table;
-    const auto trimmed = Trimmed(token);
-    if (trimmed.empty()) throw std::runtime_error("o segredo está vazio.");
-    table.entries_.push_back(Entry::Of("padrao", ClientRole::Writer, trimmed));
+    const auto first = token.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) throw std::runtime_error("o segredo está vazio.");
+    const auto last = token.find_last_not_of(" \t\r\n");
+    table.entries_.push_back(Entry::Of("padrao", ClientRole::Writer, std::string_view(token).substr(first, last - first + 1)));
     return table;
 }
 

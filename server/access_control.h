@@ -10,17 +10,18 @@
 #include <unordered_map>
 #include <vector>
 
+#include "hostlib/settings/token_file.h"
+
 namespace appserver {
 
-enum class ClientRole { Writer, Reader };  // "escrita", "leitura"
+using ClientRole = hostlib::TokenRole;
 
 struct Client {
     std::string name;
     ClientRole role = ClientRole::Writer;
 };
 
-// The token file's clients: lines "NAME TOKEN [ROLE]", or one bare token (client "padrao",
-// who may write). Blank lines and lines starting with "#" are skipped; line ends may be CRLF.
+// The token file's clients (hostlib/settings/token_file.h), with the right each has.
 class ClientTable {
 public:
     // No tokens: every request is let through, as an unnamed client that may write.

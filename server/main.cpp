@@ -7,28 +7,15 @@
 #include <string>
 #include <vector>
 
-#include <soci/soci.h>
-
 #include "app_server.h"
 #include "data_emissao_module.h"
 #include "server_core.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/db/database_url.h"
+#include "hostlib/settings/token_file.h"
 #include "server_options.h"
 
 namespace {
-
-// A database with no company yet gets the demo data, all or nothing.
-void FillWithDemoData(const std::string& url) {
-    hostlib::TdtmDBGeral database(nullptr, "dtmDemo");
-    database.Open(url);
-    int companies = 0;
-    database.Session() << "SELECT COUNT(*) FROM EMPRESA", soci::into(companies);
-    if (companies > 0) return;
-    soci::transaction transaction(database.Session());
-    database.ExecuteScript(hostlib::DemoDataScript());
-    transaction.commit();
-}
 
 // An SQLite file that is not there is made only when asked for: a mistyped path must not
 // quietly serve an empty database.
@@ -41,7 +28,9 @@ bool PrepareDatabase(const appserver::ServerCommandLine& line) {
         return false;
     }
     if (line.demo_data) {
-        FillWithDemoData(line.options.database_url);
+        hostlib::TdtmDBGeral database(nullptr, "dtmDemo");
+        database.Open(line.options.database_url);
+        database.LoadDemoData();
     } else if (line.create) {
         hostlib::TdtmDBGeral database(nullptr, "dtmCriacao");
         database.Open(line.options.database_url);
@@ -68,8 +57,9 @@ int CheckDates(const appserver::ServerOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto parsed =
-        appserver::ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc), std::getenv("VOR17000_TOKEN"));
+    const auto environment_token = hostlib::TokenFromEnvironment();
+    const auto parsed = appserver::ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                                      environment_token ? environment_token->c_str() : nullptr);
     if (parsed.help) {
         std::cout << appserver::ServerUsage();
         return 0;

@@ -3,6 +3,8 @@
 #include <boost/asio/ip/address.hpp>
 #include <charconv>
 
+#include "hostlib/settings/host_port.h"
+
 namespace appserver {
 
 namespace {
@@ -40,19 +42,13 @@ bool ParseNumber(const std::string& text, long long& out) {
 }
 
 bool ParseListen(const std::string& text, ServerOptions& options) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos) return false;
-    long long port = 0;
-    if (!ParseNumber(text.substr(colon + 1), port) || port < 0 || port > 65535) return false;
-    std::string address = text.substr(0, colon);
-    if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
-        address = address.substr(1, address.size() - 2);
-    }
+    const auto listen = hostlib::ParseHostPort(text, hostlib::AnyPort::Allowed);
+    if (!listen) return false;
     boost::system::error_code ec;
-    boost::asio::ip::make_address(address, ec);
+    boost::asio::ip::make_address(listen->host, ec);
     if (ec) return false;
-    options.address = address;
-    options.port = static_cast<unsigned short>(port);
+    options.address = listen->host;
+    options.port = listen->port;
     return true;
 }
 

@@ -223,6 +223,19 @@ void TdtmDBGeral::ExecuteScript(std::string_view script) {
     }
 }
 
+void TdtmDBGeral::LoadDemoData() {
+    soci::session& session = Session();
+    try {
+        SchemaTransaction transaction(session, url_.kind);
+        int companies = 0;
+        session << "SELECT COUNT(*) FROM EMPRESA", soci::into(companies);
+        if (companies == 0) ExecuteScript(DemoDataScript());
+        transaction.commit();
+    } catch (...) {
+        RethrowAsDatabaseError(std::current_exception());
+    }
+}
+
 bool TdtmDBGeral::HasTable(const std::string& name) {
     soci::session& session = Session();
     int tables = 0;

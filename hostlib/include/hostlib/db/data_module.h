@@ -53,6 +53,8 @@ public:
     void ExecuteScript(std::string_view script);
     // Creates the tables when they are missing.
     void EnsureSchema();
+    // A database without any company gets the demo data, all or nothing.
+    void LoadDemoData();
     bool HasTable(const std::string& name);
 
 private:
