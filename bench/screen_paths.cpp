@@ -1,6 +1,7 @@
 #include "screen_paths.h"
 
 #include <soci/soci.h>
+#include <nlohmann/json.hpp>
 
 #include <thread>
 

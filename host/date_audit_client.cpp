@@ -72,7 +72,7 @@ DateAuditClient::DateAuditClient(hostlib::TApplication& application) : applicati
 
 const hostlib::TClientDataSet& DateAuditClient::History(HistoryTable table, const std::string& code) {
     // The limit goes as a text of digits, which the server takes as the number.
-    const auto packet = connection_.AppServer().Call(
+    const auto packet = connection_.AppServer().CallPacket(
         MethodName(vor17000::Method::GetHistorico),
         {std::string(HistoryTableName(table)), code, std::to_string(kHistoryRowLimit)});
     history_.SetData(packet);
@@ -80,7 +80,7 @@ const hostlib::TClientDataSet& DateAuditClient::History(HistoryTable table, cons
 }
 
 const hostlib::TClientDataSet& DateAuditClient::Drift() {
-    drift_.SetData(connection_.AppServer().Call(MethodName(vor17000::Method::GetDivergencias), {}));
+    drift_.SetData(connection_.AppServer().CallPacket(MethodName(vor17000::Method::GetDivergencias), {}));
     return drift_;
 }
 

@@ -77,12 +77,12 @@ void TfrmDataEmissao::StoreNewDate() {
     if (!NumberedByLocation()) {
         {
             TWaitAnimation updating(frmDataEmissao, TShowAvi::Atualizando, msgPadrao.Msg("Pro_UpdateCtrlNumNF"));
-            netDataEmissao.AppServer().Call("UpdateCtrlNumNF",
+            netDataEmissao.AppServer().CallProcedure("UpdateCtrlNumNF",
                                             {new_date, cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString()});
         }
         AtualizaLocalCache({"CTRLNUMENF"});
     } else {
-        netDataEmissao.AppServer().Call("UpDtLocal", {new_date, edtCdLocal.Text()});
+        netDataEmissao.AppServer().CallProcedure("UpDtLocal", {new_date, edtCdLocal.Text()});
         AtualizaLocalCache({"LOCALEMISSAO"});
     }
 }

@@ -54,7 +54,7 @@ void TfrmDataEmissao::ShowProcessingDateAlert() {
 
 void TfrmDataEmissao::LoadMaxData() {
     const std::string control = cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString();
-    cdsMaxData.SetData(netDataEmissao.AppServer().Call("GetMaxData", {control}));
+    cdsMaxData.SetData(netDataEmissao.AppServer().CallPacket("GetMaxData", {control}));
 }
 
 void TfrmDataEmissao::SetLocationRowEnabled(bool enabled) {

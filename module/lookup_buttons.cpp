@@ -39,7 +39,7 @@ void TfrmDataEmissao::btpInscMuniAfterPesq(TObject&) {
 }
 
 void TfrmDataEmissao::btpSerieBeforePesq(TObject&, bool&) {
-    cdsSerieNF.SetData(netDataEmissao.AppServer().Call(
+    cdsSerieNF.SetData(netDataEmissao.AppServer().CallPacket(
         "GetSerieNF", {medCdEmpresa.Text(), medInscEstad.Text(), medInscMuni.Text(), std::string(), std::string("T")}));
 }
 

@@ -1,6 +1,7 @@
 // Who may talk to the server: the shared secret, TLS with a checked certificate, and the
 // number of connections one address may hold.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>

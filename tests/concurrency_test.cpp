@@ -2,6 +2,7 @@
 // processes over one database, on keys they share and keys of their own. No client sees a
 // failure, and every key ends on a write that no other acknowledged write followed.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <map>

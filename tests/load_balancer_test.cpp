@@ -4,6 +4,7 @@
 // leaves the dead server out within 3 seconds and takes it back when it returns. A screen's
 // request held by a server that dies fails once, is not replayed elsewhere, and the next works.
 #include <arpa/inet.h>
+#include <nlohmann/json.hpp>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>

@@ -1,5 +1,6 @@
 // The client side: the connection to the application server and the client datasets.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>

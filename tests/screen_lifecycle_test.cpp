@@ -1,6 +1,7 @@
 // The screen's life through IniProc: creation with the host's defaults, activation,
 // Escape, the connection to the application server, and the close.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "hostlib/net/net_connection.h"
 #include "support/screen_harness.h"

@@ -1,5 +1,6 @@
 #pragma once
 // Components: named, owned, found by name. An owner frees what it owns.
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,9 @@ public:
     TObject& operator=(const TObject&) = delete;
     virtual ~TObject() = default;
 };
+
+// An event that tells only who raised it.
+using TNotifyEvent = std::function<void(TObject& sender)>;
 
 class TComponent : public TObject {
 public:

@@ -25,7 +25,6 @@ struct TBounds {
     int Height = 0;
 };
 
-using TNotifyEvent = std::function<void(TObject& sender)>;
 
 class TControl : public TComponent {
 public:

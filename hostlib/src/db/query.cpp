@@ -90,12 +90,15 @@ std::vector<std::vector<FieldValue>> TADOIBQuery::Fetch() {
             prepared->session_number = module.SessionNumber();
             prepared->values.resize(params_.size());
             prepared->indicators.resize(params_.size(), soci::i_ok);
-            soci::details::prepare_temp_type temp = (session.prepare << JoinLines(sql_));
+            prepared->statement = std::make_unique<soci::statement>(session);
+            soci::statement& statement = *prepared->statement;
             for (std::size_t i = 0; i < params_.size(); ++i) {
-                temp, soci::use(prepared->values[i], prepared->indicators[i], params_[i].Name());
+                statement.exchange(soci::use(prepared->values[i], prepared->indicators[i], params_[i].Name()));
             }
-            temp, soci::into(prepared->row);
-            prepared->statement = std::make_unique<soci::statement>(temp);
+            statement.exchange(soci::into(prepared->row));
+            statement.alloc();
+            statement.prepare(JoinLines(sql_));
+            statement.define_and_bind();
             prepared_ = std::move(prepared);
         }
         Prepared& p = *prepared_;

@@ -1,5 +1,7 @@
 #include "hostlib/net/client_dataset.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cctype>
 

@@ -1,5 +1,7 @@
 #include "hostlib/net/data_packet.h"
 
+#include <nlohmann/json.hpp>
+
 namespace hostlib {
 
 namespace {

@@ -1,5 +1,7 @@
 #include "hostlib/net/net_connection.h"
 
+#include <nlohmann/json.hpp>
+
 #include <openssl/ssl.h>
 
 #include <boost/asio/connect.hpp>
@@ -286,6 +288,14 @@ nlohmann::json TAppServer::Call(const std::string& method, const std::vector<Rem
     const auto result = response.find("result");
     if (result == response.end()) throw ENetConnectionError("Resposta inválida do servidor de aplicação.");
     return std::move(*result);
+}
+
+DataPacket TAppServer::CallPacket(const std::string& method, const std::vector<RemoteArgument>& arguments) {
+    return PacketFromJson(Call(method, arguments));
+}
+
+void TAppServer::CallProcedure(const std::string& method, const std::vector<RemoteArgument>& arguments) {
+    Call(method, arguments);
 }
 
 }  // namespace hostlib

@@ -2,7 +2,7 @@
 // A dataset filled only by data packets from the application server.
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "hostlib/db/dataset.h"
 #include "hostlib/net/data_packet.h"

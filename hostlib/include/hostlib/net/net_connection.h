@@ -7,12 +7,12 @@
 #include <variant>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "hostlib/component.h"
-#include "hostlib/controls.h"
 #include "hostlib/datetime.h"
 #include "hostlib/exceptions.h"
+#include "hostlib/net/data_packet.h"
 
 namespace hostlib {
 
@@ -43,6 +43,10 @@ public:
     // The method's result; raises EAppServerError for an error answer and
     // ENetConnectionError when the server cannot be reached or the connection fails.
     nlohmann::json Call(const std::string& method, const std::vector<RemoteArgument>& arguments);
+    // A method that answers a data packet (EPacketError for an answer that is none).
+    DataPacket CallPacket(const std::string& method, const std::vector<RemoteArgument>& arguments);
+    // A method whose answer is not used.
+    void CallProcedure(const std::string& method, const std::vector<RemoteArgument>& arguments);
 
 private:
     TNetConnection* connection_;
