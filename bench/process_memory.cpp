@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "support/raw_http.h"
+#include "testkit/raw_http.h"
 
 namespace bench {
 

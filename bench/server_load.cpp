@@ -10,15 +10,18 @@
 
 #include "hostlib/datetime.h"
 #include "hostlib/db/data_module.h"
-#include "server_child.h"
-#include "support/raw_http.h"
+#include "testkit/raw_http.h"
+#include "testkit/server_process.h"
 
 namespace bench {
 
 namespace {
 
+using testing_support::ProcessSettings;
 using testing_support::RawHttpConnection;
 using testing_support::RpcPost;
+using testing_support::ServerProcess;
+
 
 struct LoadResult {
     double requests_per_second = 0;
@@ -32,7 +35,7 @@ using RequestOf = std::function<std::string(int client, long sequence)>;
 
 // `clients` keep-alive connections, each sending its requests back to back for `seconds`,
 // with the server's CPU time over the run.
-LoadResult RunLoad(const ServerChild& server, int clients, const RequestOf& request_of, double seconds) {
+LoadResult RunLoad(const ServerProcess& server, int clients, const RequestOf& request_of, double seconds) {
     std::vector<Samples> per_client(static_cast<std::size_t>(clients));
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
@@ -108,7 +111,7 @@ const char* const kSerie =
 void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows) {
     // Reads beside the empty method, on the server as shipped (one loop per core).
     {
-        ServerChild server(BENCH_SERVER_EXE, {"--db", database.url, "--quiet", "--floor"});
+        ServerProcess server(database.url, {"--quiet", "--floor"}, ProcessSettings{.program = BENCH_SERVER_EXE});
         for (int clients : options.connections) {
             const LoadResult floor = RunLoad(server, clients, Fixed(kPing), options.seconds_per_run);
             const LoadResult serie = RunLoad(server, clients, Fixed(kSerie), options.seconds_per_run);
@@ -138,8 +141,8 @@ void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options
     }
 
     // Durable stores, each a new date: commits in groups beside one commit per store.
-    ServerChild grouped(BENCH_SERVER_EXE, {"--db", database.url, "--quiet"});
-    ServerChild single(BENCH_SERVER_EXE, {"--db", database.url, "--quiet", "--largest-group", "1"});
+    ServerProcess grouped(database.url, {"--quiet"}, ProcessSettings{.program = BENCH_SERVER_EXE});
+    ServerProcess single(database.url, {"--quiet", "--largest-group", "1"}, ProcessSettings{.program = BENCH_SERVER_EXE});
     for (const auto& [method, code] : {std::pair{"UpdateCtrlNumNF", "CTRLB"}, std::pair{"UpDtLocal", "0003"}}) {
         for (int clients : options.connections) {
             const LoadResult group = RunLoad(grouped, clients, ChangingStores(method, code), options.seconds_per_run);
@@ -165,7 +168,7 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
                             "'CTRLG', 'S', 'N', 'N' FROM generate_series(1, 10000) AS i";
     }
     module.Session() << "INSERT INTO CTRLNUMENF VALUES ('CTRLG', 'Crescimento', NULL)";
-    ServerChild server(BENCH_SERVER_EXE, {"--db", database.url, "--quiet"});
+    ServerProcess server(database.url, {"--quiet"}, ProcessSettings{.program = BENCH_SERVER_EXE});
     const std::string serie_request = R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","S5000",""]})";
     const std::string max_request = R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRLG"]})";
     RawHttpConnection connection(server.Port());

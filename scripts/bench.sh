@@ -8,8 +8,8 @@ scripts/setup.sh
 BUILD_DIR=build-release BUILD_TYPE=Release scripts/build.sh >/dev/null
 state="$(mktemp -d)"
 # Durable, as a real site runs it: the stores measured are commits that reach the disk.
-tests/postgres/pg_cluster.sh start "$state" durable >&2
-trap 'tests/postgres/pg_cluster.sh stop "$state" >&2; rm -rf "$state"' EXIT
+testkit/pg_cluster.sh start "$state" durable >&2
+trap 'testkit/pg_cluster.sh stop "$state" >&2; rm -rf "$state"' EXIT
 # shellcheck disable=SC1091
 source "$state/pg.env"
 build-release/bin/vor17000-bench --postgres "$VOR17000_TEST_PG" "$@"

@@ -17,8 +17,8 @@
 #include "support/recording_host.h"
 #include "app_server.h"
 #include "hostlib/net/net_connection.h"
-#include "support/server_process.h"
-#include "support/test_database.h"
+#include "testkit/server_process.h"
+#include "support/backends.h"
 
 using namespace hostlib;
 using testing_support::RawHttpConnection;

@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "support/server_process.h"
-#include "support/test_database.h"
+#include "testkit/server_process.h"
+#include "support/backends.h"
 
 using Json = nlohmann::json;
 using testing_support::Backend;

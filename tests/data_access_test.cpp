@@ -7,7 +7,7 @@
 #include "hostlib/db/query.h"
 #include "hostlib/db/sql_value.h"
 #include "support/recording_host.h"
-#include "support/test_database.h"
+#include "support/backends.h"
 
 using namespace hostlib;
 using testing_support::Backend;

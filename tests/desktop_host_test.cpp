@@ -21,7 +21,7 @@
 #include "form_view.h"
 #include "lookup_dialog.h"
 #include "main_window.h"
-#include "support/test_database.h"
+#include "support/backends.h"
 
 using namespace host::desktop;
 

@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "hostlib/datetime.h"
-#include "support/server_process.h"
-#include "support/test_database.h"
+#include "testkit/server_process.h"
+#include "support/backends.h"
 
 using testing_support::Backend;
 using testing_support::RawHttpConnection;

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "support/proposal_fixture.h"
-#include "support/server_process.h"
+#include "testkit/server_process.h"
 
 using testing_support::CallerMode;
 using testing_support::RawHttpConnection;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "support/server_process.h"
-#include "support/test_database.h"
+#include "testkit/server_process.h"
+#include "support/backends.h"
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;

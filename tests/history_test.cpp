@@ -7,8 +7,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "support/server_process.h"
-#include "support/test_database.h"
+#include "testkit/server_process.h"
+#include "support/backends.h"
 
 using Json = nlohmann::json;
 using testing_support::Backend;

@@ -18,8 +18,8 @@
 #include "hostlib/db/database_error.h"
 #include "server_options.h"
 #include "session_keeper.h"
-#include "support/server_process.h"
-#include "support/test_database.h"
+#include "testkit/server_process.h"
+#include "support/backends.h"
 
 using Json = nlohmann::json;
 using testing_support::Backend;

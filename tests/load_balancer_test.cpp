@@ -32,9 +32,9 @@
 
 #include "hostlib/datetime.h"
 #include "hostlib/net/net_connection.h"
-#include "support/raw_http.h"
-#include "support/server_process.h"
-#include "support/test_database.h"
+#include "testkit/raw_http.h"
+#include "testkit/server_process.h"
+#include "support/backends.h"
 
 using namespace hostlib;
 using testing_support::Backend;

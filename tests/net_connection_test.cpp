@@ -12,7 +12,7 @@
 #include "hostlib/net/net_connection.h"
 #include "support/embedded_server.h"
 #include "support/recording_host.h"
-#include "support/test_database.h"
+#include "support/backends.h"
 
 using namespace hostlib;
 using testing_support::Backend;

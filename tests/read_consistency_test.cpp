@@ -10,8 +10,8 @@
 
 #include "hostlib/datetime.h"
 #include "support/proposal_fixture.h"
-#include "support/server_process.h"
-#include "support/test_database.h"
+#include "testkit/server_process.h"
+#include "support/backends.h"
 
 using Json = nlohmann::json;
 using testing_support::Backend;

@@ -10,7 +10,7 @@
 #include "hostlib/utf8.h"
 #include "support/embedded_server.h"
 #include "support/recording_host.h"
-#include "support/test_database.h"
+#include "support/backends.h"
 
 
 namespace testing_support {

@@ -1,8 +1,6 @@
 #pragma once
 // Databases for tests: a fresh SQLite file, or a fresh schema in this test program's own
 // database on the throwaway PostgreSQL cluster. The same tests run on both.
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -15,12 +13,6 @@ namespace testing_support {
 
 enum class Backend { SQLite, PostgreSQL };
 
-std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
-// All backends, for INSTANTIATE_TEST_SUITE_P.
-inline auto AllBackends() { return ::testing::Values(Backend::SQLite, Backend::PostgreSQL); }
-// The screen's behaviour does not depend on the database under the server: its suites run on
-// SQLite only, while data access, the server, durability and concurrency run on both.
-inline auto ScreenBackends() { return ::testing::Values(Backend::SQLite); }
 
 // The cluster's URL: $VOR17000_TEST_PG, else what the cluster fixture wrote down.
 std::string PostgresServerUrl();

@@ -1,4 +1,4 @@
-#include "support/test_database.h"
+#include "testkit/test_database.h"
 
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/soci.h>
@@ -55,10 +55,6 @@ const char* const kTables[] = {"HISTDTEMISSAO", "NOTAFISCAL", "SERIENF", "CTRLNU
                                "INSCRMUNICIP", "INSCRESTAD", "EMPRESA"};
 
 }  // namespace
-
-std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
-    return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL";
-}
 
 std::string PostgresServerUrl() {
     if (const char* env = std::getenv("VOR17000_TEST_PG"); env != nullptr && *env != '\0') return env;

@@ -1,4 +1,4 @@
-#include "support/server_process.h"
+#include "testkit/server_process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -44,12 +44,12 @@ pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::pa
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(126);
         }
         std::vector<char*> argv;
-        std::string program = SERVER_EXE;
+        std::string program = settings.program != nullptr ? settings.program : SERVER_EXE;
         argv.push_back(program.data());
         std::vector<std::string> copies = arguments;
         for (auto& a : copies) argv.push_back(a.data());
         argv.push_back(nullptr);
-        ::execv(SERVER_EXE, argv.data());
+        ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     return pid;

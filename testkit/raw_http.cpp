@@ -1,4 +1,4 @@
-#include "support/raw_http.h"
+#include "testkit/raw_http.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,12 +1,13 @@
 #pragma once
-// vor17000-server as a process of its own on a free loopback port.
+// vor17000-server (or a program that takes its command line) as a process of its own on a free
+// loopback port: the tests and the benchmark start servers with it.
 #include <sys/types.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "support/raw_http.h"
+#include "testkit/raw_http.h"
 
 namespace testing_support {
 
@@ -14,6 +15,7 @@ namespace testing_support {
 struct ProcessSettings {
     int descriptor_limit = 0;     // RLIMIT_NOFILE for the process; 0: as inherited
     bool as_unprivileged = false;  // drop to "nobody" when the tests run as root, so that file modes bind
+    const char* program = nullptr;  // another server program (the benchmark's); null: vor17000-server
 };
 
 class ServerProcess {
