@@ -20,8 +20,7 @@ struct Samples {
 
 // Runs `body` `warmup` times untimed, then `count` times timed; `between` runs untimed
 // after each timed call.
-Samples Time(int count, const std::function<void()>& body, const std::function<void()>& between = {},
-             int warmup = 3);
+Samples Time(int count, const std::function<void()>& body, const std::function<void()>& between = {}, int warmup = 3);
 
 struct Row {
     std::string scenario;

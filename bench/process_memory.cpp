@@ -84,8 +84,8 @@ void MeasureMemory(const BenchDatabase& database, int idle_connections, std::vec
     const long host_kb = PeakResidentKb(host_process.pid);
     ::close(host_process.stdin_fd);
     ::waitpid(host_process.pid, nullptr, 0);
-    rows.push_back({"peak memory, headless host with the screen open", database.name, Megabytes(host_kb),
-                    "target 40 MB", ""});
+    rows.push_back(
+        {"peak memory, headless host with the screen open", database.name, Megabytes(host_kb), "target 40 MB", ""});
 
     // The server with a thousand idle keep-alive connections.
     Child server_process = Spawn(SERVER_EXE, {"--db", database.url, "--listen", "127.0.0.1:0", "--quiet"}, log);
@@ -113,8 +113,8 @@ void MeasureMemory(const BenchDatabase& database, int idle_connections, std::vec
     ::kill(server_process.pid, SIGTERM);
     ::waitpid(server_process.pid, nullptr, 0);
     ::close(server_process.stdin_fd);
-    rows.push_back({"peak memory, server with " + std::to_string(idle_connections) + " idle connections",
-                    database.name, Megabytes(server_kb), "target 100 MB", ""});
+    rows.push_back({"peak memory, server with " + std::to_string(idle_connections) + " idle connections", database.name,
+                    Megabytes(server_kb), "target 100 MB", ""});
     std::filesystem::remove(log);
 }
 

@@ -13,7 +13,6 @@
 #include "hostlib/db/data_module.h"
 #include "hostlib/net/net_connection.h"
 
-
 namespace bench {
 
 namespace {
@@ -23,9 +22,7 @@ class SilentHost : public hostlib::HostServices {
 public:
     void ShowError(const std::string&) override {}
     void ShowException(const std::string& text) override { last_exception = text; }
-    int ShowAlert(const std::string&, hostlib::TMsgDlgType, const std::vector<std::string>&, int) override {
-        return 0;
-    }
+    int ShowAlert(const std::string&, hostlib::TMsgDlgType, const std::vector<std::string>&, int) override { return 0; }
     void ShowBusy(hostlib::TForm*, hostlib::TShowAvi, const std::string&) override {}
     void HideBusy() override {}
     std::optional<std::size_t> ChooseFromList(const hostlib::LookupList&) override { return std::nullopt; }
@@ -43,9 +40,9 @@ public:
                     soci::into(text_))),
           state_((session.prepare << "SELECT NMREPRINSEST FROM INSCRESTAD WHERE CDEMPRESA = :e AND CDINSCESTA = :c",
                   soci::use(company_code_, "e"), soci::use(state_code_, "c"), soci::into(text_))),
-          municipal_((session.prepare
-                          << "SELECT NMREPRINSMUN FROM INSCRMUNICIP WHERE CDEMPRESA = :e AND CDINSCMUNI = :c",
-                      soci::use(company_code_, "e"), soci::use(municipal_code_, "c"), soci::into(text_))),
+          municipal_(
+              (session.prepare << "SELECT NMREPRINSMUN FROM INSCRMUNICIP WHERE CDEMPRESA = :e AND CDINSCMUNI = :c",
+               soci::use(company_code_, "e"), soci::use(municipal_code_, "c"), soci::into(text_))),
           series_((session.prepare << "SELECT S.DSSERIE FROM SERIENF S LEFT JOIN CTRLNUMENF C ON C.CDCTRLNUMENF = "
                                       "S.CDCTRLNUMENF WHERE S.CDEMPRESA = :e AND S.CDINSCESTA = :i AND S.CDSERIE = :s",
                    soci::use(company_code_, "e"), soci::use(state_code_, "i"), soci::use(series_code_, "s"),
@@ -118,7 +115,8 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
     };
 
     // Opening: IniProc until the screen has connected and looked up its three defaults.
-    const Samples open = Time(iterations, [] { IniProc(hostlib::Variant::Null()); }, close_screen);
+    const Samples open = Time(
+        iterations, [] { IniProc(hostlib::Variant::Null()); }, close_screen);
 
     PointQueries queries(module.Session());
     auto& ping_connection = application.Create<hostlib::TNetConnection>("netPing");

@@ -22,7 +22,6 @@ using testing_support::RawHttpConnection;
 using testing_support::RpcPost;
 using testing_support::ServerProcess;
 
-
 struct LoadResult {
     double requests_per_second = 0;
     Samples latency;
@@ -98,9 +97,7 @@ std::string WithCpu(const LoadResult& r) {
     return Throughput(r) + buffer;
 }
 
-std::string Connections(int clients) {
-    return std::to_string(clients) + " connection" + (clients > 1 ? "s" : "");
-}
+std::string Connections(int clients) { return std::to_string(clients) + " connection" + (clients > 1 ? "s" : ""); }
 
 const char* const kPing = R"({"jsonrpc":"2.0","id":1,"method":"Ping","params":[]})";
 const char* const kSerie =
@@ -119,8 +116,8 @@ void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options
             std::snprintf(ratio, sizeof ratio, "%.2fx of the floor's req/s, %.2fx its CPU/req",
                           serie.requests_per_second / floor.requests_per_second,
                           serie.server_cpu_us / floor.server_cpu_us);
-            rows.push_back({"server GetSerieNF, " + Connections(clients), database.name, WithCpu(serie),
-                            WithCpu(floor), ratio});
+            rows.push_back(
+                {"server GetSerieNF, " + Connections(clients), database.name, WithCpu(serie), WithCpu(floor), ratio});
         }
 
         // A thousand idle keep-alive connections beside 16 busy ones.
@@ -142,7 +139,8 @@ void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options
 
     // Durable stores, each a new date: commits in groups beside one commit per store.
     ServerProcess grouped(database.url, {"--quiet"}, ProcessSettings{.program = BENCH_SERVER_EXE});
-    ServerProcess single(database.url, {"--quiet", "--largest-group", "1"}, ProcessSettings{.program = BENCH_SERVER_EXE});
+    ServerProcess single(database.url, {"--quiet", "--largest-group", "1"},
+                         ProcessSettings{.program = BENCH_SERVER_EXE});
     for (const auto& [method, code] : {std::pair{"UpdateCtrlNumNF", "CTRLB"}, std::pair{"UpDtLocal", "0003"}}) {
         for (int clients : options.connections) {
             const LoadResult group = RunLoad(grouped, clients, ChangingStores(method, code), options.seconds_per_run);
@@ -169,7 +167,8 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
     }
     module.Session() << "INSERT INTO CTRLNUMENF VALUES ('CTRLG', 'Crescimento', NULL)";
     ServerProcess server(database.url, {"--quiet"}, ProcessSettings{.program = BENCH_SERVER_EXE});
-    const std::string serie_request = R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","S5000",""]})";
+    const std::string serie_request =
+        R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","S5000",""]})";
     const std::string max_request = R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRLG"]})";
     RawHttpConnection connection(server.Port());
     long inserted = 0;
@@ -180,15 +179,17 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
         const std::string to = std::to_string(target);
         if (sqlite) {
             module.Session() << "WITH RECURSIVE n(i) AS (SELECT " + from + " UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                                    to + ") INSERT INTO NOTAFISCAL SELECT 'CTRLG', i, "
-                                         "datetime('2020-01-01', '+' || (i % 2000000) || ' minutes') FROM n";
+                                    to +
+                                    ") INSERT INTO NOTAFISCAL SELECT 'CTRLG', i, "
+                                    "datetime('2020-01-01', '+' || (i % 2000000) || ' minutes') FROM n";
             // A long-running database has moved its log into the file; measure that, not
             // a write-ahead log just grown by a bulk load.
             std::string busy;
             module.Session() << "PRAGMA wal_checkpoint(TRUNCATE)", soci::into(busy);
         } else {
             module.Session() << "INSERT INTO NOTAFISCAL SELECT 'CTRLG', i, TIMESTAMP '2020-01-01' + "
-                                "(i % 2000000) * INTERVAL '1 minute' FROM generate_series(" + from + ", " + to + ") AS i";
+                                "(i % 2000000) * INTERVAL '1 minute' FROM generate_series(" +
+                                    from + ", " + to + ") AS i";
             module.Session() << "ANALYZE NOTAFISCAL";
         }
         inserted = target;

@@ -25,7 +25,7 @@ struct Harness {
     Harness() {
         // In shared memory: the stores fsync, and the fuzzer makes many.
         const auto folder = std::filesystem::exists("/dev/shm") ? std::filesystem::path("/dev/shm")
-                                                                 : std::filesystem::temp_directory_path();
+                                                                : std::filesystem::temp_directory_path();
         const auto file = folder / ("vor17000_fuzz_" + std::to_string(::getpid()) + ".db");
         std::filesystem::remove(file);
         appserver::ServerOptions options;
@@ -37,8 +37,8 @@ struct Harness {
         setup.ExecuteScript(hostlib::DemoDataScript());
         core = std::make_unique<appserver::ServerCore>(options);
         core->writer.Start();
-        reader = std::make_unique<appserver::DataEmissaoModule>(
-            options.database_url, appserver::ServerSessionOptions(options), core->file);
+        reader = std::make_unique<appserver::DataEmissaoModule>(options.database_url,
+                                                                appserver::ServerSessionOptions(options), core->file);
         call = std::make_unique<appserver::RpcCall>(
             *reader, core->writer, appserver::RpcLimits{options.answer_limit, appserver::FloorMethod::On});
     }

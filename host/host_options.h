@@ -11,12 +11,12 @@ enum class HostMode { Desktop, Headless };
 
 struct HostOptions {
     HostMode mode = HostMode::Desktop;
-    std::string database_url;          // empty: the demo database in the user's data folder
-    std::string server = "embedded";   // "embedded" or HOST:PORT
-    std::filesystem::path module_path; // empty: beside the executable
-    std::filesystem::path screenshot;  // set: save one screenshot there and end
-    std::string token;                 // the server's shared secret (--token-file, $VOR17000_TOKEN)
-    std::string tls_ca_file;           // CA file: talk TLS to the server and check it
+    std::string database_url;           // empty: the demo database in the user's data folder
+    std::string server = "embedded";    // "embedded" or HOST:PORT
+    std::filesystem::path module_path;  // empty: beside the executable
+    std::filesystem::path screenshot;   // set: save one screenshot there and end
+    std::string token;                  // the server's shared secret (--token-file, $VOR17000_TOKEN)
+    std::string tls_ca_file;            // CA file: talk TLS to the server and check it
 };
 
 struct ParsedOptions {

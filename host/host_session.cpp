@@ -2,7 +2,6 @@
 
 #include <openssl/rand.h>
 
-
 #include "host_database.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/exceptions.h"
@@ -15,7 +14,8 @@ namespace {
 // 32 random bytes as hexadecimal.
 std::string RandomSecret() {
     unsigned char bytes[32];
-    if (RAND_bytes(bytes, sizeof bytes) != 1) throw HostStartError("não foi possível gerar o segredo do servidor embutido");
+    if (RAND_bytes(bytes, sizeof bytes) != 1)
+        throw HostStartError("não foi possível gerar o segredo do servidor embutido");
     static constexpr char kHex[] = "0123456789abcdef";
     std::string secret;
     for (unsigned char byte : bytes) {

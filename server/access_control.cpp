@@ -38,7 +38,8 @@ ClientTable ClientTable::FromText(std::string_view text) {
 
 ClientTable ClientTable::FromFile(const std::string& path) {
     ClientTable table;
-    for (auto& entry : hostlib::ReadTokenFile(path)) table.entries_.push_back(Entry::Of(entry.name, entry.role, entry.token));
+    for (auto& entry : hostlib::ReadTokenFile(path))
+        table.entries_.push_back(Entry::Of(entry.name, entry.role, entry.token));
     return table;
 }
 
@@ -47,7 +48,8 @@ ClientTable ClientTable::FromToken(std::string token) {
     const auto first = token.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) throw std::runtime_error("o segredo está vazio.");
     const auto last = token.find_last_not_of(" \t\r\n");
-    table.entries_.push_back(Entry::Of("padrao", ClientRole::Writer, std::string_view(token).substr(first, last - first + 1)));
+    table.entries_.push_back(
+        Entry::Of("padrao", ClientRole::Writer, std::string_view(token).substr(first, last - first + 1)));
     return table;
 }
 

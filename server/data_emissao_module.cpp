@@ -23,18 +23,19 @@ namespace {
 
 // One series, or (all-series flag "T") every series of the registration. Two statements,
 // so that looking one series up goes by the index rather than through all of them.
-#define VOR17000_SERIE_SELECT                                                                                  \
+#define VOR17000_SERIE_SELECT                                                                                      \
     "SELECT S.CDSERIE, S.DSSERIE, S.CDCTRLNUMENF, C.DTEMISCTNUNF, S.IDCONSDTEMIS, S.IDUTLOCAEMIS, S.IDUTDTPREMIS " \
-    "FROM SERIENF S LEFT JOIN CTRLNUMENF C ON C.CDCTRLNUMENF = S.CDCTRLNUMENF "                                 \
-    "WHERE S.CDEMPRESA = :P_CDEMPRESA AND S.CDINSCESTA = :P_CDINSCESTA "                                       \
+    "FROM SERIENF S LEFT JOIN CTRLNUMENF C ON C.CDCTRLNUMENF = S.CDCTRLNUMENF "                                    \
+    "WHERE S.CDEMPRESA = :P_CDEMPRESA AND S.CDINSCESTA = :P_CDINSCESTA "                                           \
     "AND (S.CDINSCMUNI IS NULL OR S.CDINSCMUNI = :P_CDINSCMUNI) "
 const char* const kOneSerieSql = VOR17000_SERIE_SELECT "AND S.CDSERIE = :P_CDSERIE ORDER BY S.CDSERIE";
 const char* const kAllSeriesSql = VOR17000_SERIE_SELECT "ORDER BY S.CDSERIE";
 #undef VOR17000_SERIE_SELECT
 
-const char* const kMaxDataSql = "SELECT MAX(DTEMISSAO) AS DTEMISSAO FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CDCTRLNUMENF";
+const char* const kMaxDataSql =
+    "SELECT MAX(DTEMISSAO) AS DTEMISSAO FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CDCTRLNUMENF";
 
-#define VOR17000_HISTORY_SELECT \
+#define VOR17000_HISTORY_SELECT                                                                              \
     "SELECT NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO " \
     "FROM HISTDTEMISSAO WHERE NMTABELA = :P_NMTABELA "
 const char* const kOneKeyHistorySql =
@@ -125,9 +126,12 @@ DriftVerdict DriftVerdictOf(const std::optional<hostlib::TDateTime>& last,
 
 const char* DriftVerdictName(DriftVerdict verdict) {
     switch (verdict) {
-        case DriftVerdict::Behind: return "atrasado";
-        case DriftVerdict::NoDate: return "sem data";
-        case DriftVerdict::Ok: break;
+        case DriftVerdict::Behind:
+            return "atrasado";
+        case DriftVerdict::NoDate:
+            return "sem data";
+        case DriftVerdict::Ok:
+            break;
     }
     return "ok";
 }
@@ -309,8 +313,8 @@ void DataEmissaoModule::WriteMaxData(const std::string& control, std::string& ou
     });
 }
 
-void DataEmissaoModule::WriteHistorico(const std::string& table, const std::string& code, int limit,
-                                       std::string& out, std::size_t answer_limit) {
+void DataEmissaoModule::WriteHistorico(const std::string& table, const std::string& code, int limit, std::string& out,
+                                       std::size_t answer_limit) {
     static const std::string head = PacketHead(vor17000::kHistoricoColumns);
     WithDatabase(out, [&](Statements& s) {
         s.table = table;
@@ -353,8 +357,8 @@ std::vector<DateDrift> DataEmissaoModule::Drift() {
                 const auto date = hostlib::ReadDatabaseDateTime(s.row[c]);
                 if (!date) {
                     throw EApplicationError(std::string("Data ilegível gravada na tabela ") +
-                                            (c == 1 ? "CTRLNUMENF" : "NOTAFISCAL") + " para o código '" +
-                                            row.control + "'.");
+                                            (c == 1 ? "CTRLNUMENF" : "NOTAFISCAL") + " para o código '" + row.control +
+                                            "'.");
                 }
                 (c == 1 ? row.last : row.latest_invoice) = *date;
             }

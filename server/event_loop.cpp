@@ -1,9 +1,9 @@
 #include "event_loop.h"
 
+#include <unistd.h>
 #include <boost/asio/post.hpp>
 #include <boost/asio/socket_base.hpp>
 #include <boost/asio/write.hpp>
-#include <unistd.h>
 
 #include "http_response.h"
 #include "http_session.h"
@@ -23,9 +23,9 @@ constexpr std::chrono::milliseconds kLongestAcceptPause{1000};
 // The whole answer to a connection over a limit.
 std::string TooManyConnections(ConnectionLimiter::Refusal refusal) {
     std::string out;
-    const std::string body = ErrorBody(refusal == ConnectionLimiter::Refusal::Address
-                                           ? "Conexões demais a partir deste endereço."
-                                           : "Conexões demais neste servidor; tente mais tarde.");
+    const std::string body =
+        ErrorBody(refusal == ConnectionLimiter::Refusal::Address ? "Conexões demais a partir deste endereço."
+                                                                 : "Conexões demais neste servidor; tente mais tarde.");
     HttpAnswer answer;
     answer.status = 503;
     answer.body = body;
@@ -36,8 +36,8 @@ std::string TooManyConnections(ConnectionLimiter::Refusal refusal) {
 
 // Running out of descriptors or memory passes when connections close: waiting is the cure.
 bool ShortOfResources(const error_code& ec) {
-    return ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space ||
-           ec == asio::error::no_memory || ec.value() == ENFILE;
+    return ec == asio::error::no_descriptors || ec == asio::error::no_buffer_space || ec == asio::error::no_memory ||
+           ec.value() == ENFILE;
 }
 
 }  // namespace
@@ -115,8 +115,8 @@ void EventLoop::Accept() {
         if (stopping_ || ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
         if (ShortOfResources(ec)) {
             // Spinning on a full descriptor table would serve nobody: wait, then try again.
-            accept_backoff_ = accept_backoff_.count() == 0 ? kFirstAcceptPause
-                                                           : std::min(accept_backoff_ * 2, kLongestAcceptPause);
+            accept_backoff_ =
+                accept_backoff_.count() == 0 ? kFirstAcceptPause : std::min(accept_backoff_ * 2, kLongestAcceptPause);
             if (accept_backoff_ == kFirstAcceptPause) {
                 LogEvent("sem descritores para novas conexões: " + ec.message());
             }

@@ -44,7 +44,8 @@ void HealthProbe::Probe() {
     const auto start = Clock::now();
     const bool answered = reader_.Answers();
     const auto now = Clock::now();
-    if (answered && now - start < kInTime) last_answer_.store(now.time_since_epoch().count(), std::memory_order_relaxed);
+    if (answered && now - start < kInTime)
+        last_answer_.store(now.time_since_epoch().count(), std::memory_order_relaxed);
 }
 
 bool HealthProbe::Healthy() const {

@@ -36,16 +36,15 @@ struct HttpRequest {
 
 // A field the server refuses outright: anything but "chunked" as a transfer coding would
 // leave the body's end to guesswork (and the rest of the stream to a smuggled request).
-inline const boost::system::error_code kRefusedTransferEncoding =
-    boost::beast::http::error::bad_transfer_encoding;
+inline const boost::system::error_code kRefusedTransferEncoding = boost::beast::http::error::bad_transfer_encoding;
 
 class HttpRequestParser : public http::basic_parser<true> {
 public:
     explicit HttpRequestParser(HttpRequest& request) : request_(request) { request_.Clear(); }
 
 private:
-    void on_request_impl(http::verb method, boost::beast::string_view, boost::beast::string_view target,
-                         int version, boost::system::error_code&) override {
+    void on_request_impl(http::verb method, boost::beast::string_view, boost::beast::string_view target, int version,
+                         boost::system::error_code&) override {
         request_.method = method;
         request_.version = version;
         request_.target.assign(target.data(), target.size());
@@ -75,8 +74,7 @@ private:
         return body.size();
     }
     void on_chunk_header_impl(std::uint64_t, boost::beast::string_view, boost::system::error_code&) override {}
-    std::size_t on_chunk_body_impl(std::uint64_t, boost::beast::string_view body,
-                                   boost::system::error_code&) override {
+    std::size_t on_chunk_body_impl(std::uint64_t, boost::beast::string_view body, boost::system::error_code&) override {
         request_.body.append(body.data(), body.size());
         return body.size();
     }

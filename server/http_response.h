@@ -16,7 +16,7 @@ struct HttpAnswer {
     bool ask_for_credentials = false;  // 401: "WWW-Authenticate: Bearer"
     bool allow = false;                // 405: "Allow: GET, POST"
     const char* content_type = "application/json; charset=utf-8";
-    bool http10_keep_alive = false;    // an HTTP/1.0 client asked to keep the connection
+    bool http10_keep_alive = false;  // an HTTP/1.0 client asked to keep the connection
 };
 
 // Replaces `out` with the answer's bytes.

@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/asio/post.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 #include "data_emissao_contract.h"
@@ -330,8 +330,7 @@ void HttpSession<Stream>::Send(HttpAnswer answer, const std::string& log_method,
     answer.http10_keep_alive = http10_ && answer.after == ConnectionAfter::KeepAlive;
     WriteHttpAnswer(answer, out_);
     WriteLogLine(loop_.Core().options.log, log_method, started_, log_outcome);
-    loop_.Metrics().Request(log_method, log_outcome,
-                            std::chrono::duration<double>(Clock::now() - started_).count());
+    loop_.Metrics().Request(log_method, log_outcome, std::chrono::duration<double>(Clock::now() - started_).count());
     phase_ = Phase::Writing;
     SetDeadline(loop_.Core().options.request_timeout);
     const bool refused = answer.status >= 400 && answer.after == ConnectionAfter::Close;

@@ -9,10 +9,10 @@
 
 #include "app_server.h"
 #include "data_emissao_module.h"
-#include "server_core.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/db/database_url.h"
 #include "hostlib/settings/token_file.h"
+#include "server_core.h"
 #include "server_options.h"
 
 namespace {

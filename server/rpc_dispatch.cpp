@@ -139,7 +139,8 @@ bool RpcCall::Start(std::string_view body, const Caller& caller, Resume resume) 
     // A body refused whole is answered with one error object, batch or not.
     if (body_.outcome != RpcBody::Outcome::Ok) body_.batch = false;
     switch (body_.outcome) {
-        case RpcBody::Outcome::Ok: break;
+        case RpcBody::Outcome::Ok:
+            break;
         case RpcBody::Outcome::ParseError:
             WriteError(nullptr, kParseError, "Erro de análise: o corpo não é um JSON válido.");
             Finish();
@@ -275,12 +276,9 @@ bool RpcCall::RunOne(const RpcRequest& request) {
             Close();
             return true;
         }
-        StoreRequest store{*method->store,
-                           DateParam(request, 0),
-                           TextParam(request, 1),
-                           caller_->client != nullptr ? caller_->client->name : std::string(),
-                           caller_->user,
-                           caller_->origin};
+        StoreRequest store{*method->store,        DateParam(request, 0),
+                           TextParam(request, 1), caller_->client != nullptr ? caller_->client->name : std::string(),
+                           caller_->user,         caller_->origin};
         if (caller_->client != nullptr && caller_->client->role == ClientRole::Reader) {
             throw EApplicationError("Cliente sem permissão para alterar datas.");
         }

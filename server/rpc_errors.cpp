@@ -12,11 +12,16 @@ std::optional<DatabaseFailure> DatabaseFailureOf(std::exception_ptr failure) {
         return DatabaseFailure::FileGone;
     } catch (const hostlib::EDatabaseError& e) {
         switch (e.Category()) {
-            case DatabaseErrorCategory::ConnectionFailed: return DatabaseFailure::Connection;
-            case DatabaseErrorCategory::Busy: return DatabaseFailure::Busy;
-            case DatabaseErrorCategory::ReadOnly: return DatabaseFailure::ReadOnly;
-            case DatabaseErrorCategory::StorageFull: return DatabaseFailure::StorageFull;
-            default: return DatabaseFailure::Other;
+            case DatabaseErrorCategory::ConnectionFailed:
+                return DatabaseFailure::Connection;
+            case DatabaseErrorCategory::Busy:
+                return DatabaseFailure::Busy;
+            case DatabaseErrorCategory::ReadOnly:
+                return DatabaseFailure::ReadOnly;
+            case DatabaseErrorCategory::StorageFull:
+                return DatabaseFailure::StorageFull;
+            default:
+                return DatabaseFailure::Other;
         }
     } catch (...) {
         return std::nullopt;
@@ -46,7 +51,8 @@ RpcError ToRpcError(std::exception_ptr failure, std::string& log_cause) {
                         "O banco de dados não aceita gravações (somente leitura). Avise o administrador."};
             case DatabaseErrorCategory::StorageFull:
                 return {kApplicationError, "Não há espaço para gravar no banco de dados. Avise o administrador."};
-            default: return {kInternalError, kInternalErrorText};
+            default:
+                return {kInternalError, kInternalErrorText};
         }
     } catch (const std::exception& e) {
         log_cause = e.what();

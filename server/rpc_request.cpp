@@ -99,13 +99,18 @@ private:
                         request.id_json = "null";
                     }
                     break;
-                case Key::Version: request.version_ok = kind == ScalarKind::Text && text == "2.0"; break;
+                case Key::Version:
+                    request.version_ok = kind == ScalarKind::Text && text == "2.0";
+                    break;
                 case Key::Method:
                     request.method_is_text = kind == ScalarKind::Text;
                     request.method = kind == ScalarKind::Text ? std::string(text) : std::string();
                     break;
-                case Key::Params: request.params = RpcRequest::Params::NotAList; break;
-                case Key::Other: break;
+                case Key::Params:
+                    request.params = RpcRequest::Params::NotAList;
+                    break;
+                case Key::Other:
+                    break;
             }
             return true;
         }
@@ -151,17 +156,20 @@ private:
                     request.has_id = true;
                     request.id_valid = false;
                     break;
-                case Key::Version: request.version_ok = false; break;
+                case Key::Version:
+                    request.version_ok = false;
+                    break;
                 case Key::Method:
                     request.method_is_text = false;
                     request.method.clear();
                     break;
                 case Key::Params:
-                    request.params = container == Container::Array ? RpcRequest::Params::List
-                                                                   : RpcRequest::Params::NotAList;
+                    request.params =
+                        container == Container::Array ? RpcRequest::Params::List : RpcRequest::Params::NotAList;
                     request.param_count = 0;  // a repeated key: the last one counts
                     break;
-                case Key::Other: break;
+                case Key::Other:
+                    break;
             }
             return true;
         }

@@ -25,7 +25,7 @@ struct RpcRequest {
 
     bool is_object = true;
     bool has_id = false;
-    bool id_valid = true;         // a text, a number or null
+    bool id_valid = true;          // a text, a number or null
     std::string id_json = "null";  // as it goes back in the answer
     bool version_ok = false;       // "jsonrpc": "2.0"
     bool method_is_text = false;

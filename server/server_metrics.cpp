@@ -61,8 +61,7 @@ std::string MetricsText(const RequestMetrics::Snapshot& requests, const ServerGa
         for (std::size_t o = 0; o < RequestMetrics::kOutcomes.size(); ++o) {
             if (requests.requests[m][o] == 0) continue;
             out += "vor17000_requests_total{method=\"" + std::string(RequestMetrics::kMethods[m]) + "\",outcome=\"" +
-                   std::string(RequestMetrics::kOutcomes[o]) + "\"} " + std::to_string(requests.requests[m][o]) +
-                   "\n";
+                   std::string(RequestMetrics::kOutcomes[o]) + "\"} " + std::to_string(requests.requests[m][o]) + "\n";
         }
     }
     out += "# HELP vor17000_request_duration_seconds Time from a request's arrival to its answer, by method.\n";

@@ -149,7 +149,8 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
             return fail(std::string("VOR17000_TOKEN: ") + e.what());
         }
     }
-    if (options.tls_certificate.empty() != options.tls_key.empty()) return fail("TLS precisa de --tls-cert e --tls-key");
+    if (options.tls_certificate.empty() != options.tls_key.empty())
+        return fail("TLS precisa de --tls-cert e --tls-key");
     if (options.database_url.empty()) return fail("falta --db");
     if (line.check_dates) {
         parsed.command_line = std::move(line);
@@ -163,7 +164,8 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
                     "--insecure-open, se é isso mesmo que se quer)");
     }
     if (!IsLoopback(options.address) && !tokens) {
-        parsed.warnings.push_back("escutando em " + options.address + " sem segredo: qualquer um na rede pode alterar datas");
+        parsed.warnings.push_back("escutando em " + options.address +
+                                  " sem segredo: qualquer um na rede pode alterar datas");
     }
     if (tokens && !tls && !IsLoopback(options.address)) {
         parsed.warnings.push_back("segredos sem TLS viajam às claras pela rede; use --tls-cert e --tls-key");

@@ -2,9 +2,9 @@
 
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/soci.h>
+#include <algorithm>
 
 #include "hostlib/db/database_error.h"
 

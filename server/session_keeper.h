@@ -60,7 +60,7 @@ private:
     Clock::time_point next_attempt_{};
     std::chrono::milliseconds backoff_{0};
     std::atomic<std::int64_t> call_since_{0};  // steady-clock ticks; 0: no call under way
-    std::atomic<bool> cut_{false};  // the last session was cut: wait before the next
+    std::atomic<bool> cut_{false};             // the last session was cut: wait before the next
     std::mutex socket_mutex_;
     int socket_ = -1;  // the PostgreSQL connection's, -1 when none
 };

@@ -212,8 +212,8 @@ private:
     Targeted locations_;
 };
 
-StoreWriter::StoreWriter(std::string database_url, hostlib::SessionOptions session_options,
-                         DatabaseFileGuard& file, std::size_t largest_group)
+StoreWriter::StoreWriter(std::string database_url, hostlib::SessionOptions session_options, DatabaseFileGuard& file,
+                         std::size_t largest_group)
     : session_(database_url, session_options, "dtmGravacao"),
       kind_(hostlib::ParseDatabaseUrl(database_url).value_or(hostlib::DatabaseUrl{}).kind),
       file_(file),
@@ -382,8 +382,9 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
             ++statistics_.group_sizes[bucket];
         }
         for (std::size_t i = 0; i < left.size(); ++i) {
-            Complete(*left[i], found[i] ? nullptr
-                                        : std::make_exception_ptr(EApplicationError(UnknownCodeText(left[i]->request))));
+            Complete(*left[i], found[i]
+                                   ? nullptr
+                                   : std::make_exception_ptr(EApplicationError(UnknownCodeText(left[i]->request))));
         }
         return;
     }

@@ -51,8 +51,8 @@ const std::string& ProgramDatabaseUrl(TextEncoding encoding) {
     return any_bytes;
 }
 
-const char* const kTables[] = {"HISTDTEMISSAO", "NOTAFISCAL", "SERIENF", "CTRLNUMENF", "LOCALEMISSAO",
-                               "INSCRMUNICIP", "INSCRESTAD", "EMPRESA"};
+const char* const kTables[] = {"HISTDTEMISSAO", "NOTAFISCAL",   "SERIENF",    "CTRLNUMENF",
+                               "LOCALEMISSAO",  "INSCRMUNICIP", "INSCRESTAD", "EMPRESA"};
 
 }  // namespace
 
@@ -103,16 +103,20 @@ namespace {
 std::optional<std::string> ColumnText(const soci::row& row, std::size_t c) {
     if (row.get_indicator(c) == soci::i_null) return std::nullopt;
     switch (row.get_properties(c).get_data_type()) {
-        case soci::dt_string: return row.get<std::string>(c);
-        case soci::dt_integer: return std::to_string(row.get<int>(c));
-        case soci::dt_long_long: return std::to_string(row.get<long long>(c));
+        case soci::dt_string:
+            return row.get<std::string>(c);
+        case soci::dt_integer:
+            return std::to_string(row.get<int>(c));
+        case soci::dt_long_long:
+            return std::to_string(row.get<long long>(c));
         case soci::dt_date: {
             const std::tm tm = row.get<std::tm>(c);
             char buffer[32];
             std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &tm);
             return std::string(buffer);
         }
-        default: return std::to_string(row.get<double>(c));
+        default:
+            return std::to_string(row.get<double>(c));
     }
 }
 

@@ -13,7 +13,6 @@ namespace testing_support {
 
 enum class Backend { SQLite, PostgreSQL };
 
-
 // The cluster's URL: $VOR17000_TEST_PG, else what the cluster fixture wrote down.
 std::string PostgresServerUrl();
 

@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "testkit/server_process.h"
 #include "support/backends.h"
+#include "testkit/server_process.h"
 
 using Json = nlohmann::json;
 using testing_support::Backend;
@@ -33,23 +33,25 @@ protected:
     std::string Snapshot() {
         std::string out;
         for (const char* code : {"CTRL01", "CTRL03", "CTRL07"}) {
-            out += database.QueryText(std::string("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = '") +
-                                      code + "'")
-                       .value_or("null") +
-                   ";";
+            out +=
+                database
+                    .QueryText(std::string("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = '") + code + "'")
+                    .value_or("null") +
+                ";";
         }
         for (const char* code : {"0001", "0002"}) {
-            out += database.QueryText(std::string("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '") +
-                                      code + "'")
-                       .value_or("null") +
-                   ";";
+            out +=
+                database
+                    .QueryText(std::string("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '") + code + "'")
+                    .value_or("null") +
+                ";";
         }
         return out + database.QueryText("SELECT COUNT(*) FROM SERIENF").value_or("?");
     }
     bool StillServing() {
         RawHttpConnection connection(server->Port());
-        const auto response = connection.Exchange(
-            "GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        const auto response =
+            connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         return response.status == 200;
     }
 
@@ -63,8 +65,8 @@ TEST_P(AppServerProcess, ConnectListsTheModulesMethods) {
     ASSERT_EQ(response.status, 200);
     const Json body = Json::parse(response.body);
     EXPECT_EQ(body["server"], "VOR17000.rdmDataEmissao");
-    EXPECT_EQ(body["methods"], (Json{"GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal", "GetHistorico",
-                                     "GetDivergencias"}));
+    EXPECT_EQ(body["methods"],
+              (Json{"GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal", "GetHistorico", "GetDivergencias"}));
     const auto other = connection.Exchange("GET /rpc/VOR17000.rdmOutro HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_EQ(other.status, 404);
 }
@@ -92,8 +94,9 @@ TEST_P(AppServerProcess, GetSerieNFReturnsThePacketInOrder) {
 }
 
 TEST_P(AppServerProcess, GetMaxDataGivesTheLatestInvoiceWithItsTime) {
-    EXPECT_EQ(Call("GetMaxData", {"CTRL03"})["result"],
-              (Json{{"columns", {{{"name", "DTEMISSAO"}, {"type", "datetime"}}}}, {"rows", {{"2024-05-15T14:30:00"}}}}));
+    EXPECT_EQ(
+        Call("GetMaxData", {"CTRL03"})["result"],
+        (Json{{"columns", {{{"name", "DTEMISSAO"}, {"type", "datetime"}}}}, {"rows", {{"2024-05-15T14:30:00"}}}}));
     const Json none = Call("GetMaxData", {"CTRL04"})["result"];
     ASSERT_EQ(none["rows"].size(), 1u);
     EXPECT_TRUE(none["rows"][0][0].is_null());
@@ -215,26 +218,26 @@ TEST_P(AppServerProcess, SqlAsCodesIsPlainData) {
 
 TEST_P(AppServerProcess, BatchesAndNotifications) {
     RawHttpConnection connection(server->Port());
-    const auto batch = connection.Exchange(RpcPost(
-        R"([{"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRL03"]},)"
-        R"({"jsonrpc":"2.0","id":2,"method":"Nada","params":[]},)"
-        R"({"jsonrpc":"2.0","method":"UpDtLocal","params":["2025-05-05T00:00:00","0001"]}])"));
+    const auto batch = connection.Exchange(
+        RpcPost(R"([{"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRL03"]},)"
+                R"({"jsonrpc":"2.0","id":2,"method":"Nada","params":[]},)"
+                R"({"jsonrpc":"2.0","method":"UpDtLocal","params":["2025-05-05T00:00:00","0001"]}])"));
     const Json answers = Json::parse(batch.body);
     ASSERT_EQ(answers.size(), 2u);  // the notification gets no answer
     EXPECT_EQ(answers[0]["id"], 1);
     EXPECT_EQ(answers[1]["error"]["code"], -32601);
     EXPECT_EQ(database.QueryText("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '0001'"),
               "2025-05-05 00:00:00");
-    const auto notification = connection.Exchange(
-        RpcPost(R"({"jsonrpc":"2.0","method":"GetMaxData","params":["CTRL03"]})"));
+    const auto notification =
+        connection.Exchange(RpcPost(R"({"jsonrpc":"2.0","method":"GetMaxData","params":["CTRL03"]})"));
     EXPECT_EQ(notification.status, 204);
 }
 
 TEST_P(AppServerProcess, KeepAliveServesManyRequestsOnOneConnection) {
     RawHttpConnection connection(server->Port());
     for (int i = 0; i < 20; ++i) {
-        const auto response = connection.Exchange(
-            RpcPost(R"({"jsonrpc":"2.0","id":)" + std::to_string(i) + R"(,"method":"GetMaxData","params":["CTRL01"]})"));
+        const auto response = connection.Exchange(RpcPost(R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
+                                                          R"(,"method":"GetMaxData","params":["CTRL01"]})"));
         ASSERT_EQ(response.status, 200);
         EXPECT_EQ(Json::parse(response.body)["id"], i);
         EXPECT_FALSE(response.closed);
@@ -275,11 +278,12 @@ TEST_P(AppServerProcess, IdleConnectionsDoNotDelayAnActiveClient) {
         ASSERT_TRUE(idle.back()->Open());
     }
     // Some have started a request and stalled half-way.
-    for (int i = 0; i < 20; ++i) idle[static_cast<std::size_t>(i)]->Send("POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\n");
+    for (int i = 0; i < 20; ++i)
+        idle[static_cast<std::size_t>(i)]->Send("POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\n");
     RawHttpConnection active(single.Port());
     for (int i = 0; i < 10; ++i) {
-        const auto response = active.Exchange(
-            RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRL01"]})"), 2000);
+        const auto response =
+            active.Exchange(RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRL01"]})"), 2000);
         ASSERT_EQ(response.status, 200);
     }
 }
@@ -293,7 +297,9 @@ protected:
     ForeignData() : database(GetParam()) { database.LoadDemo(); }
     Json Call(const std::string& method, const Json& params) { return Call(database, method, params); }
     Json Call(testing_support::TestDatabase& served, const std::string& method, const Json& params) {
-        if (!server) server = std::make_unique<testing_support::ServerProcess>(served.Url(), std::vector<std::string>{"--quiet"});
+        if (!server)
+            server =
+                std::make_unique<testing_support::ServerProcess>(served.Url(), std::vector<std::string>{"--quiet"});
         RawHttpConnection connection(server->Port());
         const Json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
         return Json::parse(connection.Exchange(RpcPost(request.dump())).body);
@@ -368,8 +374,8 @@ TEST_P(ForeignData, AnUnreadableDateIsAnApplicationErrorNamingWhere) {
 TEST_P(ForeignData, TextInWindows1252IsDecoded) {
     // A database that keeps bytes as they come, with "Série Única" as an older system wrote it.
     testing_support::TestDatabase bytes(GetParam(), testing_support::TextEncoding::AnyBytes);
-    const std::string description = GetParam() == Backend::SQLite ? "CAST(X'53E972696520DA6E696361' AS TEXT)"
-                                                                   : "E'S\\xe9rie \\xdanica'";
+    const std::string description =
+        GetParam() == Backend::SQLite ? "CAST(X'53E972696520DA6E696361' AS TEXT)" : "E'S\\xe9rie \\xdanica'";
     bytes.Execute("INSERT INTO CTRLNUMENF VALUES ('C1', 'Controle', NULL)");
     bytes.Execute("INSERT INTO SERIENF VALUES ('01', 'I1', NULL, '1', " + description + ", 'C1', 'S', 'N', 'N')");
     const Json rows = Call(bytes, "GetSerieNF", {"01", "I1", "", "1", ""})["result"]["rows"];

@@ -12,8 +12,8 @@
 
 #include "hostlib/datetime.h"
 #include "hostlib/net/net_connection.h"
-#include "testkit/server_process.h"
 #include "support/backends.h"
+#include "testkit/server_process.h"
 
 using namespace hostlib;
 using testing_support::Backend;
@@ -126,8 +126,9 @@ TEST_P(Concurrency, NoFailureNoLostWriteAndEveryKeyEndsOnALastWrite) {
         std::map<std::string, std::map<std::string, int>> acknowledged;
         for (const auto& w : location ? location_writes : control_writes) acknowledged[w.key][w.value] = 0;
         std::map<std::string, std::optional<std::string>> previous;
-        for (const auto& row : database.QueryRows("SELECT CDCHAVE, DTANTERIOR, DTNOVA FROM HISTDTEMISSAO WHERE NMTABELA = '" +
-                                                  table + "' ORDER BY NRHISTORICO")) {
+        for (const auto& row :
+             database.QueryRows("SELECT CDCHAVE, DTANTERIOR, DTNOVA FROM HISTDTEMISSAO WHERE NMTABELA = '" + table +
+                                "' ORDER BY NRHISTORICO")) {
             ++history_rows;
             const std::string key = *row[0];
             if (previous.contains(key)) {

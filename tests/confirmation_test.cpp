@@ -206,9 +206,9 @@ TEST_P(Confirmation, ADateBeforeAMidnightInvoiceIsRefusedWithTheDateAlone) {
     LeaveSeries("1");
     TypeNextDate("30122023");
     Confirm();
-    EXPECT_EQ(harness.Errors(), (std::vector<std::string>{
-                                    "Próxima data de emissão deve ser maior ou igual a 31/12/2023 (data da última "
-                                    "emissão)."}));
+    EXPECT_EQ(harness.Errors(),
+              (std::vector<std::string>{"Próxima data de emissão deve ser maior ou igual a 31/12/2023 (data da última "
+                                        "emissão)."}));
     EXPECT_EQ(ControlDate("CTRL01"), "2023-12-31 00:00:00");
     EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
     EXPECT_FALSE(Closed());
@@ -252,7 +252,8 @@ TEST_P(Confirmation, WithoutALastDateTheDayBeforeTheLatestInvoiceIsRefusedWithIt
 TEST_P(Confirmation, WithALastDateTheWholeDateTimeStillCounts) {
     // CTRL10: last 31/05/2024, latest invoice 01/06/2024 08:00; 01/06 is after the last date
     // and skips the check, so the last date is moved past the invoice's day first.
-    harness.database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-06-05 00:00:00' WHERE CDCTRLNUMENF = 'CTRL10'");
+    harness.database.Execute(
+        "UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-06-05 00:00:00' WHERE CDCTRLNUMENF = 'CTRL10'");
     Open(CallerMode::Off);
     LeaveSeries("MIN");
     TypeNextDate("01062024");

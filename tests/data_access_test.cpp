@@ -6,8 +6,8 @@
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/query.h"
 #include "hostlib/db/sql_value.h"
-#include "support/recording_host.h"
 #include "support/backends.h"
+#include "support/recording_host.h"
 
 using namespace hostlib;
 using testing_support::Backend;
@@ -31,8 +31,8 @@ protected:
 };
 
 TEST_P(DataAccess, EmptyDatabaseGetsTheSchemaAndKeepsDataOnReopen) {
-    for (const char* table : {"EMPRESA", "INSCRESTAD", "INSCRMUNICIP", "LOCALEMISSAO", "CTRLNUMENF", "SERIENF",
-                              "NOTAFISCAL"}) {
+    for (const char* table :
+         {"EMPRESA", "INSCRESTAD", "INSCRMUNICIP", "LOCALEMISSAO", "CTRLNUMENF", "SERIENF", "NOTAFISCAL"}) {
         EXPECT_EQ(database.QueryText(std::string("SELECT COUNT(*) FROM ") + table), "0") << table;
     }
     database.Execute("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES ('01', 'Aurora')");

@@ -17,8 +17,8 @@
 
 #include "Cli_Vor17000.h"
 #include "dataset_table.h"
-#include "frmDataEmissao.h"
 #include "form_view.h"
+#include "frmDataEmissao.h"
 #include "lookup_dialog.h"
 #include "main_window.h"
 #include "support/backends.h"
@@ -228,7 +228,7 @@ TEST_F(DesktopHost, TheHistoryAndTheDriftReportOpenFromTheMenuWithTheirRows) {
     const auto cell = [](const QTableWidget* table, int row, const char* field) {
         const int column = ColumnOfField(*table, field);
         return column < 0 || table->item(row, column) == nullptr ? QString("(sem coluna)")
-                                                                  : table->item(row, column)->text();
+                                                                 : table->item(row, column)->text();
     };
 
     window->findChild<QAction*>("actionHistoricoDatas")->trigger();

@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "hostlib/datetime.h"
-#include "testkit/server_process.h"
 #include "support/backends.h"
+#include "testkit/server_process.h"
 
 using testing_support::Backend;
 using testing_support::RawHttpConnection;

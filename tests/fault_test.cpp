@@ -96,8 +96,8 @@ TEST(Faults, AFrozenDatabaseCostsAStatementTimeoutNotTheServer) {
     // The database keeps the connection open and answers nothing, its own timeouts included.
     RawHttpConnection connection(server.Port());
     const auto start = std::chrono::steady_clock::now();
-    const auto answer = connection.Exchange(RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRL03"]})"),
-                                            15000);
+    const auto answer =
+        connection.Exchange(RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRL03"]})"), 15000);
     const auto waited = std::chrono::steady_clock::now() - start;
     cluster.Thaw();
     EXPECT_EQ(nlohmann::json::parse(answer.body)["error"]["code"], -32000) << answer.body;

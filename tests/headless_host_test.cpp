@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "testkit/server_process.h"
 #include "support/backends.h"
+#include "testkit/server_process.h"
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
@@ -30,8 +30,8 @@ HostRun RunHost(const std::string& input, const std::string& arguments = "", con
     std::ofstream(input_file) << input;
     // The demo database goes to a folder of the test's own, never the user's.
     const fs::path data_home = fs::temp_directory_path() / ("vor17000_data_" + std::to_string(::getpid()));
-    const std::string command =
-        prefix + " XDG_DATA_HOME='" + data_home.string() + "' '" HOST_EXE "' --headless " + arguments + " < '" + input_file.string() + "' 2>/dev/null";
+    const std::string command = prefix + " XDG_DATA_HOME='" + data_home.string() + "' '" HOST_EXE "' --headless " +
+                                arguments + " < '" + input_file.string() + "' 2>/dev/null";
     HostRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
@@ -60,12 +60,13 @@ TEST(HeadlessHost, OpenShowsEveryControlInItsInitialState) {
     EXPECT_EQ(state["open"], true);
     EXPECT_EQ(state["focus"], "medCdEmpresa");
     const Json& controls = state["controls"];
-    for (const char* name : {"lblCodTela", "grbDadosRel", "panMenu", "panBotoes", "sbtConfirma", "panStatus",
-                             "lblStatus", "lblEmpresa", "medCdEmpresa", "btpEmpresa", "edtNmEmpresa", "lblInscEstad",
-                             "medInscEstad", "btpInscEstad", "lblInscMuni", "medInscMuni", "btpInscMuni", "lblSerie",
-                             "edtCdSerie", "btpSerie", "bvl1", "lblLocal", "edtCdLocal", "btpLocal", "edtDsLocal",
-                             "bvlLocal", "panData", "lblDtprocessa", "depDtUltEmiss", "medDiaSem", "lblProxData",
-                             "depProxDtEmiss", "medProxDiaSem"}) {
+    for (const char* name :
+         {"lblCodTela",   "grbDadosRel",    "panMenu",      "panBotoes",     "sbtConfirma",   "panStatus",
+          "lblStatus",    "lblEmpresa",     "medCdEmpresa", "btpEmpresa",    "edtNmEmpresa",  "lblInscEstad",
+          "medInscEstad", "btpInscEstad",   "lblInscMuni",  "medInscMuni",   "btpInscMuni",   "lblSerie",
+          "edtCdSerie",   "btpSerie",       "bvl1",         "lblLocal",      "edtCdLocal",    "btpLocal",
+          "edtDsLocal",   "bvlLocal",       "panData",      "lblDtprocessa", "depDtUltEmiss", "medDiaSem",
+          "lblProxData",  "depProxDtEmiss", "medProxDiaSem"}) {
         EXPECT_TRUE(controls.contains(name)) << name;
     }
     EXPECT_EQ(controls.size(), 33u);
@@ -97,7 +98,8 @@ TEST(HeadlessHost, LongLinesAndHugeRepeatCountsEndPromptlyWithTheRightText) {
     // once the field is empty: otherwise this run takes minutes instead of a moment.
     std::string long_text;
     for (int i = 0; i < 100000; ++i) long_text += "é";
-    const auto run = RunHost("open\nfocus medInscMuni\ntype " + long_text + "\nstate\nbackspace 2147483647\nstate\n"
+    const auto run = RunHost("open\nfocus medInscMuni\ntype " + long_text +
+                             "\nstate\nbackspace 2147483647\nstate\n"
                              "type ab\nbackspace 2147483647\nbackspace 1\ntype c\nstate\nevents\n");
     ASSERT_EQ(run.exit_code, 0);
     ASSERT_EQ(run.lines.size(), 4u);
@@ -123,7 +125,8 @@ TEST(HeadlessHost, UsesARunningServerWhenToldAndShowsWhenItIsDown) {
     testing_support::ServerProcess server(database.Url());
     const std::string input =
         "set EmprProc 01\nset IEstProc 110042490114\nset IMunProc 4587123\nopen\nevents\nstate\ndrift\n";
-    const auto run = RunHost(input, "--db '" + database.Url() + "' --server 127.0.0.1:" + std::to_string(server.Port()));
+    const auto run =
+        RunHost(input, "--db '" + database.Url() + "' --server 127.0.0.1:" + std::to_string(server.Port()));
     ASSERT_EQ(run.lines.size(), 3u);
     EXPECT_EQ(run.lines[0]["events"].size(), 2u);  // busy and idle, no failure
     EXPECT_EQ(run.lines[1]["controls"]["edtNmEmpresa"]["text"], "Comercial Aurora Ltda");
@@ -132,7 +135,8 @@ TEST(HeadlessHost, UsesARunningServerWhenToldAndShowsWhenItIsDown) {
     EXPECT_TRUE(run.lines[2].contains("drift")) << run.lines[2];
 
     server.Stop();
-    const auto down = RunHost(input, "--db '" + database.Url() + "' --server 127.0.0.1:" + std::to_string(server.Port()));
+    const auto down =
+        RunHost(input, "--db '" + database.Url() + "' --server 127.0.0.1:" + std::to_string(server.Port()));
     ASSERT_EQ(down.lines.size(), 3u);
     EXPECT_NE(down.lines[2].value("error", "").find("Não foi possível conectar"), std::string::npos) << down.lines[2];
     const Json& events = down.lines[0]["events"];
@@ -149,8 +153,8 @@ const char* const kDemoDefaults =
 
 TEST(HeadlessHost, SeriesScenariosOnTheDemoDatabase) {
     const auto run = RunHost(std::string(kDemoDefaults) +
-                             "open\ntype 1\ntab\nstate\n"          // the day after the last issue date
-                             "focus edtCdSerie\nclear\ntype 5\ntab\nevents\nstate\n"  // processing date
+                             "open\ntype 1\ntab\nstate\n"  // the day after the last issue date
+                             "focus edtCdSerie\nclear\ntype 5\ntab\nevents\nstate\n"                // processing date
                              "focus edtCdSerie\nclear\ntype 7\ntab\nstate\ntype 2\ntab\nstate\n");  // location
     ASSERT_EQ(run.lines.size(), 5u);
     const Json& first = run.lines[0]["controls"];
@@ -208,8 +212,9 @@ TEST(HeadlessHost, PickEverythingFromTheListsChangeTheDateAndConfirm) {
 TEST(HeadlessHost, TheDemosSeries3ConfirmsWithTheDateItProposes) {
     testing_support::TestDatabase database(testing_support::Backend::SQLite);
     database.LoadDemo();
-    const auto run = RunHost(std::string(kDemoDefaults) + "open\nfocus edtCdSerie\ntype 3\ntab\nstate\nevents\n"
-                                                          "click sbtConfirma\nevents\nstate\n",
+    const auto run = RunHost(std::string(kDemoDefaults) +
+                                 "open\nfocus edtCdSerie\ntype 3\ntab\nstate\nevents\n"
+                                 "click sbtConfirma\nevents\nstate\n",
                              "--db '" + database.Url() + "'");
     ASSERT_EQ(run.lines.size(), 4u);
     EXPECT_EQ(run.lines[0]["controls"]["depProxDtEmiss"]["text"], "15/05/2024");
@@ -242,10 +247,12 @@ TEST(HeadlessHost, BytesOfAnyKindFromTheDatabaseOrTheInputNeverBreakTheOutput) {
     testing_support::TestDatabase database(testing_support::Backend::SQLite);
     database.LoadDemo();
     // "Comércio Aurora" as an older system wrote it, in Windows-1252.
-    database.Execute("UPDATE EMPRESA SET NMEMPRESA = CAST(X'436F6DE97263696F204175726F7261' AS TEXT) "
-                     "WHERE CDEMPRESA = '01'");
-    const auto run = RunHost(std::string(kDemoDefaults) + "open\nstate\nfocus edtCdSerie\ntype \xff\xc3(\x80\n"
-                                                          "state\nset FiliProc \xe9\xe9\nbogus \xfe\n",
+    database.Execute(
+        "UPDATE EMPRESA SET NMEMPRESA = CAST(X'436F6DE97263696F204175726F7261' AS TEXT) "
+        "WHERE CDEMPRESA = '01'");
+    const auto run = RunHost(std::string(kDemoDefaults) +
+                                 "open\nstate\nfocus edtCdSerie\ntype \xff\xc3(\x80\n"
+                                 "state\nset FiliProc \xe9\xe9\nbogus \xfe\n",
                              "--db '" + database.Url() + "'");  // RunHost parses every line as JSON
     ASSERT_EQ(run.exit_code, 0);
     ASSERT_EQ(run.lines.size(), 3u);
@@ -277,8 +284,7 @@ TEST(HeadlessHost, CommandsThatCannotRunAnswerAnErrorAndTheRestGoesOn) {
 }
 
 TEST(HeadlessHost, CallerModeAndClosing) {
-    const auto run =
-        RunHost("caller frmNF\nopen true frmNF\nevents\nlabel frmNF\nclose\nevents\nstate\nevents\n");
+    const auto run = RunHost("caller frmNF\nopen true frmNF\nevents\nlabel frmNF\nclose\nevents\nstate\nevents\n");
     ASSERT_EQ(run.lines.size(), 5u);
     EXPECT_EQ(run.lines[1], (Json{{"form", "frmNF"}, {"lblDtEmissao", ""}}));
     ASSERT_EQ(run.lines[2]["events"].size(), 1u);

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "testkit/server_process.h"
 #include "support/backends.h"
+#include "testkit/server_process.h"
 
 using Json = nlohmann::json;
 using testing_support::Backend;
@@ -19,7 +19,9 @@ namespace {
 
 class History : public ::testing::TestWithParam<Backend> {
 protected:
-    History() : database(GetParam()), tokens(fs::temp_directory_path() / ("vor17000_clientes_" + std::to_string(::getpid()))) {
+    History()
+        : database(GetParam()),
+          tokens(fs::temp_directory_path() / ("vor17000_clientes_" + std::to_string(::getpid()))) {
         database.LoadDemo();
         WriteTokens("caixa1 token-caixa\nauditoria token-auditoria leitura\n");
     }
@@ -29,10 +31,10 @@ protected:
               const std::string& user = "maria") {
         RawHttpConnection connection(port);
         const std::string body = Json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}}.dump();
-        const auto answer = connection.Exchange(
-            "POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + token +
-            "\r\nX-Vor17000-Usuario: " + user + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
-            body);
+        const auto answer =
+            connection.Exchange("POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
+                                token + "\r\nX-Vor17000-Usuario: " + user +
+                                "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
         if (answer.status != 200) return Json{{"http", answer.status}};
         return Json::parse(answer.body);
     }
@@ -46,7 +48,8 @@ protected:
 
 TEST_P(History, EveryStoreIsRecordedWithWhoWhenAndFromWhatNewestFirst) {
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", tokens.string()});
-    ASSERT_TRUE(Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-01-02T00:00:00", "CTRL01"}).contains("result"));
+    ASSERT_TRUE(
+        Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-01-02T00:00:00", "CTRL01"}).contains("result"));
     ASSERT_TRUE(Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-01-03T00:00:00", "CTRL01"}, "joão")
                     .contains("result"));
     ASSERT_TRUE(Call(server.Port(), "token-caixa", "UpDtLocal", {"2025-02-01T10:30:00", "0002"}).contains("result"));
@@ -73,7 +76,8 @@ TEST_P(History, EveryStoreIsRecordedWithWhoWhenAndFromWhatNewestFirst) {
     const Json locations = Call(server.Port(), "token-auditoria", "GetHistorico", {"LOCALEMISSAO", "", "5"})["result"];
     ASSERT_EQ(locations["rows"].size(), 1u);
     EXPECT_TRUE(locations["rows"][0][3].is_null());  // 0002 had no date
-    EXPECT_EQ(Call(server.Port(), "token-auditoria", "GetHistorico", {"CTRLNUMENF", "", 1})["result"]["rows"].size(), 1u);
+    EXPECT_EQ(Call(server.Port(), "token-auditoria", "GetHistorico", {"CTRLNUMENF", "", 1})["result"]["rows"].size(),
+              1u);
     for (const Json& bad : {Json{"CTRLNUMENF", "", 0}, Json{"CTRLNUMENF", "", 1001}, Json{"CTRLNUMENF", "", "x"},
                             Json{"EMPRESA", "", 10}, Json{"CTRLNUMENF", "", 2.5}}) {
         EXPECT_EQ(Call(server.Port(), "token-auditoria", "GetHistorico", bad)["error"]["code"], -32602) << bad;
@@ -103,20 +107,24 @@ TEST_P(History, AReadingClientIsRefusedAndARevokedTokenStopsWorkingOnSighup) {
 
 TEST_P(History, AHistoryRowThatCannotBeWrittenLeavesTheDateAsItWas) {
     if (GetParam() == Backend::SQLite) {
-        database.Execute("CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO WHEN NEW.CDCHAVE = 'CTRL02' "
-                         "BEGIN SELECT RAISE(ABORT, 'histórico recusado'); END");
+        database.Execute(
+            "CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO WHEN NEW.CDCHAVE = 'CTRL02' "
+            "BEGIN SELECT RAISE(ABORT, 'histórico recusado'); END");
     } else {
-        database.Execute("CREATE FUNCTION HISTORICO_RECUSADO() RETURNS trigger AS $$ BEGIN "
-                         "IF NEW.CDCHAVE = 'CTRL02' THEN RAISE EXCEPTION 'histórico recusado'; END IF; "
-                         "RETURN NEW; END $$ LANGUAGE plpgsql");
-        database.Execute("CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO "
-                         "FOR EACH ROW EXECUTE FUNCTION HISTORICO_RECUSADO()");
+        database.Execute(
+            "CREATE FUNCTION HISTORICO_RECUSADO() RETURNS trigger AS $$ BEGIN "
+            "IF NEW.CDCHAVE = 'CTRL02' THEN RAISE EXCEPTION 'histórico recusado'; END IF; "
+            "RETURN NEW; END $$ LANGUAGE plpgsql");
+        database.Execute(
+            "CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO "
+            "FOR EACH ROW EXECUTE FUNCTION HISTORICO_RECUSADO()");
     }
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", tokens.string()});
     const Json refused = Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-03-01T00:00:00", "CTRL02"});
     EXPECT_TRUE(refused.contains("error")) << refused;
     EXPECT_EQ(Control("CTRL02"), "2024-02-28 00:00:00");
-    EXPECT_TRUE(Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-03-01T00:00:00", "CTRL01"}).contains("result"));
+    EXPECT_TRUE(
+        Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-03-01T00:00:00", "CTRL01"}).contains("result"));
     EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO"), "1");
 }
 

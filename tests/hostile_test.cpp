@@ -18,8 +18,8 @@
 #include "hostlib/db/database_error.h"
 #include "server_options.h"
 #include "session_keeper.h"
-#include "testkit/server_process.h"
 #include "support/backends.h"
+#include "testkit/server_process.h"
 
 using Json = nlohmann::json;
 using testing_support::Backend;
@@ -61,8 +61,7 @@ TEST_P(HostileInput, ATextWithANulIsRefusedAndStoresNothing) {
     for (const auto& request :
          {Rpc("UpdateCtrlNumNF", {"2031-01-01T00:00:00", nul_code}),
           Rpc("UpDtLocal", {"2031-01-01T00:00:00", std::string("0002") + '\0'}),
-          Rpc("GetSerieNF", {"01", "110042490114", "", std::string("3") + '\0', ""}),
-          Rpc("GetMaxData", {nul_code})}) {
+          Rpc("GetSerieNF", {"01", "110042490114", "", std::string("3") + '\0', ""}), Rpc("GetMaxData", {nul_code})}) {
         const Json answer = Answer(server.Port(), request);
         EXPECT_EQ(answer["error"]["code"], -32602) << answer;
     }
@@ -113,7 +112,8 @@ TEST_P(HostileInput, AReadOnlyDatabaseIsAClearErrorAndServiceComesBackWithTheRig
         url = "sqlite:" + file.string();
         settings.as_unprivileged = true;
     } else {
-        database.Execute("ALTER DATABASE " + url.substr(url.rfind('/') + 1) + " SET default_transaction_read_only = on");
+        database.Execute("ALTER DATABASE " + url.substr(url.rfind('/') + 1) +
+                         " SET default_transaction_read_only = on");
     }
     testing_support::ServerProcess server(url, {}, settings);
     const Json refused = Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-03-03T00:00:00", "CTRL01"}));
@@ -125,7 +125,8 @@ TEST_P(HostileInput, AReadOnlyDatabaseIsAClearErrorAndServiceComesBackWithTheRig
     if (GetParam() == Backend::SQLite) {
         fs::permissions(fs::path(url.substr(7)), fs::perms::all);
     } else {
-        database.Execute("ALTER DATABASE " + url.substr(url.rfind('/') + 1) + " SET default_transaction_read_only = off");
+        database.Execute("ALTER DATABASE " + url.substr(url.rfind('/') + 1) +
+                         " SET default_transaction_read_only = off");
     }
     // Within a few seconds at most: every session of the server lets go of the read-only view.
     Json stored;
@@ -153,7 +154,8 @@ TEST_F(DatabaseFile, DeletedOrTruncatedUnderARunningServerNoStoreIsAcknowledged)
         fresh.LoadDemo();
         const std::string path = fresh.Url().substr(7);
         testing_support::ServerProcess server(fresh.Url(), {"--quiet"});
-        ASSERT_TRUE(Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-04-04T00:00:00", "CTRL01"})).contains("result"));
+        ASSERT_TRUE(
+            Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-04-04T00:00:00", "CTRL01"})).contains("result"));
         if (truncate) {
             fs::resize_file(path, 0);
         } else {
@@ -188,8 +190,8 @@ TEST_F(DatabaseFile, AMissingFileIsRefusedAtStartUnlessToldToCreateIt) {
 TEST_F(DatabaseFile, ParametersNestedWithoutEndAreRefusedWhileBeingRead) {
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--body-limit", "1000000"});
     const std::string deep = std::string(150000, '[') + std::string(150000, ']');
-    const Json answer = Answer(server.Port(), RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":)" +
-                                                      deep + "}"));
+    const Json answer =
+        Answer(server.Port(), RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":)" + deep + "}"));
     EXPECT_EQ(answer["error"]["code"], -32600) << answer.dump().substr(0, 200);
     EXPECT_TRUE(StillServing(server.Port()));
 }
@@ -261,7 +263,8 @@ TEST_F(DatabaseFile, BatchesAndAnswersHaveLimits) {
     }
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--answer-limit", "65536"});
     Json batch = Json::array();
-    for (int i = 0; i < 101; ++i) batch.push_back({{"jsonrpc", "2.0"}, {"id", i}, {"method", "GetMaxData"}, {"params", {"CTRL01"}}});
+    for (int i = 0; i < 101; ++i)
+        batch.push_back({{"jsonrpc", "2.0"}, {"id", i}, {"method", "GetMaxData"}, {"params", {"CTRL01"}}});
     const Json too_long = Answer(server.Port(), RpcPost(batch.dump()));
     EXPECT_EQ(too_long["error"]["code"], -32600) << too_long;
     batch.erase(batch.size() - 1);
@@ -313,13 +316,15 @@ TEST_F(DatabaseFile, RunningOutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
 
 TEST_F(DatabaseFile, ATransferCodingOtherThanChunkedIsRefusedAndItsBodyNeverRuns) {
     testing_support::ServerProcess server(database.Url(), {"--quiet"});
-    const std::string smuggled = R"({"jsonrpc":"2.0","id":9,"method":"UpdateCtrlNumNF","params":["2031-06-06T00:00:00","CTRL03"]})";
+    const std::string smuggled =
+        R"({"jsonrpc":"2.0","id":9,"method":"UpdateCtrlNumNF","params":["2031-06-06T00:00:00","CTRL03"]})";
     for (const char* coding : {"gzip", "chunked, gzip", "xchunked", "identity"}) {
         SCOPED_TRACE(coding);
         RawHttpConnection connection(server.Port());
-        const auto answer = connection.Exchange("POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
-                                                "Transfer-Encoding: " + std::string(coding) + "\r\n\r\n" +
-                                                RpcPost(smuggled));
+        const auto answer = connection.Exchange(
+            "POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+            "Transfer-Encoding: " +
+            std::string(coding) + "\r\n\r\n" + RpcPost(smuggled));
         EXPECT_EQ(answer.status, 400);
         EXPECT_EQ(connection.Receive(500).status, 0);  // nothing more: the rest never ran
     }
@@ -340,16 +345,21 @@ TEST_F(DatabaseFile, LowerCaseBearerCrlfTokenFilesAndHeadWithoutABody) {
     std::ofstream(token, std::ios::binary) << "s3cret\r\n";
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", token.string()});
     RawHttpConnection connection(server.Port());
-    EXPECT_EQ(connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
-                                  "authorization: bearer s3cret\r\n\r\n").status,
+    EXPECT_EQ(connection
+                  .Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+                            "authorization: bearer s3cret\r\n\r\n")
+                  .status,
               200);
-    const auto head = connection.Exchange("HEAD /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
-                                          "Authorization: Bearer s3cret\r\n\r\n");
+    const auto head = connection.Exchange(
+        "HEAD /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+        "Authorization: Bearer s3cret\r\n\r\n");
     EXPECT_EQ(head.status, 405);
     EXPECT_TRUE(head.body.empty());
     // The connection is still in step: the next answer is the next request's.
-    EXPECT_EQ(connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
-                                  "Authorization: Bearer s3cret\r\n\r\n").status,
+    EXPECT_EQ(connection
+                  .Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+                            "Authorization: Bearer s3cret\r\n\r\n")
+                  .status,
               200);
     fs::remove(token);
 }

@@ -4,7 +4,6 @@
 // leaves the dead server out within 3 seconds and takes it back when it returns. A screen's
 // request held by a server that dies fails once, is not replayed elsewhere, and the next works.
 #include <arpa/inet.h>
-#include <nlohmann/json.hpp>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -13,6 +12,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <cctype>
@@ -32,9 +32,9 @@
 
 #include "hostlib/datetime.h"
 #include "hostlib/net/net_connection.h"
+#include "support/backends.h"
 #include "testkit/raw_http.h"
 #include "testkit/server_process.h"
-#include "support/backends.h"
 
 using namespace hostlib;
 using testing_support::Backend;

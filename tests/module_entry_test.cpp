@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "Cli_Vor17000.h"
+#include "Pkg_Vor17000.h"
 #include "frmDataEmissao.h"
 #include "hostlib/application.h"
 #include "hostlib/exceptions.h"
-#include "Pkg_Vor17000.h"
 #include "support/recording_host.h"
 
 namespace cli = Cli_Vor17000;

@@ -1,18 +1,18 @@
 // The client side: the connection to the application server and the client datasets.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <thread>
 
 #include "hostlib/application.h"
 #include "hostlib/net/client_dataset.h"
 #include "hostlib/net/net_connection.h"
+#include "support/backends.h"
 #include "support/embedded_server.h"
 #include "support/recording_host.h"
-#include "support/backends.h"
 
 using namespace hostlib;
 using testing_support::Backend;
@@ -162,8 +162,9 @@ private:
                 if (n <= 0) break;
                 request.append(buffer, static_cast<std::size_t>(n));
             }
-            const std::string response = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                                         std::to_string(body->size()) + "\r\n\r\n" + *body;
+            const std::string response =
+                "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body->size()) +
+                "\r\n\r\n" + *body;
             ::send(client, response.data(), response.size(), MSG_NOSIGNAL);
         }
         ::close(client);
@@ -175,8 +176,8 @@ private:
 };
 
 TEST(HostileServerAnswer, NestedWithoutEndIsAnErrorNotACrash) {
-    HostileServer server(R"({"jsonrpc":"2.0","id":1,"result":)" + std::string(200000, '[') +
-                         std::string(200000, ']') + "}");
+    HostileServer server(R"({"jsonrpc":"2.0","id":1,"result":)" + std::string(200000, '[') + std::string(200000, ']') +
+                         "}");
     TNetConnection connection(nullptr, "netTeste");
     connection.ServerName = "VOR17000.rdmDataEmissao";
     connection.Port = server.Port();
@@ -196,7 +197,8 @@ protected:
         nlohmann::json list = nlohmann::json::array();
         for (const auto& row : rows) list.push_back(row);
         return {{"columns",
-                 {{{"name", "CDSERIE"}, {"type", "string"}, {"size", 5}}, {{"name", "DTEMISCTNUNF"}, {"type", "datetime"}}}},
+                 {{{"name", "CDSERIE"}, {"type", "string"}, {"size", 5}},
+                  {{"name", "DTEMISCTNUNF"}, {"type", "datetime"}}}},
                 {"rows", list}};
     }
     TClientDataSet dataset{nullptr, "cdsTeste"};

@@ -3,15 +3,15 @@
 // session left inside a transaction between requests (SQLite's log then checkpoints).
 #include <gtest/gtest.h>
 
+#include <soci/soci.h>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <soci/soci.h>
 #include <thread>
 
 #include "hostlib/datetime.h"
+#include "support/backends.h"
 #include "support/proposal_fixture.h"
 #include "testkit/server_process.h"
-#include "support/backends.h"
 
 using Json = nlohmann::json;
 using testing_support::Backend;
@@ -103,7 +103,8 @@ TEST_P(OpenScreen, SeesAnotherConnectionsWriteAndLetsTheLogCheckpoint) {
         screen->Vd_Inscricao(false);
     }
     ASSERT_TRUE(harness.Errors().empty()) << harness.Errors().front();
-    harness.database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2031-07-01 00:00:00' WHERE CDCTRLNUMENF = 'CTRL01'");
+    harness.database.Execute(
+        "UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2031-07-01 00:00:00' WHERE CDCTRLNUMENF = 'CTRL01'");
     harness.database.Execute("UPDATE EMPRESA SET NMEMPRESA = 'Aurora Renomeada' WHERE CDEMPRESA = '01'");
     LeaveSeries("1");
     EXPECT_EQ(Last(), "01/07/2031");

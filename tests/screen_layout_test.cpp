@@ -8,7 +8,6 @@
 #include "hostlib/utf8.h"
 #include "support/recording_host.h"
 
-
 namespace cli = Cli_Vor17000;
 using namespace hostlib;
 
@@ -45,11 +44,11 @@ struct Expected {
 
 TEST_F(ScreenLayout, InitialStatesOfTheEditFields) {
     const Expected expected[] = {
-        {"medCdEmpresa", true, TColor::clInfoBk, true},    {"edtNmEmpresa", false, TColor::clBtnFace, false},
-        {"medInscEstad", true, TColor::clInfoBk, true},    {"medInscMuni", true, TColor::clInfoBk, true},
-        {"edtCdSerie", true, TColor::clInfoBk, true},      {"edtCdLocal", false, TColor::clBtnFace, true},
-        {"edtDsLocal", false, TColor::clBtnFace, false},   {"depDtUltEmiss", false, TColor::clBtnFace, false},
-        {"medDiaSem", false, TColor::clBtnFace, false},    {"depProxDtEmiss", false, TColor::clInfoBk, true},
+        {"medCdEmpresa", true, TColor::clInfoBk, true},     {"edtNmEmpresa", false, TColor::clBtnFace, false},
+        {"medInscEstad", true, TColor::clInfoBk, true},     {"medInscMuni", true, TColor::clInfoBk, true},
+        {"edtCdSerie", true, TColor::clInfoBk, true},       {"edtCdLocal", false, TColor::clBtnFace, true},
+        {"edtDsLocal", false, TColor::clBtnFace, false},    {"depDtUltEmiss", false, TColor::clBtnFace, false},
+        {"medDiaSem", false, TColor::clBtnFace, false},     {"depProxDtEmiss", false, TColor::clInfoBk, true},
         {"medProxDiaSem", false, TColor::clBtnFace, false},
     };
     for (const auto& e : expected) {
@@ -68,8 +67,8 @@ TEST_F(ScreenLayout, LocationRowAndDateLabelsStartDisabled) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(screen->Find<TControl>(name)->Enabled());
     }
-    for (const char* name : {"lblEmpresa", "btpEmpresa", "btpInscEstad", "btpInscMuni", "btpSerie", "panData",
-                             "sbtConfirma"}) {
+    for (const char* name :
+         {"lblEmpresa", "btpEmpresa", "btpInscEstad", "btpInscMuni", "btpSerie", "panData", "sbtConfirma"}) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(screen->Find<TControl>(name)->Enabled());
     }
@@ -104,7 +103,8 @@ TEST_F(ScreenLayout, EveryControlLiesInsideItsContainerAndNoTwoFieldsOverlap) {
                         inner.Top + inner.Height <= outer.Height)
                 << control->Name() << " outside " << control->Parent()->Name();
         }
-        if (dynamic_cast<const TCustomEdit*>(control) != nullptr || dynamic_cast<const TBtnPesquisa*>(control) != nullptr) {
+        if (dynamic_cast<const TCustomEdit*>(control) != nullptr ||
+            dynamic_cast<const TBtnPesquisa*>(control) != nullptr) {
             fields.push_back(control);
         }
     }
@@ -147,15 +147,15 @@ TEST_F(ScreenLayout, FocusStartsOnTheCompanyAndTabVisitsTheRowsThenTheDatePanel)
     EXPECT_EQ(Focus(), "medCdEmpresa");
     std::vector<std::string> order;
     for (TWinControl* control : screen->TabSequence(TForm::Sequence::OnlyFocusable)) order.push_back(control->Name());
-    EXPECT_EQ(order, (std::vector<std::string>{"medCdEmpresa", "medInscEstad", "medInscMuni", "edtCdSerie", "panData"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"medCdEmpresa", "medInscEstad", "medInscMuni", "edtCdSerie", "panData"}));
     std::vector<std::string> visited;
     for (int i = 0; i < 4; ++i) {
         screen->UserTab(TabDirection::Forward);
         visited.push_back(Focus());
     }
     // The panel never keeps the focus: with no series it sends it back to the company.
-    EXPECT_EQ(visited,
-              (std::vector<std::string>{"medInscEstad", "medInscMuni", "edtCdSerie", "medCdEmpresa"}));
+    EXPECT_EQ(visited, (std::vector<std::string>{"medInscEstad", "medInscMuni", "edtCdSerie", "medCdEmpresa"}));
 }
 
 TEST_F(ScreenLayout, EnabledLocationAndDateComeInTheirTabOrder) {
@@ -163,8 +163,8 @@ TEST_F(ScreenLayout, EnabledLocationAndDateComeInTheirTabOrder) {
     screen->depProxDtEmiss.SetEnabled(true);
     std::vector<std::string> order;
     for (TWinControl* control : screen->TabSequence(TForm::Sequence::OnlyFocusable)) order.push_back(control->Name());
-    EXPECT_EQ(order, (std::vector<std::string>{"medCdEmpresa", "medInscEstad", "medInscMuni", "edtCdSerie",
-                                               "panData", "depProxDtEmiss", "edtCdLocal"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"medCdEmpresa", "medInscEstad", "medInscMuni", "edtCdSerie", "panData",
+                                               "depProxDtEmiss", "edtCdLocal"}));
 }
 
 TEST_F(ScreenLayout, TypingRulesOfTheCodeFields) {

@@ -42,10 +42,9 @@ TEST_P(ScreenLifecycle, RegisteredDefaultsAreFilledAndTheFocusGoesToTheSeries) {
     EXPECT_EQ(screen.edtNmEmpresa.Text(), "Comercial Aurora Ltda");
     EXPECT_EQ(screen.medInscEstad.Text(), "110042490114");
     EXPECT_EQ(screen.medInscMuni.Text(), "4587123");
-    for (const TCustomEdit* field : {static_cast<TCustomEdit*>(&screen.depDtUltEmiss),
-                                     static_cast<TCustomEdit*>(&screen.depProxDtEmiss),
-                                     static_cast<TCustomEdit*>(&screen.medDiaSem),
-                                     static_cast<TCustomEdit*>(&screen.medProxDiaSem)}) {
+    for (const TCustomEdit* field :
+         {static_cast<TCustomEdit*>(&screen.depDtUltEmiss), static_cast<TCustomEdit*>(&screen.depProxDtEmiss),
+          static_cast<TCustomEdit*>(&screen.medDiaSem), static_cast<TCustomEdit*>(&screen.medProxDiaSem)}) {
         EXPECT_EQ(field->Text(), "") << field->Name();
     }
     EXPECT_EQ(harness.Focus(), "edtCdSerie");

@@ -42,7 +42,7 @@ TEST_P(SeriesProposal, LocationSeriesLeavesTheDatesToTheLocation) {
     EXPECT_TRUE(LocationRowEnabled());
     EXPECT_EQ(Last(), "");
     EXPECT_EQ(Next(), "");
-    EXPECT_TRUE(NextEnabled());  // as the change of series left it
+    EXPECT_TRUE(NextEnabled());                 // as the change of series left it
     EXPECT_FALSE(screen->cdsMaxData.Active());  // no latest-invoice call
     EXPECT_EQ(harness.Focus(), "edtCdLocal");
 }
@@ -67,7 +67,8 @@ TEST_P(SeriesProposal, LeapDayAndNonLeapMonthEnd) {
     LeaveSeries("2");
     EXPECT_EQ(Last(), "28/02/2024");
     EXPECT_EQ(Next(), "29/02/2024");
-    harness.database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2023-02-28 00:00:00' WHERE CDCTRLNUMENF = 'CTRL02'");
+    harness.database.Execute(
+        "UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2023-02-28 00:00:00' WHERE CDCTRLNUMENF = 'CTRL02'");
     LeaveSeries("2");
     EXPECT_EQ(Next(), "01/03/2023");
 }
@@ -240,7 +241,8 @@ TEST_P(SeriesProposal, LatestInvoiceFailureAfterTheLocationRowWasCleared) {
 TEST_P(SeriesProposal, LeavingTheSameSeriesAgainAsksTheServerAgain) {
     Open(CallerMode::Off);
     LeaveSeries("1");
-    harness.database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-06-30 00:00:00' WHERE CDCTRLNUMENF = 'CTRL01'");
+    harness.database.Execute(
+        "UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-06-30 00:00:00' WHERE CDCTRLNUMENF = 'CTRL01'");
     screen->UserFocus(screen->edtCdSerie);
     screen->UserTab(TabDirection::Forward);
     EXPECT_EQ(Next(), "01/07/2024");

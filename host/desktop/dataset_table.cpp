@@ -31,8 +31,7 @@ void ShowDataSet(QTableWidget& table, const hostlib::TDataSet& dataset) {
     table.setColumnCount(static_cast<int>(shown.size()));
     table.setHorizontalHeaderLabels(headers);
     for (int c = 0; c < table.columnCount(); ++c) {
-        table.horizontalHeaderItem(c)->setData(Qt::UserRole,
-                                               QString::fromStdString(dataset.FieldDefs[shown[c]].Name));
+        table.horizontalHeaderItem(c)->setData(Qt::UserRole, QString::fromStdString(dataset.FieldDefs[shown[c]].Name));
     }
     const auto& rows = dataset.Rows();
     table.setRowCount(static_cast<int>(rows.size()));

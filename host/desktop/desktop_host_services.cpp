@@ -16,10 +16,14 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 QString DefaultCaption(hostlib::TShowAvi kind) {
     switch (kind) {
-        case hostlib::TShowAvi::Conectando: return "Conectando ao servidor de aplicação...";
-        case hostlib::TShowAvi::Atualizando: return "Atualizando...";
-        case hostlib::TShowAvi::Verificando: return "Verificando...";
-        default: return "Aguarde...";
+        case hostlib::TShowAvi::Conectando:
+            return "Conectando ao servidor de aplicação...";
+        case hostlib::TShowAvi::Atualizando:
+            return "Atualizando...";
+        case hostlib::TShowAvi::Verificando:
+            return "Verificando...";
+        default:
+            return "Aguarde...";
     }
 }
 

@@ -21,11 +21,16 @@ namespace {
 
 QColor ColorOf(hostlib::TColor color) {
     switch (color) {
-        case hostlib::TColor::clInfoBk: return QColor(0xFF, 0xFF, 0xE1);
-        case hostlib::TColor::clBtnFace: return QColor(0xF0, 0xF0, 0xF0);
-        case hostlib::TColor::clWindow: return Qt::white;
-        case hostlib::TColor::clBlue: return Qt::blue;
-        case hostlib::TColor::clWindowText: return Qt::black;
+        case hostlib::TColor::clInfoBk:
+            return QColor(0xFF, 0xFF, 0xE1);
+        case hostlib::TColor::clBtnFace:
+            return QColor(0xF0, 0xF0, 0xF0);
+        case hostlib::TColor::clWindow:
+            return Qt::white;
+        case hostlib::TColor::clBlue:
+            return Qt::blue;
+        case hostlib::TColor::clWindowText:
+            return Qt::black;
     }
     return Qt::white;
 }
@@ -127,7 +132,8 @@ QWidget* FormView::Make(hostlib::TControl& control, QWidget* parent) {
     widget->setObjectName(Text(control.Name()));
     QRect rect = RectOf(control.Bounds);
     if (auto* bevel = dynamic_cast<hostlib::TBevel*>(&control); bevel != nullptr) {
-        if (bevel->Shape == hostlib::TBevelShape::bsBottomLine) rect = QRect(rect.left(), rect.bottom() - 1, rect.width(), 2);
+        if (bevel->Shape == hostlib::TBevelShape::bsBottomLine)
+            rect = QRect(rect.left(), rect.bottom() - 1, rect.width(), 2);
         if (bevel->Shape == hostlib::TBevelShape::bsTopLine) rect = QRect(rect.left(), rect.top(), rect.width(), 2);
     }
     widget->setGeometry(rect);
@@ -217,8 +223,7 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::FocusIn && !syncing_) {
         // Only a click is a user's move; a dialog closing or a window coming back is not.
-        if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason &&
-            form_->ActiveControl() != control) {
+        if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason && form_->ActiveControl() != control) {
             form_->UserFocus(*control);
             AfterUserAction();
         } else {

@@ -40,7 +40,8 @@ void HostSettings::ApplyTo(hostlib::HostValues& values) const {
     values.FiliProc = branch.toStdString();
     values.Usuario = user.toStdString();
     values.DataProc.clear();
-    if (const auto date = hostlib::TryStrToDate(processing_date.toStdString())) values.DataProc[values.FiliProc] = *date;
+    if (const auto date = hostlib::TryStrToDate(processing_date.toStdString()))
+        values.DataProc[values.FiliProc] = *date;
 }
 
 }  // namespace host::desktop

@@ -24,7 +24,8 @@ std::vector<std::string> LocalCache::Refresh(const std::vector<std::string>& tab
         for (std::size_t r = 0; r < query.RecordCount(); ++r) {
             query.MoveTo(r);
             std::vector<std::string> row;
-            for (std::size_t c = 0; c < query.FieldDefs.size(); ++c) row.push_back(hostlib::TField(query, c).AsString());
+            for (std::size_t c = 0; c < query.FieldDefs.size(); ++c)
+                row.push_back(hostlib::TField(query, c).AsString());
             rows.push_back(std::move(row));
         }
         tables_[table] = std::move(rows);

@@ -9,8 +9,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
-#include <QTimer>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 
 #include "date_drift_dialog.h"
@@ -71,8 +71,8 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::BuildMenus() {
-    auto* open_screen = new QAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
-                                    "Alterar &Data de Emissão", this);
+    auto* open_screen =
+        new QAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), "Alterar &Data de Emissão", this);
     open_screen->setObjectName("actionAlterarDataEmissao");
     open_screen->setShortcut(QKeySequence("Ctrl+D"));
     open_screen->setToolTip("Alterar Data de Emissão (VOR17000)");
@@ -102,9 +102,8 @@ void MainWindow::BuildMenus() {
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
     auto* about = new QAction("&Sobre", this);
-    connect(about, &QAction::triggered, this, [this] {
-        QMessageBox::about(this, "Sobre", "Faturamento — Alterar Data de Emissão (VOR17000).");
-    });
+    connect(about, &QAction::triggered, this,
+            [this] { QMessageBox::about(this, "Sobre", "Faturamento — Alterar Data de Emissão (VOR17000)."); });
 
     QMenu* file = menuBar()->addMenu("&Arquivo");
     file->addAction(settings);
@@ -138,7 +137,9 @@ void MainWindow::BuildStatusBar() {
 
 void MainWindow::RefreshStatusBar() {
     auto& values = session_->Application().Values();
-    const auto show = [](const std::string& text) { return text.empty() ? QString("—") : QString::fromStdString(text); };
+    const auto show = [](const std::string& text) {
+        return text.empty() ? QString("—") : QString::fromStdString(text);
+    };
     status_values_->setText(QString("Empresa: %1 | IE: %2 | IM: %3 | Filial: %4 | Data de processamento: %5")
                                 .arg(show(values.EmprProc), show(values.IEstProc), show(values.IMunProc),
                                      show(values.FiliProc),

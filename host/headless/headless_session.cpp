@@ -79,15 +79,24 @@ HeadlessSession::~HeadlessSession() = default;
 
 const std::map<std::string, HeadlessSession::Handler, std::less<>>& HeadlessSession::Commands() {
     static const std::map<std::string, Handler, std::less<>> commands = {
-        {"set", &HeadlessSession::Set},         {"caller", &HeadlessSession::Caller},
-        {"open", &HeadlessSession::Open},       {"activate", &HeadlessSession::Activate},
-        {"focus", &HeadlessSession::Focus},     {"tab", &HeadlessSession::Tab},
-        {"backtab", &HeadlessSession::BackTab}, {"type", &HeadlessSession::Type},
-        {"backspace", &HeadlessSession::Backspace}, {"clear", &HeadlessSession::Clear},
-        {"key", &HeadlessSession::Key},         {"pick", &HeadlessSession::Pick},
-        {"click", &HeadlessSession::Click},     {"close", &HeadlessSession::Close},
-        {"state", &HeadlessSession::State},     {"events", &HeadlessSession::Events},
-        {"label", &HeadlessSession::Label},     {"history", &HeadlessSession::History},
+        {"set", &HeadlessSession::Set},
+        {"caller", &HeadlessSession::Caller},
+        {"open", &HeadlessSession::Open},
+        {"activate", &HeadlessSession::Activate},
+        {"focus", &HeadlessSession::Focus},
+        {"tab", &HeadlessSession::Tab},
+        {"backtab", &HeadlessSession::BackTab},
+        {"type", &HeadlessSession::Type},
+        {"backspace", &HeadlessSession::Backspace},
+        {"clear", &HeadlessSession::Clear},
+        {"key", &HeadlessSession::Key},
+        {"pick", &HeadlessSession::Pick},
+        {"click", &HeadlessSession::Click},
+        {"close", &HeadlessSession::Close},
+        {"state", &HeadlessSession::State},
+        {"events", &HeadlessSession::Events},
+        {"label", &HeadlessSession::Label},
+        {"history", &HeadlessSession::History},
         {"drift", &HeadlessSession::Drift},
     };
     return commands;
@@ -180,7 +189,7 @@ void HeadlessSession::Open(std::string_view args, std::ostream&) {
     const auto caller = callers_.find(form_name);
     if (caller == callers_.end()) throw CommandError("formulário desconhecido: " + std::string(form_name));
     // The flag travels as the user wrote it, as a Boolean where it is one.
-    hostlib::Variant flag_value = flag == "true" ? hostlib::Variant(true)
+    hostlib::Variant flag_value = flag == "true"    ? hostlib::Variant(true)
                                   : flag == "false" ? hostlib::Variant(false)
                                                     : hostlib::Variant(std::string(flag));
     const auto handle = static_cast<std::int32_t>(application_.HandleOf(*caller->second));

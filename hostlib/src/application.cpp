@@ -13,11 +13,16 @@ TApplication* current_application = nullptr;
 
 const char* MsgDlgTypeName(TMsgDlgType type) {
     switch (type) {
-        case TMsgDlgType::mtWarning: return "warning";
-        case TMsgDlgType::mtError: return "error";
-        case TMsgDlgType::mtInformation: return "information";
-        case TMsgDlgType::mtConfirmation: return "confirmation";
-        case TMsgDlgType::mtCustom: return "custom";
+        case TMsgDlgType::mtWarning:
+            return "warning";
+        case TMsgDlgType::mtError:
+            return "error";
+        case TMsgDlgType::mtInformation:
+            return "information";
+        case TMsgDlgType::mtConfirmation:
+            return "confirmation";
+        case TMsgDlgType::mtCustom:
+            return "custom";
     }
     return "custom";
 }

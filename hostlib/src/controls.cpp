@@ -12,11 +12,16 @@ namespace hostlib {
 
 const char* ColorName(TColor color) {
     switch (color) {
-        case TColor::clBtnFace: return "clBtnFace";
-        case TColor::clInfoBk: return "clInfoBk";
-        case TColor::clWindow: return "clWindow";
-        case TColor::clWindowText: return "clWindowText";
-        case TColor::clBlue: return "clBlue";
+        case TColor::clBtnFace:
+            return "clBtnFace";
+        case TColor::clInfoBk:
+            return "clInfoBk";
+        case TColor::clWindow:
+            return "clWindow";
+        case TColor::clWindowText:
+            return "clWindowText";
+        case TColor::clBlue:
+            return "clBlue";
     }
     return "clNone";
 }
@@ -171,12 +176,16 @@ bool TMaskEdit::Accepts(char32_t key, std::size_t position) const {
     switch (positions_[position]) {
         case '9':
         case '0':
-        case '#': return key >= U'0' && key <= U'9';
+        case '#':
+            return key >= U'0' && key <= U'9';
         case 'L':
-        case 'l': return key < 128 && std::isalpha(static_cast<int>(key));
+        case 'l':
+            return key < 128 && std::isalpha(static_cast<int>(key));
         case 'A':
-        case 'a': return key < 128 && std::isalnum(static_cast<int>(key));
-        default: return true;
+        case 'a':
+            return key < 128 && std::isalnum(static_cast<int>(key));
+        default:
+            return true;
     }
 }
 
@@ -208,13 +217,9 @@ TDateEditPlus::TDateEditPlus(TComponent* owner, std::string name) : TCustomEdit(
     MaxLength = 10;
 }
 
-TDateTime TDateEditPlus::GetDate() const {
-    return TryStrToDate(Text()).value_or(0.0);
-}
+TDateTime TDateEditPlus::GetDate() const { return TryStrToDate(Text()).value_or(0.0); }
 
-void TDateEditPlus::SetDate(TDateTime date) {
-    SetText(date == 0.0 ? std::string() : DateToStr(DateOf(date)));
-}
+void TDateEditPlus::SetDate(TDateTime date) { SetText(date == 0.0 ? std::string() : DateToStr(DateOf(date))); }
 
 void TDateEditPlus::CheckValidDate() const {
     if (Text().empty()) return;

@@ -58,9 +58,14 @@ void TForm::Close() {
     TCloseAction action = FormStyle == TFormStyle::fsMDIChild ? TCloseAction::caMinimize : TCloseAction::caHide;
     if (OnClose) OnClose(*this, action);
     switch (action) {
-        case TCloseAction::caNone: return;
-        case TCloseAction::caMinimize: SetWindowState(TWindowState::wsMinimized); return;
-        case TCloseAction::caHide: SetVisible(false); break;
+        case TCloseAction::caNone:
+            return;
+        case TCloseAction::caMinimize:
+            SetWindowState(TWindowState::wsMinimized);
+            return;
+        case TCloseAction::caHide:
+            SetVisible(false);
+            break;
         case TCloseAction::caFree:
             SetVisible(false);
             TApplication::Instance().Release(*this);

@@ -30,10 +30,14 @@ void FinalizePackageUnits(const PackageInfoTable& table) {
 
 const char* PackageFailureName(PackageFailure reason) {
     switch (reason) {
-        case PackageFailure::FileNotFound: return "FileNotFound";
-        case PackageFailure::NotLoadable: return "NotLoadable";
-        case PackageFailure::MissingExport: return "MissingExport";
-        case PackageFailure::InitializationFailed: return "InitializationFailed";
+        case PackageFailure::FileNotFound:
+            return "FileNotFound";
+        case PackageFailure::NotLoadable:
+            return "NotLoadable";
+        case PackageFailure::MissingExport:
+            return "MissingExport";
+        case PackageFailure::InitializationFailed:
+            return "InitializationFailed";
     }
     return "Unknown";
 }
@@ -82,8 +86,8 @@ PackageLoadResult LoadPackage(const std::filesystem::path& path) {
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* why = dlerror();
-        return PackageError{PackageFailure::NotLoadable,
-                            "Módulo '" + file + "' não pôde ser carregado: " + (why != nullptr ? why : "motivo desconhecido")};
+        return PackageError{PackageFailure::NotLoadable, "Módulo '" + file + "' não pôde ser carregado: " +
+                                                             (why != nullptr ? why : "motivo desconhecido")};
     }
     auto missing = [&](const char* name) {
         dlclose(handle);

@@ -32,12 +32,18 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 
 const char* VarTypeName(VarType type) {
     switch (type) {
-        case VarType::Unassigned: return "Empty";
-        case VarType::Null: return "Null";
-        case VarType::Boolean: return "Boolean";
-        case VarType::Integer: return "Integer";
-        case VarType::String: return "String";
-        case VarType::Array: return "Array";
+        case VarType::Unassigned:
+            return "Empty";
+        case VarType::Null:
+            return "Null";
+        case VarType::Boolean:
+            return "Boolean";
+        case VarType::Integer:
+            return "Integer";
+        case VarType::String:
+            return "String";
+        case VarType::Array:
+            return "Array";
     }
     return "Unknown";
 }
@@ -46,12 +52,18 @@ Variant Variant::Null() { return Variant(NullTag{}); }
 
 VarType Variant::Type() const {
     switch (value_.index()) {
-        case 0: return VarType::Unassigned;
-        case 1: return VarType::Null;
-        case 2: return VarType::Boolean;
-        case 3: return VarType::Integer;
-        case 4: return VarType::String;
-        default: return VarType::Array;
+        case 0:
+            return VarType::Unassigned;
+        case 1:
+            return VarType::Null;
+        case 2:
+            return VarType::Boolean;
+        case 3:
+            return VarType::Integer;
+        case 4:
+            return VarType::String;
+        default:
+            return VarType::Array;
     }
 }
 
@@ -70,15 +82,18 @@ std::size_t Variant::ElementCount() const {
 }
 
 void Variant::CastError(VarType target) const {
-    throw EVariantTypeCastError(std::string("Não foi possível converter variante do tipo (") +
-                                VarTypeName(Type()) + ") para o tipo (" + VarTypeName(target) + ").");
+    throw EVariantTypeCastError(std::string("Não foi possível converter variante do tipo (") + VarTypeName(Type()) +
+                                ") para o tipo (" + VarTypeName(target) + ").");
 }
 
 bool Variant::ToBoolean() const {
     switch (Type()) {
-        case VarType::Unassigned: return false;
-        case VarType::Boolean: return std::get<bool>(value_);
-        case VarType::Integer: return std::get<std::int32_t>(value_) != 0;
+        case VarType::Unassigned:
+            return false;
+        case VarType::Boolean:
+            return std::get<bool>(value_);
+        case VarType::Integer:
+            return std::get<std::int32_t>(value_) != 0;
         case VarType::String: {
             const std::string text = Trimmed(std::get<std::string>(value_));
             if (EqualsIgnoringCase(text, "true")) return true;
@@ -89,16 +104,20 @@ bool Variant::ToBoolean() const {
                 CastError(VarType::Boolean);
             }
         }
-        default: CastError(VarType::Boolean);
+        default:
+            CastError(VarType::Boolean);
     }
 }
 
 std::int32_t Variant::ToInt32() const {
     switch (Type()) {
-        case VarType::Unassigned: return 0;
+        case VarType::Unassigned:
+            return 0;
         // The platform's True is all bits set.
-        case VarType::Boolean: return std::get<bool>(value_) ? -1 : 0;
-        case VarType::Integer: return std::get<std::int32_t>(value_);
+        case VarType::Boolean:
+            return std::get<bool>(value_) ? -1 : 0;
+        case VarType::Integer:
+            return std::get<std::int32_t>(value_);
         case VarType::String: {
             const std::string text = Trimmed(std::get<std::string>(value_));
             std::int64_t parsed = 0;
@@ -113,17 +132,23 @@ std::int32_t Variant::ToInt32() const {
             }
             return static_cast<std::int32_t>(parsed);
         }
-        default: CastError(VarType::Integer);
+        default:
+            CastError(VarType::Integer);
     }
 }
 
 std::string Variant::ToString() const {
     switch (Type()) {
-        case VarType::Unassigned: return "";
-        case VarType::Boolean: return std::get<bool>(value_) ? "True" : "False";
-        case VarType::Integer: return std::to_string(std::get<std::int32_t>(value_));
-        case VarType::String: return std::get<std::string>(value_);
-        default: CastError(VarType::String);
+        case VarType::Unassigned:
+            return "";
+        case VarType::Boolean:
+            return std::get<bool>(value_) ? "True" : "False";
+        case VarType::Integer:
+            return std::to_string(std::get<std::int32_t>(value_));
+        case VarType::String:
+            return std::get<std::string>(value_);
+        default:
+            CastError(VarType::String);
     }
 }
 

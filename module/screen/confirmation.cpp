@@ -78,7 +78,7 @@ void TfrmDataEmissao::StoreNewDate() {
         {
             TWaitAnimation updating(frmDataEmissao, TShowAvi::Atualizando, msgPadrao.Msg("Pro_UpdateCtrlNumNF"));
             netDataEmissao.AppServer().CallProcedure("UpdateCtrlNumNF",
-                                            {new_date, cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString()});
+                                                     {new_date, cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString()});
         }
         AtualizaLocalCache({"CTRLNUMENF"});
     } else {

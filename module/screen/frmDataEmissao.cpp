@@ -44,8 +44,8 @@ void Field(TCustomEdit& edit, TWinControl& parent, TBounds bounds, int tab_order
     }
 }
 
-void LookupButton(TBtnPesquisa& button, TWinControl& parent, int left, int top, TCustomEdit& field,
-                  TDataSource& source, const char* title, const char* empty_text) {
+void LookupButton(TBtnPesquisa& button, TWinControl& parent, int left, int top, TCustomEdit& field, TDataSource& source,
+                  const char* title, const char* empty_text) {
     Place(button, parent, {left, top, 21, 21});
     button.Hint = "Pesquisar";
     button.Associate = &field;
@@ -242,7 +242,8 @@ void TfrmDataEmissao::LayOutCodeRows() {
     edtCdLocal.MaxLength = 4;
     edtCdLocal.SetColor(TColor::clBtnFace);
     edtCdLocal.SetEnabled(false);
-    LookupButton(btpLocal, box, 167, 118, edtCdLocal, dtsLocalEmiss, "Local de Emissão", "Não há local de emissão cadastrado.");
+    LookupButton(btpLocal, box, 167, 118, edtCdLocal, dtsLocalEmiss, "Local de Emissão",
+                 "Não há local de emissão cadastrado.");
     btpLocal.SetEnabled(false);
     Field(edtDsLocal, box, {190, 118, 235, 21}, 12, Role::Display);
 

@@ -43,9 +43,7 @@ void TfrmDataEmissao::btpSerieBeforePesq(TObject&, bool&) {
         "GetSerieNF", {medCdEmpresa.Text(), medInscEstad.Text(), medInscMuni.Text(), std::string(), std::string("T")}));
 }
 
-void TfrmDataEmissao::btpSerieAfterPesq(TObject&) {
-    edtCdSerie.SetText(cdsSerieNF.FieldByName("CDSERIE").AsString());
-}
+void TfrmDataEmissao::btpSerieAfterPesq(TObject&) { edtCdSerie.SetText(cdsSerieNF.FieldByName("CDSERIE").AsString()); }
 
 void TfrmDataEmissao::btpLocalBeforePesq(TObject&, bool&) {
     // Read afresh at every click.

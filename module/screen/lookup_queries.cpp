@@ -12,7 +12,9 @@ TFieldDef Text(const char* name, int size, const char* label, bool required = fa
     return TFieldDef{name, TFieldType::ftString, size, required, label, true};
 }
 
-TFieldDef Hidden(const char* name, TFieldType type, int size) { return TFieldDef{name, type, size, false, name, false}; }
+TFieldDef Hidden(const char* name, TFieldType type, int size) {
+    return TFieldDef{name, type, size, false, name, false};
+}
 
 }  // namespace
 

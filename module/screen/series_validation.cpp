@@ -18,8 +18,8 @@ void TfrmDataEmissao::Vd_Serie(bool required) {
         if (required && ActiveControl() != &edtCdSerie) return;
         // As the fields hold them: the series code is neither trimmed nor widened.
         cdsSerieNF.SetData(netDataEmissao.AppServer().CallPacket(
-            "GetSerieNF", {medCdEmpresa.Text(), medInscEstad.Text(), medInscMuni.Text(), edtCdSerie.Text(),
-                           std::string()}));
+            "GetSerieNF",
+            {medCdEmpresa.Text(), medInscEstad.Text(), medInscMuni.Text(), edtCdSerie.Text(), std::string()}));
         if (cdsSerieNF.IsEmpty()) MensErro(msgPadrao.Msg("Serie_Cad"));
         if (cdsSerieNF.FieldByName("CDCTRLNUMENF").IsNull()) MensErro(msgPadrao.Msg("Ctrl_Inf"));
     });

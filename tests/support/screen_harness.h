@@ -8,10 +8,9 @@
 #include "hostlib/application.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/utf8.h"
+#include "support/backends.h"
 #include "support/embedded_server.h"
 #include "support/recording_host.h"
-#include "support/backends.h"
-
 
 namespace testing_support {
 

@@ -25,7 +25,6 @@ struct TBounds {
     int Height = 0;
 };
 
-
 class TControl : public TComponent {
 public:
     TControl(TComponent* owner, std::string name);

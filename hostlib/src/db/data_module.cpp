@@ -140,8 +140,8 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
             AlignSidecarModes(url->path);
             const std::string file =
                 options.missing == MissingDatabase::Create ? url->path : ExistingSqliteUri(url->path);
-            session->open(soci::sqlite3, "db=" + QuotedSqlitePath(file) + " timeout=" +
-                                             std::to_string((options.lock_timeout.count() + 999) / 1000));
+            session->open(soci::sqlite3, "db=" + QuotedSqlitePath(file) +
+                                             " timeout=" + std::to_string((options.lock_timeout.count() + 999) / 1000));
             *session << "PRAGMA busy_timeout = " + wait;
             // Asked only when not so already: a database the process may only read is still
             // opened (and says so when written to).

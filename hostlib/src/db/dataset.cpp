@@ -8,7 +8,6 @@
 
 namespace hostlib {
 
-
 const TFieldDef& TField::Def() const { return dataset_->FieldDefs[column_]; }
 
 const FieldValue* TField::Value() const {
@@ -88,8 +87,7 @@ TField TDataSet::FieldByName(std::string_view name) const {
     for (std::size_t i = 0; i < FieldDefs.size(); ++i) {
         if (SameName(FieldDefs[i].Name, name)) return TField(*this, i);
     }
-    throw EDatabaseError(DatabaseErrorCategory::Other,
-                         Name() + ": campo '" + std::string(name) + "' não encontrado.");
+    throw EDatabaseError(DatabaseErrorCategory::Other, Name() + ": campo '" + std::string(name) + "' não encontrado.");
 }
 
 }  // namespace hostlib

@@ -26,22 +26,23 @@ std::string NumberText(double value) {
 
 DatabaseErrorCategory SqliteCategory(int result) {
     switch (result & 0xFF) {
-        case 5:   // SQLITE_BUSY
-        case 6:   // SQLITE_LOCKED
+        case 5:  // SQLITE_BUSY
+        case 6:  // SQLITE_LOCKED
             return DatabaseErrorCategory::Busy;
         case 19:  // SQLITE_CONSTRAINT
             return DatabaseErrorCategory::Constraint;
         case 14:  // SQLITE_CANTOPEN
         case 26:  // SQLITE_NOTADB
             return DatabaseErrorCategory::ConnectionFailed;
-        case 3:   // SQLITE_PERM
-        case 8:   // SQLITE_READONLY
+        case 3:  // SQLITE_PERM
+        case 8:  // SQLITE_READONLY
             return DatabaseErrorCategory::ReadOnly;
         case 13:  // SQLITE_FULL
             return DatabaseErrorCategory::StorageFull;
         case 20:  // SQLITE_MISMATCH
             return DatabaseErrorCategory::BadData;
-        default: return DatabaseErrorCategory::Other;
+        default:
+            return DatabaseErrorCategory::Other;
     }
 }
 
@@ -66,13 +67,20 @@ DatabaseErrorCategory PostgresCategory(const std::string& state) {
 
 const char* DatabaseErrorCategoryName(DatabaseErrorCategory category) {
     switch (category) {
-        case DatabaseErrorCategory::ConnectionFailed: return "conexão";
-        case DatabaseErrorCategory::Busy: return "ocupado";
-        case DatabaseErrorCategory::Constraint: return "restrição";
-        case DatabaseErrorCategory::BadData: return "dado inválido";
-        case DatabaseErrorCategory::ReadOnly: return "somente leitura";
-        case DatabaseErrorCategory::StorageFull: return "sem espaço";
-        case DatabaseErrorCategory::Other: break;
+        case DatabaseErrorCategory::ConnectionFailed:
+            return "conexão";
+        case DatabaseErrorCategory::Busy:
+            return "ocupado";
+        case DatabaseErrorCategory::Constraint:
+            return "restrição";
+        case DatabaseErrorCategory::BadData:
+            return "dado inválido";
+        case DatabaseErrorCategory::ReadOnly:
+            return "somente leitura";
+        case DatabaseErrorCategory::StorageFull:
+            return "sem espaço";
+        case DatabaseErrorCategory::Other:
+            break;
     }
     return "outro";
 }
@@ -84,8 +92,7 @@ std::optional<TDateTime> ReadDatabaseDateTime(std::string_view text) {
 }
 
 TFieldType ColumnFieldType(const soci::row& row, std::size_t index) {
-    return row.get_properties(index).get_data_type() == soci::dt_date ? TFieldType::ftDateTime
-                                                                       : TFieldType::ftString;
+    return row.get_properties(index).get_data_type() == soci::dt_date ? TFieldType::ftDateTime : TFieldType::ftString;
 }
 
 FieldValue ReadColumn(const soci::row& row, std::size_t index, TFieldType type) {
@@ -98,11 +105,21 @@ FieldValue ReadColumn(const soci::row& row, std::size_t index, TFieldType type) 
             if (type == TFieldType::ftDateTime) return date;
             return DateTimeToIso(date, ' ');
         }
-        case soci::dt_string: text = row.get<std::string>(index); break;
-        case soci::dt_double: text = NumberText(row.get<double>(index)); break;
-        case soci::dt_integer: text = std::to_string(row.get<int>(index)); break;
-        case soci::dt_long_long: text = std::to_string(row.get<long long>(index)); break;
-        case soci::dt_unsigned_long_long: text = std::to_string(row.get<unsigned long long>(index)); break;
+        case soci::dt_string:
+            text = row.get<std::string>(index);
+            break;
+        case soci::dt_double:
+            text = NumberText(row.get<double>(index));
+            break;
+        case soci::dt_integer:
+            text = std::to_string(row.get<int>(index));
+            break;
+        case soci::dt_long_long:
+            text = std::to_string(row.get<long long>(index));
+            break;
+        case soci::dt_unsigned_long_long:
+            text = std::to_string(row.get<unsigned long long>(index));
+            break;
         default:
             throw EDatabaseError(DatabaseErrorCategory::BadData,
                                  "Coluna '" + props.get_name() + "' de tipo não suportado.");

@@ -7,7 +7,6 @@
 
 namespace hostlib {
 
-
 void TClientDataSet::SetData(const DataPacket& packet) {
     // The fields the last packet brought along are its own: a later packet without them
     // (a server of another version) must still load.

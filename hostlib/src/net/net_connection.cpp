@@ -139,8 +139,8 @@ struct TNetConnection::Transport {
         }
         http::response_parser<http::string_body> parser;
         parser.body_limit(64 * 1024 * 1024);
-        if (auto ec = RunOnStream(timeout,
-                                  [&](auto& s, auto handler) { http::async_read(s, buffer, parser, handler); })) {
+        if (auto ec =
+                RunOnStream(timeout, [&](auto& s, auto handler) { http::async_read(s, buffer, parser, handler); })) {
             throw ENetConnectionError("Falha ao receber do servidor de aplicação: " + Reason(ec) + ".");
         }
         if (parser.get().result() == http::status::unauthorized) {
@@ -179,12 +179,11 @@ void TNetConnection::Connect() {
     tcp::resolver resolver(transport->io);
     const auto endpoints = resolver.resolve(Host, std::to_string(Port), ec);
     if (!ec) {
-        ec = transport->Run(ConnectTimeout,
-                            [&](auto handler) { transport->stream.async_connect(endpoints, handler); });
+        ec = transport->Run(ConnectTimeout, [&](auto handler) { transport->stream.async_connect(endpoints, handler); });
     }
     if (ec) {
-        throw ENetConnectionError("Não foi possível conectar ao servidor de aplicação em " + where + ": " +
-                                  Reason(ec) + ".");
+        throw ENetConnectionError("Não foi possível conectar ao servidor de aplicação em " + where + ": " + Reason(ec) +
+                                  ".");
     }
     transport->stream.socket().set_option(tcp::no_delay(true), ec);
     transport->host_header = where;

@@ -37,7 +37,8 @@ std::vector<TokenEntry> ParseTokenText(std::string_view text) {
     std::vector<std::string_view> lines;
     for (std::size_t start = 0; start <= text.size();) {
         const auto end = text.find('\n', start);
-        lines.push_back(Trimmed(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start)));
+        lines.push_back(
+            Trimmed(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start)));
         if (end == std::string_view::npos) break;
         start = end + 1;
     }

@@ -4,8 +4,8 @@
 // time, keeping the time of day, whatever the driver hands back.
 #include <exception>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/dataset.h"
