@@ -9,6 +9,7 @@
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/database_url.h"
 #include "hostlib/db/sql_value.h"
+#include "hostlib/db/write_transaction.h"
 #include "rpc_errors.h"
 
 namespace appserver {
@@ -68,34 +69,6 @@ std::string UtcNow() {
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
     return text;
 }
-
-// A transaction that rolls back unless committed, and never raises from its destructor.
-class WriteTransaction {
-public:
-    WriteTransaction(soci::session& session, hostlib::DatabaseKind kind) : session_(session) {
-        // SQLite takes the write lock at once, so that the wait for it is the busy timeout's.
-        session_ << (kind == hostlib::DatabaseKind::SQLite ? "BEGIN IMMEDIATE" : "BEGIN");
-    }
-    WriteTransaction(const WriteTransaction&) = delete;
-    WriteTransaction& operator=(const WriteTransaction&) = delete;
-    ~WriteTransaction() {
-        if (open_) {
-            try {
-                session_ << "ROLLBACK";
-            } catch (...) {
-                // The session is dropped by whoever saw the failure; nothing else to undo.
-            }
-        }
-    }
-    void Commit() {
-        open_ = false;
-        session_ << "COMMIT";
-    }
-
-private:
-    soci::session& session_;
-    bool open_ = true;
-};
 
 // A failure that belongs to the whole transaction rather than to one store's values.
 bool FailsEveryStore(DatabaseErrorCategory category) {
@@ -291,7 +264,7 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
             SessionKeeper::Call call(session_);
             hostlib::TdtmDBGeral& database = session_.Database();
             Statements& statements = Prepared(database);
-            WriteTransaction transaction(database.Session(), kind_);
+            hostlib::TWriteTransaction transaction(database);
             found.assign(group.size(), false);
             for (std::size_t i = 0; i < group.size(); ++i) {
                 try {

@@ -18,6 +18,14 @@ QString CellText(const hostlib::FieldValue& value) {
 
 }  // namespace
 
+void SetUpReadOnlyTable(QTableWidget& table, const char* name) {
+    table.setObjectName(name);
+    table.setSelectionBehavior(QAbstractItemView::SelectRows);
+    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table.verticalHeader()->hide();
+    table.horizontalHeader()->setStretchLastSection(true);
+}
+
 void ShowDataSet(QTableWidget& table, const hostlib::TDataSet& dataset) {
     std::vector<std::size_t> shown;
     QStringList headers;

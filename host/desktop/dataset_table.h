@@ -9,6 +9,8 @@ class QTableWidget;
 
 namespace host::desktop {
 
+// A table of whole rows to read, not to edit, named `name` (tests find it by that name).
+void SetUpReadOnlyTable(QTableWidget& table, const char* name);
 void ShowDataSet(QTableWidget& table, const hostlib::TDataSet& dataset);
 // The column of `table` under the field of that name, or -1.
 int ColumnOfField(const QTableWidget& table, const QString& field_name);

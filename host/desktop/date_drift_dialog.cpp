@@ -28,11 +28,7 @@ DateDriftDialog::DateDriftDialog(DateAuditClient& client, QWidget* parent)
         "Marcados: a última data de emissão é anterior ao dia da última nota, ou falta.",
         this);
     intro->setWordWrap(true);
-    rows_->setObjectName("tblDivergencias");
-    rows_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    rows_->verticalHeader()->hide();
-    rows_->horizontalHeader()->setStretchLastSection(true);
+    SetUpReadOnlyTable(*rows_, "tblDivergencias");
     summary_->setObjectName("lblResumo");
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

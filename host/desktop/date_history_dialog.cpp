@@ -46,11 +46,7 @@ DateHistoryDialog::DateHistoryDialog(DateAuditClient& client, QWidget* parent)
     filters->addWidget(code_, 1);
     filters->addWidget(search);
 
-    rows_->setObjectName("tblHistorico");
-    rows_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    rows_->verticalHeader()->hide();
-    rows_->horizontalHeader()->setStretchLastSection(true);
+    SetUpReadOnlyTable(*rows_, "tblHistorico");
     summary_->setObjectName("lblResumo");
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

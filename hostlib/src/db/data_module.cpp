@@ -14,6 +14,7 @@
 
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/sql_value.h"
+#include "hostlib/db/write_transaction.h"
 
 namespace hostlib {
 
@@ -85,38 +86,6 @@ std::string LocalTimeZoneName() {
     }
     return name;
 }
-
-// A transaction that holds the database's write lock (SQLite) or the schema's lock
-// (PostgreSQL) from its start, and rolls back unless committed, never raising from its end.
-class SchemaTransaction {
-public:
-    SchemaTransaction(soci::session& session, DatabaseKind kind) : session_(session) {
-        if (kind == DatabaseKind::SQLite) {
-            session_ << "BEGIN IMMEDIATE";
-        } else {
-            session_ << "BEGIN";
-            session_ << "SELECT pg_advisory_xact_lock(17000)";
-        }
-    }
-    SchemaTransaction(const SchemaTransaction&) = delete;
-    SchemaTransaction& operator=(const SchemaTransaction&) = delete;
-    ~SchemaTransaction() {
-        if (!open_) return;
-        try {
-            session_ << "ROLLBACK";
-        } catch (...) {
-            // The error that ended the work is the one to report.
-        }
-    }
-    void commit() {
-        open_ = false;
-        session_ << "COMMIT";
-    }
-
-private:
-    soci::session& session_;
-    bool open_ = true;
-};
 
 }  // namespace
 
@@ -226,11 +195,11 @@ void TdtmDBGeral::ExecuteScript(std::string_view script) {
 void TdtmDBGeral::LoadDemoData() {
     soci::session& session = Session();
     try {
-        SchemaTransaction transaction(session, url_.kind);
+        TWriteTransaction transaction(*this);
         int companies = 0;
         session << "SELECT COUNT(*) FROM EMPRESA", soci::into(companies);
         if (companies == 0) ExecuteScript(DemoDataScript());
-        transaction.commit();
+        transaction.Commit();
     } catch (...) {
         RethrowAsDatabaseError(std::current_exception());
     }
@@ -262,7 +231,9 @@ void TdtmDBGeral::EnsureSchema() {
     // others wait for it, then find them made.
     soci::session& session = Session();
     try {
-        SchemaTransaction transaction(session, url_.kind);
+        TWriteTransaction transaction(*this);
+        // PostgreSQL's write lock is taken row by row: the schema gets a lock of its own.
+        if (url_.kind == DatabaseKind::PostgreSQL) session << "SELECT pg_advisory_xact_lock(17000)";
         if (!HasTable("EMPRESA")) {
             ExecuteScript(SchemaScript());
         } else if (!HasTable("HISTDTEMISSAO")) {
@@ -271,7 +242,7 @@ void TdtmDBGeral::EnsureSchema() {
             const auto history = schema.find("-- History of the stored dates");
             if (history != std::string_view::npos) ExecuteScript(schema.substr(history));
         }
-        transaction.commit();
+        transaction.Commit();
     } catch (...) {
         RethrowAsDatabaseError(std::current_exception());
     }

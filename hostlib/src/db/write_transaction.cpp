@@ -1,0 +1,27 @@
+#include "hostlib/db/write_transaction.h"
+
+#include <soci/soci.h>
+
+#include "hostlib/db/data_module.h"
+
+namespace hostlib {
+
+TWriteTransaction::TWriteTransaction(TdtmDBGeral& database) : database_(database) {
+    database_.Session() << (database_.Kind() == DatabaseKind::SQLite ? "BEGIN IMMEDIATE" : "BEGIN");
+}
+
+TWriteTransaction::~TWriteTransaction() {
+    if (!open_) return;
+    try {
+        database_.Session() << "ROLLBACK";
+    } catch (...) {
+        // The error that ended the work is the one to report; whoever saw it drops the session.
+    }
+}
+
+void TWriteTransaction::Commit() {
+    open_ = false;
+    database_.Session() << "COMMIT";
+}
+
+}  // namespace hostlib
