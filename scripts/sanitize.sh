@@ -4,10 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-if [ ! -f build-asan/build.ninja ]; then
-  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR17000_SANITIZE=ON -DBUILD_TESTING=ON \
-    >/dev/null
-fi
+# The sanitizers' instrumentation makes GCC's flow warnings (maybe-uninitialized, inside
+# Boost's own headers) misfire: this build keeps the warnings and drops their being errors;
+# the normal build holds the code to them.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR17000_SANITIZE=ON -DVOR17000_WERROR=OFF \
+  -DBUILD_TESTING=ON >/dev/null
 cmake --build build-asan
 # Leaks are not checked: the GUI and database libraries keep process-wide caches that
 # LeakSanitizer reports at exit. Every other finding stops the test that made it.

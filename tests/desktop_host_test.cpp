@@ -220,11 +220,15 @@ TEST_F(DesktopHost, AWholeConfirmThroughTheWidgetsStoresTheDate) {
     EXPECT_EQ(window->Cache().RowCount("CTRLNUMENF"), 11u);
 }
 
-TEST_F(DesktopHost, TheHistoryAndTheDriftReportOpenFromTheMenuWithTheirRows) {
+TEST_F(DesktopHost, TheProposedDayConfirmsAndShowsInTheHistoryAndTheDriftReportOpens) {
     OpenScreen();
-    FillUpToTheSeries("1");
+    // Series 3: no last date, latest invoice 15/05/2024 14:30; the day it proposes confirms.
+    FillUpToTheSeries("3");
+    ASSERT_EQ(Edit("depProxDtEmiss")->text(), "15/05/2024");
     QTest::mouseClick(view->findChild<QToolButton*>("sbtConfirma"), Qt::LeftButton);
     Settle();
+    ASSERT_TRUE(answers.seen.empty()) << answers.seen.front().toStdString();
+    EXPECT_FALSE(Cli_Vor17000::boIdCriado);
     const auto cell = [](const QTableWidget* table, int row, const char* field) {
         const int column = ColumnOfField(*table, field);
         return column < 0 || table->item(row, column) == nullptr ? QString("(sem coluna)")
@@ -237,7 +241,7 @@ TEST_F(DesktopHost, TheHistoryAndTheDriftReportOpenFromTheMenuWithTheirRows) {
     ASSERT_NE(history, nullptr);
     ASSERT_EQ(history->rowCount(), 1);
     EXPECT_EQ(cell(history, 0, "NMUSUARIO"), "Ana Souza");
-    EXPECT_EQ(cell(history, 0, "DTNOVA"), "01/01/2024 00:00:00");
+    EXPECT_EQ(cell(history, 0, "DTNOVA"), "15/05/2024 00:00:00");
 
     window->findChild<QAction*>("actionConferenciaDatas")->trigger();
     Settle();
