@@ -196,8 +196,11 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
         const auto rpc = [&](const std::string& body) {
             return [&connection, request = RpcPost(body)] { connection.Exchange(request); };
         };
-        const Samples serie = Time(200, rpc(serie_request));
-        const Samples max = Time(200, rpc(max_request));
+        // A long warm-up after each bulk load, so that every size is timed in the same
+        // steady state (caches refilled, the processor no longer ramping up or idling).
+        constexpr int kWarmup = 1000;
+        const Samples serie = Time(1000, rpc(serie_request), {}, kWarmup);
+        const Samples max = Time(1000, rpc(max_request), {}, kWarmup);
         if (first_serie == 0) {
             first_serie = serie.Median();
             first_max = max.Median();
