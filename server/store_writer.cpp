@@ -2,6 +2,8 @@
 
 #include <soci/soci.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <ctime>
 #include <optional>
@@ -58,6 +60,30 @@ std::string PostgresStoreSql(const StoreTable& t) {
            "', ALTERADO.K, ALTERADO.D, CAST(:P_DATA2 AS TIMESTAMP), CAST(:P_CLIENTE AS VARCHAR(64)), "
            "CAST(:P_USUARIO AS VARCHAR(64)), CAST(:P_ORIGEM AS VARCHAR(64)), CAST(:P_REGISTRO AS TIMESTAMP) "
            "FROM ALTERADO";
+}
+
+// PostgreSQL, all the stores of a group on one table in one round trip: they come as a JSON
+// array in their order, the rows are locked in code order and take the last date stored to
+// them, and each store gets its history row, chained to the store of its code before it. The
+// answer lists the positions of the stores whose code was there.
+std::string PostgresGroupSql(const StoreTable& t) {
+    return std::string(
+               "WITH ENTRADA AS (SELECT E.N, E.V->>'k' AS K, CAST(E.V->>'d' AS TIMESTAMP) AS D, "
+               "CAST(E.V->>'c' AS VARCHAR(64)) AS C, CAST(E.V->>'u' AS VARCHAR(64)) AS U, "
+               "CAST(E.V->>'o' AS VARCHAR(64)) AS O "
+               "FROM json_array_elements(CAST(:P_LOTE AS JSON)) WITH ORDINALITY AS E(V, N)), "
+               "ULTIMA AS (SELECT DISTINCT ON (K) K, D FROM ENTRADA ORDER BY K, N DESC), "
+               "ALTERADO AS (UPDATE ") +
+           t.name + " AS NOVO SET " + t.date + " = ULTIMA.D FROM (SELECT " + t.key + " AS K, " + t.date +
+           " AS D FROM " + t.name + " WHERE " + t.key + " IN (SELECT K FROM ENTRADA) ORDER BY " + t.key +
+           " FOR UPDATE) AS ANTERIOR JOIN ULTIMA ON ULTIMA.K = ANTERIOR.K WHERE NOVO." + t.key +
+           " = ANTERIOR.K RETURNING ANTERIOR.K, ANTERIOR.D), "
+           "GRAVADO AS (" +
+           kHistoryColumns + "SELECT '" + t.name +
+           "', E.K, CASE WHEN LAG(E.N) OVER W IS NULL THEN A.D ELSE LAG(E.D) OVER W END, E.D, E.C, E.U, E.O, "
+           "CAST(:P_REGISTRO AS TIMESTAMP) FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K "
+           "WINDOW W AS (PARTITION BY E.K ORDER BY E.N) ORDER BY E.N) "
+           "SELECT CAST(COALESCE(json_agg(E.N), '[]') AS TEXT) FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K";
 }
 
 // Now in UTC, as "YYYY-MM-DD HH:MM:SS".
@@ -130,6 +156,39 @@ struct StoreWriter::Statements {
                 statements.update->exchange(soci::use(date, "P_DATA2"));
                 BindWho(*statements.update);
                 Prepare(*statements.update, PostgresStoreSql(table));
+                statements.together.emplace(session);
+                statements.together->exchange(soci::into(stored_positions));
+                statements.together->exchange(soci::use(batch, "P_LOTE"));
+                statements.together->exchange(soci::use(registered, "P_REGISTRO"));
+                Prepare(*statements.together, PostgresGroupSql(table));
+            }
+        }
+    }
+
+    // PostgreSQL: the stores of a group in one statement per table. found[i] tells whether
+    // group[i]'s code was there.
+    void StoreTogether(const std::vector<Pending*>& group, std::vector<bool>& found) {
+        found.assign(group.size(), false);
+        registered = UtcNow();
+        std::vector<std::size_t> members;
+        for (const StoreTarget target : {StoreTarget::NumberingControl, StoreTarget::IssueLocation}) {
+            nlohmann::json stores = nlohmann::json::array();
+            members.clear();
+            for (std::size_t i = 0; i < group.size(); ++i) {
+                const StoreRequest& request = group[i]->request;
+                if (request.target != target) continue;
+                stores.push_back({{"k", request.code},
+                                  {"d", hostlib::ToSqlDateTime(request.date)},
+                                  {"c", request.client},
+                                  {"u", request.user},
+                                  {"o", request.origin}});
+                members.push_back(i);
+            }
+            if (members.empty()) continue;
+            batch = stores.dump();  // text that is not UTF-8 throws: the caller goes one by one
+            For(target).together->execute(true);
+            for (const auto& position : nlohmann::json::parse(stored_positions)) {
+                found[members.at(position.get<std::size_t>() - 1)] = true;
             }
         }
     }
@@ -164,6 +223,7 @@ private:
         std::optional<soci::statement> old_date;
         std::optional<soci::statement> update;
         std::optional<soci::statement> history;
+        std::optional<soci::statement> together;
     };
     Targeted& For(StoreTarget target) { return target == StoreTarget::NumberingControl ? controls_ : locations_; }
     void BindWho(soci::statement& statement) {
@@ -179,7 +239,7 @@ private:
     }
 
     hostlib::DatabaseKind kind_;
-    std::string date, code, client, user, origin, registered, table_name, old_date;
+    std::string date, code, client, user, origin, registered, table_name, old_date, batch, stored_positions;
     soci::indicator old_date_null = soci::i_null;
     Targeted controls_;
     Targeted locations_;
@@ -249,7 +309,8 @@ StoreWriter::Statements& StoreWriter::Prepared(hostlib::TdtmDBGeral& database) {
     return *statements_;
 }
 
-StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::vector<bool>& found) {
+StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::vector<bool>& found,
+                                           GroupMode mode) {
     Attempt attempt;
     // A session lost while idle (the database restarted) is opened again once: nothing of
     // this group has reached the database yet.
@@ -265,6 +326,20 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
             hostlib::TdtmDBGeral& database = session_.Database();
             Statements& statements = Prepared(database);
             hostlib::TWriteTransaction transaction(database);
+            if (mode == GroupMode::Together && kind_ == hostlib::DatabaseKind::PostgreSQL) {
+                try {
+                    statements.StoreTogether(group, found);
+                } catch (...) {
+                    const auto failure = AsDatabaseError(std::current_exception());
+                    const auto category = CategoryOf(failure);
+                    if (category && FailsEveryStore(*category)) throw;
+                    attempt.result = Attempt::Result::TogetherFailed;
+                    statements_.reset();
+                    return attempt;
+                }
+                transaction.Commit();
+                return attempt;
+            }
             found.assign(group.size(), false);
             for (std::size_t i = 0; i < group.size(); ++i) {
                 try {
@@ -324,13 +399,18 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
         return a->request.code < b->request.code;
     });
     std::vector<bool> found;
+    GroupMode mode = GroupMode::Together;
     while (!left.empty()) {
         if (file_.Gone()) {
             const auto gone = std::make_exception_ptr(EDatabaseFileGone("banco de dados: " + file_.Reason()));
             for (Pending* pending : left) Complete(*pending, gone);
             return;
         }
-        const Attempt attempt = TryGroup(left, found);
+        const Attempt attempt = TryGroup(left, found, mode);
+        if (attempt.result == Attempt::Result::TogetherFailed) {
+            mode = GroupMode::OneByOne;
+            continue;
+        }
         if (attempt.result == Attempt::Result::AllFailed) {
             for (Pending* pending : left) Complete(*pending, attempt.failure);
             return;

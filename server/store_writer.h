@@ -77,14 +77,20 @@ private:
     struct Statements;
     // How one attempt at a group ended.
     struct Attempt {
-        enum class Result { Committed, OneFailed, AllFailed } result = Result::Committed;
+        // TogetherFailed: a store of the group failed the statement they shared; go one by
+        // one to find it.
+        enum class Result { Committed, OneFailed, AllFailed, TogetherFailed } result = Result::Committed;
         std::size_t failed_index = 0;
         std::exception_ptr failure;
     };
 
+    // PostgreSQL stores a group with one statement per table; SQLite, and a group that
+    // statement refused, store one by one.
+    enum class GroupMode { Together, OneByOne };
+
     void Run();
     void Commit(std::vector<Pending>& group);
-    Attempt TryGroup(std::vector<Pending*>& group, std::vector<bool>& found);
+    Attempt TryGroup(std::vector<Pending*>& group, std::vector<bool>& found, GroupMode mode);
     Statements& Prepared(hostlib::TdtmDBGeral& database);
     void Complete(Pending& pending, std::exception_ptr failure);
 

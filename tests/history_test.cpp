@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "support/backends.h"
 #include "testkit/server_process.h"
@@ -123,9 +125,26 @@ TEST_P(History, AHistoryRowThatCannotBeWrittenLeavesTheDateAsItWas) {
     const Json refused = Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-03-01T00:00:00", "CTRL02"});
     EXPECT_TRUE(refused.contains("error")) << refused;
     EXPECT_EQ(Control("CTRL02"), "2024-02-28 00:00:00");
-    EXPECT_TRUE(
-        Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-03-01T00:00:00", "CTRL01"}).contains("result"));
-    EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO"), "1");
+    // Stores arriving together are committed together: the refused one fails alone.
+    std::atomic<int> stored = 0;
+    std::atomic<int> refused_alone = 0;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 6; ++c) {
+        clients.emplace_back([&, c] {
+            const std::string code = c == 0 ? "CTRL02" : "CTRL0" + std::to_string(c % 3 + 3);
+            for (int day = 1; day <= 20; ++day) {
+                char date[32];
+                std::snprintf(date, sizeof date, "2025-%02d-%02dT00:00:00", c + 3, day);
+                const Json answer = Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {date, code});
+                (answer.contains("result") ? stored : refused_alone) += c == 0 ? 100 : 1;
+            }
+        });
+    }
+    for (auto& client : clients) client.join();
+    EXPECT_EQ(stored, 100);
+    EXPECT_EQ(refused_alone, 2000);
+    EXPECT_EQ(Control("CTRL02"), "2024-02-28 00:00:00");
+    EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO"), "100");
 }
 
 TEST_P(History, AnOlderDatabaseGetsTheTableAndNothingElseIsTouched) {
