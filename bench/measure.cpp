@@ -14,20 +14,38 @@ double Samples::Percentile(double p) const {
     return sorted[std::min(index, sorted.size() - 1)];
 }
 
+namespace {
+
+double TimeOnce(const Step& step) {
+    const auto start = Clock::now();
+    step.body();
+    const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+    if (step.between) step.between();
+    return us;
+}
+
+}  // namespace
+
 Samples Time(int count, const std::function<void()>& body, const std::function<void()>& between, int warmup) {
-    for (int i = 0; i < warmup; ++i) {
-        body();
-        if (between) between();
-    }
+    const Step step{body, between};
+    for (int i = 0; i < warmup; ++i) TimeOnce(step);
     Samples samples;
     samples.us.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const auto start = Clock::now();
-        body();
-        samples.us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-        if (between) between();
-    }
+    for (int i = 0; i < count; ++i) samples.us.push_back(TimeOnce(step));
     return samples;
+}
+
+SideBySide TimeSideBySide(int count, const Step& figure, const Step& floor, int warmup) {
+    for (int i = 0; i < warmup; ++i) {
+        TimeOnce(figure);
+        TimeOnce(floor);
+    }
+    SideBySide result;
+    for (int i = 0; i < count; ++i) {
+        result.figure.us.push_back(TimeOnce(figure));
+        result.floor.us.push_back(TimeOnce(floor));
+    }
+    return result;
 }
 
 std::string Micros(double us) {

@@ -22,6 +22,20 @@ struct Samples {
 // after each timed call.
 Samples Time(int count, const std::function<void()>& body, const std::function<void()>& between = {}, int warmup = 3);
 
+// What is timed, and what runs untimed after it.
+struct Step {
+    std::function<void()> body;
+    std::function<void()> between;
+};
+struct SideBySide {
+    Samples figure;
+    Samples floor;
+};
+// A figure and its floor timed in turns, one call of each, so that both meet the machine in
+// the same state (threads awake or asleep, caches warm or cold) instead of one run catching
+// it busy and the other idle.
+SideBySide TimeSideBySide(int count, const Step& figure, const Step& floor, int warmup = 3);
+
 struct Row {
     std::string scenario;
     std::string backend;

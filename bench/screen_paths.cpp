@@ -114,47 +114,49 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
         application.ProcessReleases();
     };
 
-    // Opening: IniProc until the screen has connected and looked up its three defaults.
-    const Samples open = Time(
-        iterations, [] { IniProc(hostlib::Variant::Null()); }, close_screen);
-
     PointQueries queries(module.Session());
     auto& ping_connection = application.Create<hostlib::TNetConnection>("netPing");
     ping_connection.ServerName = "VOR17000.rdmDataEmissao";
     ping_connection.Host = "127.0.0.1";
     ping_connection.Port = server.Port();
-    const Samples open_floor = Time(iterations, [&] {
-        hostlib::TNetConnection fresh(nullptr, "netFresh");
-        fresh.ServerName = "VOR17000.rdmDataEmissao";
-        fresh.Port = server.Port();
-        fresh.SetConnected(true);
-        queries.Registrations();
-    });
-    rows.push_back({"open the screen (connect, company, 2 registrations)", database.name, Micros(open.Median()),
-                    Micros(open_floor.Median()), Ratio(open.Median(), open_floor.Median())});
+
+    // Opening: IniProc until the screen has connected and looked up its three defaults.
+    const SideBySide open = TimeSideBySide(iterations, {[] { IniProc(hostlib::Variant::Null()); }, close_screen},
+                                           {[&] {
+                                                hostlib::TNetConnection fresh(nullptr, "netFresh");
+                                                fresh.ServerName = "VOR17000.rdmDataEmissao";
+                                                fresh.Port = server.Port();
+                                                fresh.SetConnected(true);
+                                                queries.Registrations();
+                                            },
+                                            {}});
+    rows.push_back({"open the screen (connect, company, 2 registrations)", database.name, Micros(open.figure.Median()),
+                    Micros(open.floor.Median()), Ratio(open.figure.Median(), open.floor.Median())});
 
     // Leaving the series field on the path that asks for the latest invoice (row N4).
     IniProc(hostlib::Variant::Null());
     auto& screen = *Cli_Vor17000::frmDataEmissao;
-    const Samples series = Time(
-        iterations,
-        [&] {
-            screen.edtCdSerie.SetFocus();
-            screen.UserTab(hostlib::TabDirection::Forward);
-        },
-        [&] { screen.edtCdSerie.SetText(screen.edtCdSerie.Text() == "3" ? "4" : "3"); });
+    const SideBySide series =
+        TimeSideBySide(iterations,
+                       {[&] {
+                            screen.edtCdSerie.SetFocus();
+                            screen.UserTab(hostlib::TabDirection::Forward);
+                        },
+                        [&] { screen.edtCdSerie.SetText(screen.edtCdSerie.Text() == "3" ? "4" : "3"); }},
+                       {[&] {
+                            ping_connection.AppServer().Call("Ping", {});
+                            ping_connection.AppServer().Call("Ping", {});
+                            queries.SeriesAndLatest();
+                        },
+                        {}});
     close_screen();
-    const Samples series_floor = Time(iterations, [&] {
-        ping_connection.AppServer().Call("Ping", {});
-        ping_connection.AppServer().Call("Ping", {});
-        queries.SeriesAndLatest();
-    });
-    rows.push_back({"leave the series field (GetSerieNF + GetMaxData)", database.name, Micros(series.Median()),
-                    Micros(series_floor.Median()), Ratio(series.Median(), series_floor.Median())});
+    rows.push_back({"leave the series field (GetSerieNF + GetMaxData)", database.name, Micros(series.figure.Median()),
+                    Micros(series.floor.Median()), Ratio(series.figure.Median(), series.floor.Median())});
 
     // A whole Confirm on its longest path: every check, GetMaxData and UpdateCtrlNumNF. Each
     // Confirm stores a date the control did not hold, so that each commit really writes:
-    // the control's last date moves between two days after 01/01/2025, which is typed.
+    // the control's last date moves between two days after 01/01/2025, which is typed. The
+    // floor's own commits write two other days after it, so the check still runs.
     int round = 0;
     auto set_last_date = [&] {
         const std::string last = ++round % 2 == 0 ? "2025-01-02 00:00:00" : "2025-01-03 00:00:00";
@@ -172,29 +174,27 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
         s.medCdEmpresa.SetFocus();
     };
     prepare_confirm();
-    const Samples confirm = Time(
-        iterations, [&] { Cli_Vor17000::frmDataEmissao->UserClick(Cli_Vor17000::frmDataEmissao->sbtConfirma); },
-        prepare_confirm);
-    close_screen();
-    if (!host.last_exception.empty()) rows.push_back({"(error) " + host.last_exception, database.name, "", "", ""});
     const std::string control = "CTRLB";
     std::string stored = "2025-01-06 00:00:00";
-    const Samples confirm_floor = Time(
+    const SideBySide confirm = TimeSideBySide(
         iterations,
-        [&] {
-            queries.Registrations();
-            ping_connection.AppServer().Call("Ping", {});
-            ping_connection.AppServer().Call("Ping", {});
-            ping_connection.AppServer().Call("Ping", {});
-            queries.SeriesAndLatest();
-            soci::transaction transaction(module.Session());
-            module.Session() << "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :d WHERE CDCTRLNUMENF = :c", soci::use(stored),
-                soci::use(control);
-            transaction.commit();
-        },
-        [&] { stored = ++round % 2 == 0 ? "2025-01-04 00:00:00" : "2025-01-05 00:00:00"; });
-    rows.push_back({"whole Confirm (GetMaxData + UpdateCtrlNumNF)", database.name, Micros(confirm.Median()),
-                    Micros(confirm_floor.Median()), Ratio(confirm.Median(), confirm_floor.Median())});
+        {[&] { Cli_Vor17000::frmDataEmissao->UserClick(Cli_Vor17000::frmDataEmissao->sbtConfirma); }, prepare_confirm},
+        {[&] {
+             queries.Registrations();
+             ping_connection.AppServer().Call("Ping", {});
+             ping_connection.AppServer().Call("Ping", {});
+             ping_connection.AppServer().Call("Ping", {});
+             queries.SeriesAndLatest();
+             soci::transaction transaction(module.Session());
+             module.Session() << "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :d WHERE CDCTRLNUMENF = :c", soci::use(stored),
+                 soci::use(control);
+             transaction.commit();
+         },
+         [&] { stored = ++round % 2 == 0 ? "2025-01-04 00:00:00" : "2025-01-05 00:00:00"; }});
+    close_screen();
+    if (!host.last_exception.empty()) rows.push_back({"(error) " + host.last_exception, database.name, "", "", ""});
+    rows.push_back({"whole Confirm (GetMaxData + UpdateCtrlNumNF)", database.name, Micros(confirm.figure.Median()),
+                    Micros(confirm.floor.Median()), Ratio(confirm.figure.Median(), confirm.floor.Median())});
     Finalize();
 }
 
