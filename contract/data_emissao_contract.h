@@ -16,13 +16,13 @@ constexpr std::string_view kServerName = "VOR17000.rdmDataEmissao";
 
 enum class Method { GetSerieNF, GetMaxData, UpdateCtrlNumNF, UpDtLocal, GetHistorico, GetDivergencias };
 
-struct MethodSpec {
+struct MethodSignature {
     Method method;
     std::string_view name;
     std::size_t arity;
 };
 
-constexpr std::array<MethodSpec, 6> kMethods = {{
+constexpr std::array<MethodSignature, 6> kMethods = {{
     {Method::GetSerieNF, "GetSerieNF", 5},
     {Method::GetMaxData, "GetMaxData", 1},
     {Method::UpdateCtrlNumNF, "UpdateCtrlNumNF", 2},
@@ -32,16 +32,16 @@ constexpr std::array<MethodSpec, 6> kMethods = {{
     {Method::GetDivergencias, "GetDivergencias", 0},
 }};
 
-constexpr MethodSpec Spec(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
+constexpr MethodSignature SignatureOf(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
 
-struct PacketColumnSpec {
+struct PacketColumn {
     std::string_view name;
     hostlib::TFieldType type;
     int size;  // texts only
 };
 
 // GetSerieNF: the series rows, in this order.
-constexpr std::array<PacketColumnSpec, 7> kSerieNFColumns = {{
+constexpr std::array<PacketColumn, 7> kSerieNFColumns = {{
     {"CDSERIE", hostlib::TFieldType::ftString, 5},
     {"DSSERIE", hostlib::TFieldType::ftString, 20},
     {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
@@ -52,12 +52,12 @@ constexpr std::array<PacketColumnSpec, 7> kSerieNFColumns = {{
 }};
 
 // GetMaxData: the latest invoice's date.
-constexpr std::array<PacketColumnSpec, 1> kMaxDataColumns = {{
+constexpr std::array<PacketColumn, 1> kMaxDataColumns = {{
     {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},
 }};
 
 // GetHistorico: the stores, newest first.
-constexpr std::array<PacketColumnSpec, 9> kHistoricoColumns = {{
+constexpr std::array<PacketColumn, 9> kHistoricoColumns = {{
     {"NRHISTORICO", hostlib::TFieldType::ftString, 20},
     {"NMTABELA", hostlib::TFieldType::ftString, 12},
     {"CDCHAVE", hostlib::TFieldType::ftString, 10},
@@ -72,7 +72,7 @@ constexpr std::array<PacketColumnSpec, 9> kHistoricoColumns = {{
 // GetDivergencias: each numbering control beside its latest invoice, with a verdict:
 // "ok", "atrasado" (its last date on a day before the latest invoice) or "sem data" (no last
 // date, but invoices).
-constexpr std::array<PacketColumnSpec, 4> kDivergenciasColumns = {{
+constexpr std::array<PacketColumn, 4> kDivergenciasColumns = {{
     {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
     {"DTEMISCTNUNF", hostlib::TFieldType::ftDateTime, 0},
     {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},

@@ -37,14 +37,14 @@ std::string LabelOf(std::string_view column) {
 }
 
 // The columns the contract promises, so that a packet lacking one is refused by name.
-void Declare(hostlib::TClientDataSet& dataset, std::span<const vor17000::PacketColumnSpec> columns) {
+void Declare(hostlib::TClientDataSet& dataset, std::span<const vor17000::PacketColumn> columns) {
     for (const auto& column : columns) {
         dataset.FieldDefs.push_back(
             {std::string(column.name), column.type, column.size, false, LabelOf(column.name), true});
     }
 }
 
-std::string MethodName(vor17000::Method method) { return std::string(vor17000::Spec(method).name); }
+std::string MethodName(vor17000::Method method) { return std::string(vor17000::SignatureOf(method).name); }
 
 }  // namespace
 

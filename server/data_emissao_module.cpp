@@ -54,7 +54,7 @@ constexpr std::size_t kWidestRow = vor17000::kHistoricoColumns.size();
 
 // The constant head of a packet: its columns, and the opening of its rows.
 template <std::size_t N>
-std::string PacketHead(const std::array<vor17000::PacketColumnSpec, N>& columns) {
+std::string PacketHead(const std::array<vor17000::PacketColumn, N>& columns) {
     std::string head = "{\"columns\":[";
     for (std::size_t c = 0; c < N; ++c) {
         if (c > 0) head += ',';

@@ -85,7 +85,7 @@ void GetDivergencias(DataEmissaoModule& reader, const RpcRequest&, std::string& 
 }
 
 struct MethodEntry {
-    vor17000::MethodSpec spec;
+    vor17000::MethodSignature signature;
     ReadMethod read = nullptr;
     std::optional<StoreTarget> store;
 };
@@ -94,19 +94,19 @@ struct MethodEntry {
 const std::array<MethodEntry, vor17000::kMethods.size()>& Methods() {
     using vor17000::Method;
     static const std::array<MethodEntry, vor17000::kMethods.size()> table = {{
-        {vor17000::Spec(Method::GetSerieNF), &GetSerieNF, std::nullopt},
-        {vor17000::Spec(Method::GetMaxData), &GetMaxData, std::nullopt},
-        {vor17000::Spec(Method::UpdateCtrlNumNF), nullptr, StoreTarget::NumberingControl},
-        {vor17000::Spec(Method::UpDtLocal), nullptr, StoreTarget::IssueLocation},
-        {vor17000::Spec(Method::GetHistorico), &GetHistorico, std::nullopt},
-        {vor17000::Spec(Method::GetDivergencias), &GetDivergencias, std::nullopt},
+        {vor17000::SignatureOf(Method::GetSerieNF), &GetSerieNF, std::nullopt},
+        {vor17000::SignatureOf(Method::GetMaxData), &GetMaxData, std::nullopt},
+        {vor17000::SignatureOf(Method::UpdateCtrlNumNF), nullptr, StoreTarget::NumberingControl},
+        {vor17000::SignatureOf(Method::UpDtLocal), nullptr, StoreTarget::IssueLocation},
+        {vor17000::SignatureOf(Method::GetHistorico), &GetHistorico, std::nullopt},
+        {vor17000::SignatureOf(Method::GetDivergencias), &GetDivergencias, std::nullopt},
     }};
     return table;
 }
 
 const MethodEntry* FindMethod(const std::string& name) {
     for (const auto& entry : Methods()) {
-        if (entry.spec.name == name) return &entry;
+        if (entry.signature.name == name) return &entry;
     }
     return nullptr;
 }
@@ -116,9 +116,9 @@ const MethodEntry* FindMethod(const std::string& name) {
 const std::string& RpcMethodList() {
     static const std::string list = [] {
         std::string out = "[";
-        for (const auto& spec : vor17000::kMethods) {
+        for (const auto& signature : vor17000::kMethods) {
             if (out.size() > 1) out += ',';
-            AppendJsonString(out, spec.name);
+            AppendJsonString(out, signature.name);
         }
         return out + "]";
     }();
@@ -267,7 +267,7 @@ bool RpcCall::RunOne(const RpcRequest& request) {
         if (method == nullptr) {
             throw RpcFailure{kMethodNotFound, "Método '" + Shortened(request.method) + "' não encontrado."};
         }
-        RequireCount(request, method->spec.arity);
+        RequireCount(request, method->signature.arity);
         if (method->read != nullptr) {
             Open(request);
             element_ += ",\"result\":";

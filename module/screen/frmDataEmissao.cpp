@@ -119,7 +119,7 @@ namespace {
 // A dataset's fields from the packet columns the server declares: names, types and sizes
 // are the wire contract's; the labels and which fields a lookup shows are the screen's.
 template <std::size_t N>
-std::vector<TFieldDef> FieldsOf(const std::array<vor17000::PacketColumnSpec, N>& columns,
+std::vector<TFieldDef> FieldsOf(const std::array<vor17000::PacketColumn, N>& columns,
                                 const std::map<std::string_view, std::string_view>& shown_labels) {
     std::vector<TFieldDef> fields;
     for (const auto& column : columns) {
