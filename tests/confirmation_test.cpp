@@ -104,6 +104,9 @@ TEST_P(Confirmation, LocationSeriesStoresWithUpDtLocalAndNoAnimation) {
 }
 
 TEST_P(Confirmation, ProcessingDateSeriesOutOfCallerModeStoresTheProcessingDate) {
+    // An invoice later on the processing date itself: the locked proposal still passes.
+    harness.database.Execute(
+        "INSERT INTO NOTAFISCAL (CDCTRLNUMENF, NRNOTAFISCAL, DTEMISSAO) VALUES ('CTRL05', 2, '2024-12-10 09:30:00')");
     Open(CallerMode::Off);
     LeaveSeries("5");
     Confirm();

@@ -59,11 +59,14 @@ void TfrmDataEmissao::CheckAgainstLatestInvoice() {
     }
 
     // A null date (or no row) reads as 0 and never blocks.
-    // Without a last date the screen proposes the latest invoice's day, so the days are
-    // compared: that day passes whatever the invoice's time, an earlier day does not.
+    // The screen's own proposals are days: the latest invoice's day without a last date, the
+    // processing date (locked out of caller mode) for a processing-date series. Against those
+    // the days are compared: the proposal passes whatever the invoice's time, an earlier day
+    // does not.
     const TField latest = cdsMaxData.FieldByName("DTEMISSAO");
     const TDateTime proposed = depProxDtEmiss.GetDate();
-    const bool earlier = no_last_date ? DateOf(proposed) < DateOf(latest.AsDateTime()) : proposed < latest.AsDateTime();
+    const bool by_day = no_last_date || UsesProcessingDate();
+    const bool earlier = by_day ? DateOf(proposed) < DateOf(latest.AsDateTime()) : proposed < latest.AsDateTime();
     if (earlier) {
         depProxDtEmiss.SetFocus();
         MensErro(FormatMessage(msgPadrao.Msg("Data_Inv"), {latest.AsString()}));
