@@ -20,8 +20,10 @@ TWriteTransaction::~TWriteTransaction() {
 }
 
 void TWriteTransaction::Commit() {
-    open_ = false;
+    // Still open until the commit succeeds: a COMMIT refused while busy leaves the transaction
+    // (and its write lock) in place, and the destructor must roll it back.
     database_.Session() << "COMMIT";
+    open_ = false;
 }
 
 }  // namespace hostlib
