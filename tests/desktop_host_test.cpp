@@ -257,13 +257,23 @@ TEST_F(DesktopHost, TheProposedDayConfirmsAndShowsInTheHistoryAndTheDriftReportO
     EXPECT_TRUE(answers.seen.empty()) << answers.seen.front().toStdString();
 }
 
-TEST_F(DesktopHost, AServerOutOfReachForTheDriftReportIsAMessage) {
+TEST_F(DesktopHost, AServerOutOfReachForTheReportsIsOneMessagePerRequest) {
     window->Session().Application().Values().WebPort = 1;  // nothing listens there
     window->findChild<QAction*>("actionConferenciaDatas")->trigger();
     Settle();
     ASSERT_EQ(answers.seen.size(), 1u);
     EXPECT_TRUE(answers.seen[0].startsWith("Não foi possível conectar")) << answers.seen[0].toStdString();
     EXPECT_EQ(window->findChild<QTableWidget*>("tblDivergencias")->rowCount(), 0);
+
+    // Enter in the history's code field asks once (the default button), so one message.
+    window->findChild<QAction*>("actionHistoricoDatas")->trigger();
+    Settle();
+    auto* code = window->findChild<QLineEdit*>("edtCodigo");
+    ASSERT_NE(code, nullptr);
+    const auto before = answers.seen.size();
+    QTest::keyClick(code, Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(answers.seen.size(), before + 1);
 }
 
 TEST_F(DesktopHost, AChangeByTheProgramShowsInTheWidget) {

@@ -60,7 +60,6 @@ DateHistoryDialog::DateHistoryDialog(DateAuditClient& client, QWidget* parent)
     layout->addWidget(buttons);
 
     connect(search, &QPushButton::clicked, this, &DateHistoryDialog::Refresh);
-    connect(code_, &QLineEdit::returnPressed, this, &DateHistoryDialog::Refresh);
     connect(table_choice_, &QComboBox::currentIndexChanged, this, &DateHistoryDialog::Refresh);
     resize(900, 420);
 }
