@@ -155,18 +155,19 @@ void AppServer::Stop() {
     auto& s = *state_;
     if (!s.running) return;
     s.running = false;
-    {
-        std::lock_guard lock(s.stall_mutex);
-        s.stall_watch_stopping = true;
-    }
-    s.stall_wake.notify_one();
-    s.stall_watch.join();
     s.core->health.Stop();
     for (auto& loop : s.loops) loop->Shutdown();
     // The stores already taken are committed and answered before the loops end.
     s.core->writer.Stop();
     for (auto& loop : s.loops) loop->Finish();
     for (auto& loop : s.loops) loop->Join();
+    // Last: until every session has let go, one stuck on a frozen database must still be cut.
+    {
+        std::lock_guard lock(s.stall_mutex);
+        s.stall_watch_stopping = true;
+    }
+    s.stall_wake.notify_one();
+    s.stall_watch.join();
     s.loops.clear();
 }
 

@@ -68,10 +68,11 @@ void EventLoop::Adopt(tcp protocol, tcp::socket::native_handle_type descriptor) 
         error_code ec;
         tcp::socket socket(io_);
         socket.assign(protocol, descriptor, ec);
-        if (ec || stopping_) {
-            ::close(descriptor);
+        if (ec) {
+            ::close(descriptor);  // not the socket's: assigning it failed
             return;
         }
+        if (stopping_) return;  // the socket closes it
         Welcome(std::move(socket));
     });
 }

@@ -273,9 +273,14 @@ void StoreWriter::Stop() {
 void StoreWriter::Submit(StoreRequest request, StoreCompletion completion) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({std::move(request), std::move(completion)});
+        if (!stopping_) {
+            queue_.push_back({std::move(request), std::move(completion)});
+            wake_.notify_one();
+            return;
+        }
     }
-    wake_.notify_one();
+    // Once stopping, the writer's thread may have ended already: nothing would ever answer.
+    completion(StoreOutcome{std::make_exception_ptr(EApplicationError("O servidor está sendo encerrado."))});
 }
 
 StoreWriterStatistics StoreWriter::Statistics() const {
@@ -309,8 +314,7 @@ StoreWriter::Statements& StoreWriter::Prepared(hostlib::TdtmDBGeral& database) {
     return *statements_;
 }
 
-StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::vector<bool>& found,
-                                           GroupMode mode) {
+StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::vector<bool>& found, GroupMode mode) {
     Attempt attempt;
     // A session lost while idle (the database restarted) is opened again once: nothing of
     // this group has reached the database yet.
@@ -321,6 +325,8 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
             session_.Drop();
         }
         const bool had_session = session_.IsOpen();
+        // A connection lost during COMMIT may have committed: that group is never sent again.
+        bool commit_sent = false;
         try {
             SessionKeeper::Call call(session_);
             hostlib::TdtmDBGeral& database = session_.Database();
@@ -337,6 +343,7 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
                     statements_.reset();
                     return attempt;
                 }
+                commit_sent = true;
                 transaction.Commit();
                 return attempt;
             }
@@ -355,6 +362,7 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
                     return attempt;       // rolled back; the others go again without it
                 }
             }
+            commit_sent = true;
             transaction.Commit();
             return attempt;
         } catch (...) {
@@ -369,7 +377,9 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
                     reopen_round_ = file_.ReopenRound();
                 }
                 session_.Drop();
-                if (had_session && round == 0 && category == DatabaseErrorCategory::ConnectionFailed) continue;
+                if (had_session && !commit_sent && round == 0 && category == DatabaseErrorCategory::ConnectionFailed) {
+                    continue;
+                }
             }
             attempt.result = Attempt::Result::AllFailed;
             attempt.failure = failure;

@@ -42,7 +42,7 @@ struct StoreOutcome {
     bool Stored() const { return failure == nullptr; }
 };
 
-// Runs on the writer's thread.
+// Runs on the writer's thread (on the submitter's, for a store refused while stopping).
 using StoreCompletion = std::function<void(StoreOutcome)>;
 
 struct StoreWriterStatistics {
