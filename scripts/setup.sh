@@ -8,7 +8,7 @@ packages=(
   libsoci-dev libboost-dev nlohmann-json3-dev libsqlite3-dev libpq-dev
   qt6-base-dev fonts-dejavu-core
   postgresql
-  dpkg-dev curl
+  dpkg-dev curl procps
   haproxy
 )
 

@@ -28,6 +28,12 @@ stop_cluster() {
   [ -f "$state_file" ] || return 0
   # shellcheck disable=SC1090
   source "$state_file"
+  # A cluster left frozen (a test that died before thawing it) cannot stop until it runs again.
+  if [ -f "$PGDATA/postmaster.pid" ]; then
+    postmaster="$(head -n 1 "$PGDATA/postmaster.pid")"
+    kill -CONT "$postmaster" 2>/dev/null || true
+    pkill -CONT -P "$postmaster" 2>/dev/null || true
+  fi
   as_owner "$bin_dir/pg_ctl" -D "$PGDATA" -m immediate -w stop >/dev/null 2>&1 || true
   rm -rf "$(dirname "$PGDATA")"
   rm -f "$state_file"
