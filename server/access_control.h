@@ -2,6 +2,7 @@
 // Who may talk to the server: the clients named in the token file with their rights, the
 // token each request must carry, and how many connections may be open at once.
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -57,11 +58,18 @@ private:
 class ClientRegistry {
 public:
     explicit ClientRegistry(std::shared_ptr<const ClientTable> table) : table_(std::move(table)) {}
+    // atomic_load of a shared_ptr takes a lock shared by every thread: callers keep the table
+    // and ask again only when the version moved.
     std::shared_ptr<const ClientTable> Current() const { return std::atomic_load(&table_); }
-    void Replace(std::shared_ptr<const ClientTable> table) { std::atomic_store(&table_, std::move(table)); }
+    std::uint64_t Version() const { return version_.load(std::memory_order_acquire); }
+    void Replace(std::shared_ptr<const ClientTable> table) {
+        std::atomic_store(&table_, std::move(table));
+        version_.fetch_add(1, std::memory_order_release);
+    }
 
 private:
     std::shared_ptr<const ClientTable> table_;
+    std::atomic<std::uint64_t> version_{0};
 };
 
 class ConnectionLimiter : public std::enable_shared_from_this<ConnectionLimiter> {

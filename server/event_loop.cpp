@@ -111,6 +111,15 @@ void EventLoop::Join() {
     if (thread_.joinable()) thread_.join();
 }
 
+const std::shared_ptr<const ClientTable>& EventLoop::Clients() {
+    const std::uint64_t version = core_.clients.Version();
+    if (!clients_ || version != clients_version_) {
+        clients_version_ = version;  // read first: a table replaced meanwhile is fetched next time
+        clients_ = core_.clients.Current();
+    }
+    return clients_;
+}
+
 void EventLoop::Accept() {
     acceptor_.async_accept([this](error_code ec, tcp::socket socket) {
         if (stopping_ || ec == asio::error::operation_aborted || !acceptor_.is_open()) return;

@@ -8,6 +8,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -53,6 +54,8 @@ public:
     ServerCore& Core() { return core_; }
     DataEmissaoModule& Reader() { return reader_; }
     RequestMetrics& Metrics() { return metrics_; }
+    // The client table in force, kept by the loop until the token file is read again.
+    const std::shared_ptr<const ClientTable>& Clients();
     // Connections register themselves to be swept for deadlines and closed at shutdown.
     void Register(const std::shared_ptr<Connection>& connection) { connections_.push_back(connection); }
 
@@ -73,6 +76,8 @@ private:
     DataEmissaoModule reader_;
     RequestMetrics metrics_;
     std::vector<std::weak_ptr<Connection>> connections_;
+    std::shared_ptr<const ClientTable> clients_;
+    std::uint64_t clients_version_ = 0;
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> work_;
     bool stopping_ = false;
     std::thread thread_;

@@ -125,6 +125,11 @@ void HttpSession<Stream>::Start() {
             self->WaitForRequest();
         });
     } else {
+        // Once: the reads made when the socket is ready must not block, and setting it is a
+        // system call.
+        error_code ec;
+        stream_.non_blocking(true, ec);
+        if (ec) return Close();
         WaitForRequest();
     }
 }
@@ -164,8 +169,7 @@ void HttpSession<Stream>::ReadReady() {
     if constexpr (std::is_same_v<Stream, PlainStream>) {
         in_.Reserve(kReadChunk);
         error_code ec;
-        stream_.non_blocking(true, ec);
-        const std::size_t n = ec ? 0 : stream_.read_some(asio::buffer(in_.Free(), in_.FreeSize()), ec);
+        const std::size_t n = stream_.read_some(asio::buffer(in_.Free(), in_.FreeSize()), ec);
         if (ec == asio::error::would_block) return WaitForRequest();
         if (!ec && n == 0) ec = asio::error::eof;
         OnRead(ec, n);
@@ -230,7 +234,7 @@ void HttpSession<Stream>::Handle() {
         answer.after = after;
         return Send(answer, "health", up ? "ok" : "503");
     }
-    clients_ = loop_.Core().clients.Current();
+    clients_ = loop_.Clients();
     const Client* client = nullptr;
     if (clients_->RequiresToken()) {
         client = clients_->Authenticate(request_.authorization);
