@@ -219,7 +219,7 @@ void RpcCall::WriteError(const RpcRequest* request, int code, std::string_view m
     Close();
 }
 
-void RpcCall::Fail(const RpcRequest& request, std::exception_ptr failure) {
+void RpcCall::Fail(const RpcRequest& request, std::exception_ptr failure, CauseLog log) {
     std::string cause;
     RpcError error{kInternalError, kInternalErrorText};
     try {
@@ -230,6 +230,7 @@ void RpcCall::Fail(const RpcRequest& request, std::exception_ptr failure) {
         error = {kApplicationError, TooLargeText()};
     } catch (...) {
         error = ToRpcError(std::current_exception(), cause);
+        if (log == CauseLog::Write && !cause.empty()) LogEvent(std::string(request.method) + ": " + cause);
         if (metrics_ != nullptr) {
             if (const auto kind = DatabaseFailureOf(std::current_exception())) metrics_->Database(*kind);
         }
@@ -295,7 +296,7 @@ bool RpcCall::RunOne(const RpcRequest& request) {
 void RpcCall::OnStored(StoreOutcome outcome) {
     const RpcRequest& request = body_.slots[next_];
     if (!outcome.Stored()) {
-        Fail(request, outcome.failure);
+        Fail(request, outcome.failure, CauseLog::AlreadyWritten);
     } else if (request.has_id) {
         Open(request);
         element_ += ",\"result\":null";

@@ -68,7 +68,9 @@ private:
     void Close();
     void WriteError(const RpcRequest* request, int code, std::string_view message);
     void OnStored(StoreOutcome outcome);
-    void Fail(const RpcRequest& request, std::exception_ptr failure);
+    // Whether the cause of a failure still has to go to the log (the writer logs its own).
+    enum class CauseLog { Write, AlreadyWritten };
+    void Fail(const RpcRequest& request, std::exception_ptr failure, CauseLog log = CauseLog::Write);
     void Finish();
     std::string TooLargeText() const;
 

@@ -388,14 +388,19 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
     }
 }
 
-void StoreWriter::Complete(Pending& pending, std::exception_ptr failure) {
-    if (failure) {
-        std::string cause;
-        ToRpcError(failure, cause);
-        if (!cause.empty()) LogEvent("gravação não feita: " + cause);
-    }
-    pending.completion(StoreOutcome{failure});
+void StoreWriter::Complete(Pending& pending, std::exception_ptr failure) { pending.completion(StoreOutcome{failure}); }
+
+namespace {
+
+// Once per failed attempt, however many stores it answers.
+void LogFailedStores(std::size_t count, std::exception_ptr failure) {
+    std::string cause;
+    ToRpcError(failure, cause);
+    if (cause.empty()) return;
+    LogEvent(count == 1 ? "gravação não feita: " + cause : std::to_string(count) + " gravações não feitas: " + cause);
 }
+
+}  // namespace
 
 void StoreWriter::Commit(std::vector<Pending>& group) {
     std::vector<Pending*> left;
@@ -422,10 +427,12 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
             continue;
         }
         if (attempt.result == Attempt::Result::AllFailed) {
+            LogFailedStores(left.size(), attempt.failure);
             for (Pending* pending : left) Complete(*pending, attempt.failure);
             return;
         }
         if (attempt.result == Attempt::Result::OneFailed) {
+            LogFailedStores(1, attempt.failure);
             Complete(*left[attempt.failed_index], attempt.failure);
             left.erase(left.begin() + static_cast<std::ptrdiff_t>(attempt.failed_index));
             continue;

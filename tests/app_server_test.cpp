@@ -255,6 +255,9 @@ TEST_P(AppServerProcess, InternalFailuresLeakNoSqlPathOrDriverText) {
         EXPECT_EQ(all.find(secret), std::string::npos) << secret;
     }
     EXPECT_TRUE(StillServing());
+    // The administrator's log says what the client was not told.
+    const std::string log = server->Log();
+    EXPECT_NE(log.find("vor17000-server: GetMaxData: "), std::string::npos) << log;
 }
 
 TEST_P(AppServerProcess, LogsOneLinePerRequestAndStopsCleanlyOnSigterm) {
