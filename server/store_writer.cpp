@@ -2,9 +2,8 @@
 
 #include <soci/soci.h>
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <optional>
 
@@ -12,6 +11,7 @@
 #include "hostlib/db/database_url.h"
 #include "hostlib/db/sql_value.h"
 #include "hostlib/db/write_transaction.h"
+#include "json_text.h"
 #include "rpc_errors.h"
 
 namespace appserver {
@@ -83,7 +83,13 @@ std::string PostgresGroupSql(const StoreTable& t) {
            "', E.K, CASE WHEN LAG(E.N) OVER W IS NULL THEN A.D ELSE LAG(E.D) OVER W END, E.D, E.C, E.U, E.O, "
            "CAST(:P_REGISTRO AS TIMESTAMP) FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K "
            "WINDOW W AS (PARTITION BY E.K ORDER BY E.N) ORDER BY E.N) "
-           "SELECT CAST(COALESCE(json_agg(E.N), '[]') AS TEXT) FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K";
+           "SELECT COALESCE(string_agg(CAST(E.N AS TEXT), ','), '') FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K";
+}
+
+// `head` then `value` as a JSON string.
+void AppendField(std::string& out, std::string_view head, std::string_view value) {
+    out += head;
+    AppendJsonString(out, value);
 }
 
 // Now in UTC, as "YYYY-MM-DD HH:MM:SS".
@@ -172,23 +178,30 @@ struct StoreWriter::Statements {
         registered = UtcNow();
         std::vector<std::size_t> members;
         for (const StoreTarget target : {StoreTarget::NumberingControl, StoreTarget::IssueLocation}) {
-            nlohmann::json stores = nlohmann::json::array();
+            batch.assign(1, '[');
             members.clear();
             for (std::size_t i = 0; i < group.size(); ++i) {
                 const StoreRequest& request = group[i]->request;
                 if (request.target != target) continue;
-                stores.push_back({{"k", request.code},
-                                  {"d", hostlib::ToSqlDateTime(request.date)},
-                                  {"c", request.client},
-                                  {"u", request.user},
-                                  {"o", request.origin}});
+                if (!members.empty()) batch += ',';
+                AppendField(batch, "{\"k\":", request.code);
+                AppendField(batch, ",\"d\":", hostlib::ToSqlDateTime(request.date));
+                AppendField(batch, ",\"c\":", request.client);
+                AppendField(batch, ",\"u\":", request.user);
+                AppendField(batch, ",\"o\":", request.origin);
+                batch += '}';
                 members.push_back(i);
             }
             if (members.empty()) continue;
-            batch = stores.dump();  // text that is not UTF-8 throws: the caller goes one by one
+            batch += ']';
             For(target).together->execute(true);
-            for (const auto& position : nlohmann::json::parse(stored_positions)) {
-                found[members.at(position.get<std::size_t>() - 1)] = true;
+            // The positions (from 1) of the stores whose code was there, comma-separated.
+            const char* p = stored_positions.c_str();
+            while (*p != '\0') {
+                char* end = nullptr;
+                const unsigned long position = std::strtoul(p, &end, 10);
+                found[members.at(position - 1)] = true;
+                p = *end == ',' ? end + 1 : end;
             }
         }
     }
