@@ -58,7 +58,7 @@ CREATE INDEX IF NOT EXISTS IX_NOTAFISCAL_EMISSAO ON NOTAFISCAL (CDCTRLNUMENF, DT
 
 -- History of the stored dates: one row for every store, written in the store's own
 -- transaction. Databases made before it get this part alone (the programs run it when the
--- table is missing).
+-- table is missing, finding it by the first line of this comment: keep that line as it is).
 CREATE TABLE IF NOT EXISTS HISTDTEMISSAO (
     NRHISTORICO INTEGER     NOT NULL PRIMARY KEY,
     NMTABELA    VARCHAR(12) NOT NULL,

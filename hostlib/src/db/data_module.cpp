@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/sql_value.h"
@@ -240,7 +241,8 @@ void TdtmDBGeral::EnsureSchema() {
             // A database from before the history: that part alone, nothing else touched.
             const std::string_view schema = SchemaScript();
             const auto history = schema.find("-- History of the stored dates");
-            if (history != std::string_view::npos) ExecuteScript(schema.substr(history));
+            if (history == std::string_view::npos) throw std::logic_error("schema script without its history part");
+            ExecuteScript(schema.substr(history));
         }
         transaction.Commit();
     } catch (...) {
