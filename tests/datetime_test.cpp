@@ -96,6 +96,9 @@ TEST(DateTime, AZoneIsRefusedOnTheWireAndTurnedIntoLocalTimeFromADatabase) {
     EXPECT_EQ(TryIsoToDateTime("2024-04-01 09:15:00-03", ZoneSuffix::ToLocalTime), nine);
     EXPECT_EQ(TryIsoToDateTime("2024-04-01 14:15:00.000+02:00", ZoneSuffix::ToLocalTime), nine);
     EXPECT_EQ(TryIsoToDateTime("2024-04-01 17:45:00+0530", ZoneSuffix::ToLocalTime), nine);
+    // A local mean time offset, as PostgreSQL writes one (São Paulo's was -03:06:28 until 1914).
+    EXPECT_EQ(TryIsoToDateTime("1900-01-01 08:53:32-03:06:28", ZoneSuffix::ToLocalTime),
+              EncodeDate(1900, 1, 1) + EncodeTime(8, 53, 32, 0));
     EXPECT_FALSE(TryIsoToDateTime("2024-04-01 09:15:00+3", ZoneSuffix::ToLocalTime));
     if (saved != nullptr) {
         ::setenv("TZ", previous.c_str(), 1);

@@ -76,31 +76,34 @@ std::optional<TDateTime> ParseTime(std::string_view text, std::size_t& pos) {
     return EncodeTime(hour, minute, second, millisecond);
 }
 
-// "Z", "+HH", "+HHMM" or "+HH:MM" (or "-"): the offset from UTC in minutes.
+// "Z", "+HH", "+HHMM", "+HH:MM" or "+HH:MM:SS" (or "-"): the offset from UTC in seconds.
+// PostgreSQL writes seconds for the local mean times zones had before standard time.
 std::optional<int> ParseZoneOffset(std::string_view text, std::size_t& pos) {
     if (Expect(text, pos, 'Z')) return 0;
     const bool west = pos < text.size() && text[pos] == '-';
     if (!Expect(text, pos, '+') && !Expect(text, pos, '-')) return std::nullopt;
     int hours = 0;
     int minutes = 0;
+    int seconds = 0;
     if (!ReadDigits(text, pos, 2, hours)) return std::nullopt;
     if (pos < text.size()) {
-        Expect(text, pos, ':');
+        const bool colons = Expect(text, pos, ':');
         if (!ReadDigits(text, pos, 2, minutes)) return std::nullopt;
+        if (colons && Expect(text, pos, ':') && !ReadDigits(text, pos, 2, seconds)) return std::nullopt;
     }
-    if (hours > 15 || minutes > 59) return std::nullopt;
-    return (west ? -1 : 1) * (hours * 60 + minutes);
+    if (hours > 15 || minutes > 59 || seconds > 59) return std::nullopt;
+    return (west ? -1 : 1) * ((hours * 60 + minutes) * 60 + seconds);
 }
 
-// A wall-clock time at `offset_minutes` from UTC, as this machine's local time.
-std::optional<TDateTime> ToLocalTime(const DateParts& date, const TimeParts& time, int offset_minutes) {
+// A wall-clock time at `offset_seconds` from UTC, as this machine's local time.
+std::optional<TDateTime> ToLocalTime(const DateParts& date, const TimeParts& time, int offset_seconds) {
     std::tm utc{};
     utc.tm_year = date.year - 1900;
     utc.tm_mon = date.month - 1;
     utc.tm_mday = date.day;
     utc.tm_hour = time.hour;
-    utc.tm_min = time.minute - offset_minutes;
-    utc.tm_sec = time.second;
+    utc.tm_min = time.minute;
+    utc.tm_sec = time.second - offset_seconds;
     const std::time_t instant = ::timegm(&utc);
     std::tm local{};
     if (localtime_r(&instant, &local) == nullptr) return std::nullopt;
