@@ -39,8 +39,12 @@ void TfrmDataEmissao::sbtConfirmaClick(TObject&) {
         if (TForm* main = Application().MainForm(); main != nullptr && main->OnActivate) main->OnActivate(*main);
         Close();
     } catch (...) {
-        // Nothing is undone: a date already stored stays stored.
-        DeactiveShowAvi();
+        // Nothing is undone: a date already stored stays stored. The error reported is the
+        // one that ended Confirm, not one from hiding the animation.
+        try {
+            DeactiveShowAvi();
+        } catch (...) {
+        }
         throw;
     }
 }
