@@ -195,7 +195,7 @@ TEST_P(CompanyValidation, DatabaseErrorReachesTheErrorDisplayAndGivesTheFocusBac
     EXPECT_EQ(harness.Focus(), "medInscMuni");
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, CompanyValidation, testing_support::ScreenBackends(), testing_support::BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, CompanyValidation, testing_support::AllBackends(), testing_support::BackendName);
 
 TEST(MessageTable, KeysAreExactAndTheDateMessageKeepsItsPlaceholder) {
     testing_support::RecordingHost host;

@@ -147,6 +147,6 @@ TEST_P(LookupButtons, ARowPastTheEndCancels) {
     EXPECT_EQ(screen->medCdEmpresa.Text(), "01");
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, LookupButtons, testing_support::ScreenBackends(), testing_support::BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, LookupButtons, testing_support::AllBackends(), testing_support::BackendName);
 
 }  // namespace

@@ -11,10 +11,10 @@ namespace testing_support {
 inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
     return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL";
 }
-// Data access, the server, durability and concurrency run on both.
+// Data access, the server, durability, concurrency and the screen's own queries (company,
+// registrations, lookup lists) run on both.
 inline auto AllBackends() { return ::testing::Values(Backend::SQLite, Backend::PostgreSQL); }
-// The screen's behaviour does not depend on the database under the server: its suites run on
-// SQLite only.
+// The rest of the screen's behaviour goes through the server only: those suites run on SQLite.
 inline auto ScreenBackends() { return ::testing::Values(Backend::SQLite); }
 
 }  // namespace testing_support
