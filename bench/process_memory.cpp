@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "testkit/raw_http.h"
+#include "testkit/server_process.h"
 
 namespace bench {
 
@@ -71,7 +72,9 @@ std::string ReadFile(const std::string& file) {
 }  // namespace
 
 void MeasureMemory(const BenchDatabase& database, int idle_connections, std::vector<Row>& rows) {
-    const std::string log = (std::filesystem::temp_directory_path() / "vor17000_bench_child.log").string();
+    const std::string log =
+        (std::filesystem::temp_directory_path() / ("vor17000_bench_host_" + std::to_string(::getpid()) + ".log"))
+            .string();
 
     // The headless host with the screen open.
     Child host_process = Spawn(HOST_EXE, {"--headless", "--db", database.url}, log);
@@ -87,32 +90,17 @@ void MeasureMemory(const BenchDatabase& database, int idle_connections, std::vec
     rows.push_back(
         {"peak memory, headless host with the screen open", database.name, Megabytes(host_kb), "target 40 MB", ""});
 
-    // The server with a thousand idle keep-alive connections.
-    Child server_process = Spawn(SERVER_EXE, {"--db", database.url, "--listen", "127.0.0.1:0", "--quiet"}, log);
-    unsigned short port = 0;
-    for (int i = 0; i < 200 && port == 0; ++i) {
-        const std::string text = ReadFile(log);
-        const auto at = text.find("em 127.0.0.1:");
-        if (at != std::string::npos && text.find('\n', at) != std::string::npos) {
-            port = static_cast<unsigned short>(std::stoi(text.substr(at + 13)));
+    // The server with a thousand idle keep-alive connections, read once it holds them all.
+    long server_kb = 0;
+    {
+        testing_support::ServerProcess server(database.url, {"--quiet"});
+        std::vector<std::unique_ptr<testing_support::RawHttpConnection>> idle;
+        for (int i = 0; i < idle_connections; ++i) {
+            idle.push_back(std::make_unique<testing_support::RawHttpConnection>(server.Port()));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        server.WaitForOpenConnections(idle_connections, std::chrono::seconds(5));
+        server_kb = PeakResidentKb(server.Pid());
     }
-    std::vector<std::unique_ptr<testing_support::RawHttpConnection>> idle;
-    for (int i = 0; i < idle_connections && port != 0; ++i) {
-        idle.push_back(std::make_unique<testing_support::RawHttpConnection>(port));
-    }
-    // One request on each of a few, so that the server has really taken them in.
-    for (int i = 0; i < 10 && i < static_cast<int>(idle.size()); ++i) {
-        idle[static_cast<std::size_t>(i)]->Exchange(
-            testing_support::RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRL01"]})"));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const long server_kb = PeakResidentKb(server_process.pid);
-    idle.clear();
-    ::kill(server_process.pid, SIGTERM);
-    ::waitpid(server_process.pid, nullptr, 0);
-    ::close(server_process.stdin_fd);
     rows.push_back({"peak memory, server with " + std::to_string(idle_connections) + " idle connections", database.name,
                     Megabytes(server_kb), "target 100 MB", ""});
     std::filesystem::remove(log);

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -32,19 +31,6 @@ struct LoadResult {
 
 // The request `sequence` of client `client`, as bytes.
 using RequestOf = std::function<std::string(int client, long sequence)>;
-
-// Until the server reports at least `connections` open besides the asking one (for at most
-// 5 s): what is measured then is the server holding them, not the server still accepting them.
-void WaitUntilServerHolds(const ServerProcess& server, int connections) {
-    RawHttpConnection probe(server.Port());
-    const std::string gauge = "\nvor17000_open_connections ";
-    for (int attempt = 0; attempt < 250; ++attempt) {
-        const auto metrics = probe.Exchange("GET /metrics HTTP/1.1\r\nHost: bench\r\n\r\n", 10000);
-        const auto at = metrics.body.find(gauge);
-        if (at != std::string::npos && std::atoi(metrics.body.c_str() + at + gauge.size()) > connections) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
 
 // `clients` keep-alive connections, each sending its requests back to back for `seconds`,
 // with the server's CPU time over the run.
@@ -140,13 +126,12 @@ void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options
         for (int i = 0; i < options.idle_connections; ++i) {
             idle.push_back(std::make_unique<RawHttpConnection>(server.Port()));
         }
-        int open = 0;
-        for (const auto& c : idle) open += c->Open() ? 1 : 0;
-        WaitUntilServerHolds(server, open);
+        // Measured once the server holds them all, not while it is still accepting them.
+        const int held = server.WaitForOpenConnections(options.idle_connections, std::chrono::seconds(5));
         const LoadResult busy_with_idle = RunLoad(server, 16, Fixed(kSerie), options.seconds_per_run);
         char figure[200];
-        std::snprintf(figure, sizeof figure, "%s, max %s (%d idle open)", Throughput(busy_with_idle).c_str(),
-                      Micros(busy_with_idle.latency.Max()).c_str(), open);
+        std::snprintf(figure, sizeof figure, "%s, max %s (%d idle held)", Throughput(busy_with_idle).c_str(),
+                      Micros(busy_with_idle.latency.Max()).c_str(), held);
         rows.push_back({"server GetSerieNF, 16 busy + " + std::to_string(options.idle_connections) + " idle",
                         database.name, figure,
                         Throughput(busy_alone) + ", max " + Micros(busy_alone.latency.Max()) + " (none idle)",

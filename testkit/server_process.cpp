@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -104,6 +105,21 @@ int ServerProcess::Stop(int signal) {
 }
 
 std::string ServerProcess::Log() const { return ReadFile(log_file_); }
+
+int ServerProcess::WaitForOpenConnections(int connections, std::chrono::milliseconds wait) const {
+    RawHttpConnection probe(port_);
+    const std::string gauge = "\nvor17000_open_connections ";
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    int others = -1;
+    do {
+        const auto metrics = probe.Exchange("GET /metrics HTTP/1.1\r\nHost: testkit\r\n\r\n", 10000);
+        const auto at = metrics.body.find(gauge);
+        if (at != std::string::npos) others = std::atoi(metrics.body.c_str() + at + gauge.size()) - 1;
+        if (others >= connections) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return others;
+}
 
 double ServerProcess::CpuSeconds() const {
     std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");

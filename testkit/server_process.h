@@ -3,6 +3,7 @@
 // loopback port: the tests and the benchmark start servers with it.
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     bool Running() const { return pid_ > 0; }
     // Everything the server wrote to its standard error so far.
     std::string Log() const;
+    // Waits (at most `wait`) until the server reports at least `connections` client
+    // connections open besides the one asking, and returns how many it reported last.
+    int WaitForOpenConnections(int connections, std::chrono::milliseconds wait) const;
 
 private:
     pid_t pid_ = -1;
