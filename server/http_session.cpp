@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "data_emissao_contract.h"
-#include "hostlib/utf8.h"
+#include "hostlib/login_name.h"
 #include "json_text.h"
 
 namespace appserver {
@@ -25,8 +25,6 @@ constexpr std::uint32_t kHeaderLimit = 16 * 1024;
 // How long, and how much, a refused request's remaining bytes are read before closing.
 constexpr std::chrono::seconds kLingerTime{5};
 constexpr std::size_t kLingerBytes = 8 * 1024 * 1024;
-// The user a host reports: a name, not a document.
-constexpr std::size_t kLongestUser = 64;
 
 const std::string& ModulePath() {
     static const std::string path = "/rpc/" + std::string(vor17000::kServerName);
@@ -40,15 +38,6 @@ const std::string& ConnectAnswer() {
         return out + ",\"methods\":" + RpcMethodList() + "}";
     }();
     return body;
-}
-
-bool AcceptableUser(const std::string& user) {
-    if (!hostlib::utf8::IsValid(user) || hostlib::utf8::Length(user) > kLongestUser) return false;
-    for (char c : user) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) return false;
-    }
-    return true;
 }
 
 void WriteLogLine(RequestLog log, const std::string& method, Clock::time_point start, const std::string& outcome) {
@@ -240,7 +229,7 @@ void HttpSession<Stream>::Handle() {
         client = clients_->Authenticate(request_.authorization);
         if (client == nullptr) return Refuse(401, "Não autorizado.", ConnectionAfter::Close);
     }
-    if (request_.has_user && !AcceptableUser(request_.user)) {
+    if (request_.has_user && !hostlib::IsAcceptableUserName(request_.user)) {
         return Refuse(400, "Usuário inválido no cabeçalho X-Vor17000-Usuario.", ConnectionAfter::Close);
     }
     if (request_.target == "/metrics" && request_.method == http::verb::get) {

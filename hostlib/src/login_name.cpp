@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "hostlib/utf8.h"
+
 namespace hostlib {
 
 std::string OperatingSystemLoginName() {
@@ -20,6 +22,32 @@ std::string OperatingSystemLoginName() {
     // A user missing from the password database (a container's numeric id) still has $USER.
     if (const char* user = std::getenv("USER"); user != nullptr) return user;
     return {};
+}
+
+namespace {
+
+bool IsControl(char32_t ch) { return ch < 0x20 || ch == 0x7F; }
+
+}  // namespace
+
+bool IsAcceptableUserName(std::string_view name) {
+    for (char c : name) {
+        if (IsControl(static_cast<unsigned char>(c))) return false;
+    }
+    return utf8::IsValid(name) && utf8::Length(name) <= kLongestUserName;
+}
+
+std::string AcceptableUserName(std::string_view name) {
+    if (IsAcceptableUserName(name)) return std::string(name);
+    std::string value;
+    std::size_t kept = 0;
+    for (char32_t ch : utf8::Decode(name)) {
+        if (IsControl(ch)) continue;
+        if (kept == kLongestUserName) break;
+        value += utf8::Encode(ch);
+        ++kept;
+    }
+    return value;
 }
 
 }  // namespace hostlib

@@ -14,7 +14,7 @@
 #include <optional>
 
 #include "hostlib/application.h"
-#include "hostlib/utf8.h"
+#include "hostlib/login_name.h"
 
 namespace hostlib {
 
@@ -61,28 +61,12 @@ nlohmann::json ParseAnswer(const std::string& body) {
     }
 }
 
-// The server answers HTTP 400 to a user over 64 characters, with control characters or not
-// UTF-8, which would fail every call for a name nobody checked: the host's value is cut to 64
-// characters and its control characters dropped before it is sent, and bytes that are not
-// UTF-8 go as U+FFFD.
-constexpr std::size_t kLongestUser = 64;
-
-std::string UserHeaderValue(std::string_view user) {
-    std::string value;
-    std::size_t kept = 0;
-    for (char32_t ch : utf8::Decode(user)) {
-        if (ch < 0x20 || ch == 0x7F) continue;
-        if (kept == kLongestUser) break;
-        value += utf8::Encode(ch);
-        ++kept;
-    }
-    return value;
-}
-
+// The server answers HTTP 400 to a name it would not keep, which would fail every call for a
+// name nobody checked: the host's value is made acceptable before it is sent.
 // Who is at the keyboard, as the host says at the moment the request goes out.
 void SetUserHeader(http::request<http::string_body>& request) {
     const std::string user = TApplication::Exists() ? TApplication::Instance().Values().Usuario : std::string();
-    request.set("X-Vor17000-Usuario", UserHeaderValue(user));
+    request.set("X-Vor17000-Usuario", AcceptableUserName(user));
 }
 
 }  // namespace

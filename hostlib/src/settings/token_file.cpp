@@ -5,6 +5,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "hostlib/login_name.h"
+#include "hostlib/utf8.h"
+
 namespace hostlib {
 
 namespace {
@@ -27,9 +30,6 @@ std::vector<std::string_view> Words(std::string_view line) {
     }
     return words;
 }
-
-// A name goes into the history of every store its client makes.
-constexpr std::size_t kLongestName = 64;
 
 }  // namespace
 
@@ -57,7 +57,7 @@ std::vector<TokenEntry> ParseTokenText(std::string_view text) {
             continue;
         }
         if (words.size() > 3) throw std::runtime_error(where + ": use NOME SEGREDO [escrita|leitura].");
-        if (words[0].size() > kLongestName) {
+        if (utf8::Length(words[0]) > kLongestUserName) {
             throw std::runtime_error(where + ": nome de cliente com mais de 64 caracteres.");
         }
         TokenEntry entry{std::string(words[0]), std::string(words[1]), TokenRole::Writer};
