@@ -32,6 +32,15 @@ constexpr std::array<MethodSignature, 6> kMethods = {{
     {Method::GetDivergencias, "GetDivergencias", 0},
 }};
 
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < kMethods.size(); ++i) {
+            if (kMethods[i].method != static_cast<Method>(i)) return false;
+        }
+        return true;
+    }(),
+    "kMethods is in the order of Method");
+
 constexpr MethodSignature SignatureOf(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
 
 struct PacketColumn {

@@ -2,6 +2,7 @@
 // One HTTP/1.1 request read from a connection's bytes: the request line, the few header
 // fields the server acts on, and the body. It keeps no table of fields, and its strings keep
 // their capacity from one request of a connection to the next.
+#include <boost/beast/core/string.hpp>
 #include <boost/beast/http/basic_parser.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/field.hpp>
@@ -56,10 +57,10 @@ private:
             request_.authorization.assign(value.data(), value.size());
         } else if (name == http::field::transfer_encoding) {
             if (!IsChunkedOnly(value)) ec = kRefusedTransferEncoding;
-        } else if (name == http::field::unknown && EqualsIgnoringCase(name_text, "X-Vor17000-Usuario")) {
+        } else if (name == http::field::unknown && boost::beast::iequals(name_text, "X-Vor17000-Usuario")) {
             request_.user.assign(value.data(), value.size());
             request_.has_user = true;
-        } else if (EqualsIgnoringCase(name_text, "X-Forwarded-For")) {
+        } else if (boost::beast::iequals(name_text, "X-Forwarded-For")) {
             // Several headers read as one list.
             if (!request_.forwarded_for.empty()) request_.forwarded_for += ',';
             request_.forwarded_for.append(value.data(), value.size());
@@ -80,20 +81,12 @@ private:
     }
     void on_finish_impl(boost::system::error_code&) override {}
 
-    static bool EqualsIgnoringCase(boost::beast::string_view a, boost::beast::string_view b) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-            if (lower(a[i]) != lower(b[i])) return false;
-        }
-        return true;
-    }
     static bool IsChunkedOnly(boost::beast::string_view value) {
         std::size_t first = 0;
         std::size_t last = value.size();
         while (first < last && (value[first] == ' ' || value[first] == '\t')) ++first;
         while (last > first && (value[last - 1] == ' ' || value[last - 1] == '\t')) --last;
-        return EqualsIgnoringCase(value.substr(first, last - first), "chunked");
+        return boost::beast::iequals(value.substr(first, last - first), "chunked");
     }
 
     HttpRequest& request_;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "data_emissao_contract.h"
+
 namespace appserver {
 
 enum class DatabaseFailure { Connection, Busy, ReadOnly, StorageFull, FileGone, Other };
@@ -18,6 +20,14 @@ public:
     static constexpr std::array<std::string_view, 12> kMethods = {
         "GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal", "GetHistorico", "GetDivergencias",
         "batch",      "connect",    "health",          "metrics",   "Ping",         "other"};
+    static_assert(
+        [] {
+            for (std::size_t i = 0; i < vor17000::kMethods.size(); ++i) {
+                if (kMethods[i] != vor17000::kMethods[i].name) return false;
+            }
+            return true;
+        }(),
+        "the contract's methods come first, in its order");
     static constexpr std::array<std::string_view, 16> kOutcomes = {
         "ok",  "-32700", "-32600", "-32601", "-32602", "-32603", "-32000", "204",
         "400", "401",    "404",    "405",    "413",    "431",    "503",    "other"};
