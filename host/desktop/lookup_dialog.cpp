@@ -7,6 +7,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "dataset_table.h"
+
 namespace host::desktop {
 
 LookupDialog::LookupDialog(const hostlib::LookupList& list, QWidget* parent)
@@ -33,11 +35,8 @@ LookupDialog::LookupDialog(const hostlib::LookupList& list, QWidget* parent)
             table_->setItem(static_cast<int>(r), static_cast<int>(c), item);
         }
     }
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    SetUpReadOnlyTable(*table_, "tblLista");
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setStretchLastSection(true);
     table_->resizeColumnsToContents();
     if (!list.rows.empty()) table_->selectRow(0);
     resize(480, 320);
