@@ -230,10 +230,21 @@ TEST_F(LoadBalancer, AServerKilledUnderLoadLosesNoStoreAndIsLeftOutThenTakenBack
     // last: a call still held by a stopped server ends once the servers and HAProxy are gone.
     TNetConnection screen(nullptr, "netTela");
     std::future<void> held;
+    // The first server gets a port below the ephemeral range (32768 and up): while it is down,
+    // no client's own connection can be given that port and keep it from starting again.
     std::optional<testing_support::ServerProcess> first;
-    first.emplace(database.Url(), std::vector<std::string>{"--quiet"});
+    unsigned short first_port = 0;
+    for (unsigned short port = 26000; port < 26050 && !first; ++port) {
+        try {
+            first.emplace(database.Url(),
+                          std::vector<std::string>{"--quiet", "--listen", "127.0.0.1:" + std::to_string(port)});
+            first_port = port;
+        } catch (const std::exception&) {
+            // taken: the next one
+        }
+    }
+    ASSERT_TRUE(first.has_value()) << "no free port from 26000 to 26049";
     testing_support::ServerProcess second(database.Url(), {"--quiet"});
-    const unsigned short first_port = first->Port();
     Haproxy haproxy(*haproxy_binary, {first_port, second.Port()});
     ASSERT_TRUE(haproxy.WaitFor("app1", "UP") && haproxy.WaitFor("app2", "UP")) << haproxy.Log();
 
