@@ -171,7 +171,6 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
     const std::string serie_request =
         R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","S5000",""]})";
     const std::string max_request = R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRLG"]})";
-    RawHttpConnection connection(server.Port());
     long inserted = 0;
     double first_serie = 0;
     double first_max = 0;
@@ -194,8 +193,14 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
             module.Session() << "ANALYZE NOTAFISCAL";
         }
         inserted = target;
+        // A connection opened after the load: one kept idle through it may have been closed.
+        RawHttpConnection connection(server.Port());
+        int failures = 0;
         const auto rpc = [&](const std::string& body) {
-            return [&connection, request = RpcPost(body)] { connection.Exchange(request); };
+            return [&connection, &failures, request = RpcPost(body)] {
+                const auto answer = connection.Exchange(request);
+                if (answer.status != 200 || answer.body.find("\"error\"") != std::string::npos) ++failures;
+            };
         };
         // A long warm-up after each bulk load, so that every size is timed in the same
         // steady state (caches refilled, the processor no longer ramping up or idling).
@@ -207,6 +212,10 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
             first_max = max.Median();
         }
         const std::string size = target == 1000 ? "10^3" : target == 100000 ? "10^5" : "10^6";
+        if (failures > 0) {
+            rows.push_back({"(error) " + std::to_string(failures) + " calls failed at " + size + " invoices",
+                            database.name, "", "", ""});
+        }
         rows.push_back({"GetSerieNF, 10^4 series, " + size + " invoices", database.name, Micros(serie.Median()),
                         Micros(first_serie) + " (10^3)", Ratio(serie.Median(), first_serie)});
         rows.push_back({"GetMaxData, " + size + " invoices", database.name, Micros(max.Median()),
