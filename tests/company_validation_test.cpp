@@ -130,6 +130,7 @@ TEST_P(CompanyValidation, OneKeystrokeInTheCompanyEmptiesEverythingBelow) {
     FillRegistrations();
     screen->edtCdSerie.SetText("1");
     screen->medCdEmpresa.SetFocus();
+    screen->UserEditKey(TEditKey::End, TSelectionMode::Move);
     screen->UserKey(kKeyBackspace);
     EXPECT_EQ(screen->medCdEmpresa.Text(), "0");
     EXPECT_EQ(screen->edtNmEmpresa.Text(), "");

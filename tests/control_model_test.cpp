@@ -142,10 +142,12 @@ TEST_F(ControlModel, UpperCaseAndMaximumLengthCountCharacters) {
     for (int i = 0; i < 3; ++i) form->UserKey(kKeyBackspace);
     Type("abcd");
     EXPECT_EQ(form->upper.Text(), "ABC");
-    // Stray continuation bytes count as no character: one backspace takes them all.
+    // Bytes that are not UTF-8 are read as Windows-1252: two characters, two backspaces.
     form->upper.SetText("\x80\x80");
+    EXPECT_EQ(form->upper.Text(), "€€");
     form->UserKey(kKeyBackspace);
-    EXPECT_EQ(form->upper.Text(), "");
+    EXPECT_EQ(form->upper.Text(), "€");
+    form->UserKey(kKeyBackspace);
     Type("abcd");
     EXPECT_EQ(form->upper.Text(), "ABC");
 }

@@ -70,8 +70,12 @@ TEST(HeadlessHost, OpenShowsEveryControlInItsInitialState) {
         EXPECT_TRUE(controls.contains(name)) << name;
     }
     EXPECT_EQ(controls.size(), 33u);
-    EXPECT_EQ(controls["medCdEmpresa"], (Json{{"text", ""}, {"enabled", true}, {"color", "clInfoBk"}}));
-    EXPECT_EQ(controls["edtCdLocal"], (Json{{"text", ""}, {"enabled", false}, {"color", "clBtnFace"}}));
+    const auto empty_edit = [](bool enabled, const char* color) {
+        return Json{{"text", ""}, {"enabled", enabled}, {"color", color}, {"selStart", 0}, {"selLength", 0}};
+    };
+    EXPECT_EQ(controls["medCdEmpresa"], empty_edit(true, "clInfoBk"));
+    EXPECT_EQ(controls["edtCdLocal"], empty_edit(false, "clBtnFace"));
+    EXPECT_FALSE(controls["lblEmpresa"].contains("selStart"));  // only edits have a caret
     EXPECT_EQ(controls["depProxDtEmiss"]["enabled"], false);
     EXPECT_EQ(controls["lblCodTela"]["text"], "VOR17000");
 }

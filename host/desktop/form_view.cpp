@@ -8,12 +8,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
 #include "hostlib/controls.h"
 #include "hostlib/datetime.h"
+#include "hostlib/rotigeral.h"
 
 namespace host::desktop {
 
@@ -48,6 +50,31 @@ void FitText(QWidget& widget, const QString& text, int room) {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
+// The model counts characters, Qt counts UTF-16 units: a character beyond the Basic
+// Multilingual Plane is two of them.
+int Utf16Offset(const QString& text, std::size_t chars) {
+    int at = 0;
+    for (std::size_t c = 0; c < chars && at < text.size(); ++c) {
+        at += text.at(at).isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
+    }
+    return at;
+}
+
+std::size_t CharOffset(const QString& text, int utf16) {
+    std::size_t chars = 0;
+    for (int at = 0; at < utf16 && at < text.size(); ++chars) {
+        at += text.at(at).isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
+    }
+    return chars;
+}
+
+// The keys that confirm a routine screen, besides a click on its confirm button.
+QList<QKeySequence> ConfirmKeys(const QString& caption) {
+    QList<QKeySequence> keys{QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)};
+    if (!caption.isEmpty()) keys.prepend(QKeySequence(QString("Alt+") + caption.at(0).toUpper()));
+    return keys;
+}
+
 }  // namespace
 
 FormView::FormView(hostlib::TForm& form, HelpRequest help, QWidget* parent)
@@ -60,6 +87,27 @@ FormView::FormView(hostlib::TForm& form, HelpRequest help, QWidget* parent)
     setFont(font);
     Build(form, this);
     form.Observer = this;
+    if (auto* screen = dynamic_cast<hostlib::TfrmRotiGeral*>(&form)) AddConfirmKeys(*screen);
+}
+
+void FormView::AddConfirmKeys(hostlib::TfrmRotiGeral& screen) {
+    confirm_button_ = qobject_cast<QToolButton*>(WidgetOf(screen.sbtConfirma));
+    if (confirm_button_ == nullptr) return;
+    // Active only while this window holds the focus; a click's twin: the focus stays put.
+    const QList<QKeySequence> keys = ConfirmKeys(Text(screen.sbtConfirma.Caption()));
+    auto* shortcut = new QShortcut(this);
+    shortcut->setObjectName("confirmShortcut");
+    shortcut->setKeys(keys);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this, &screen] {
+        if (form_ == nullptr) return;
+        form_->UserClick(screen.sbtConfirma);
+        AfterUserAction();
+    });
+    QStringList names;
+    for (const auto& key : keys) names << key.toString(QKeySequence::NativeText);
+    confirm_button_->setToolTip(QString("%1 (%2)").arg(Text(screen.sbtConfirma.Caption()), names.join(", ")));
+    Refresh(screen.sbtConfirma);
 }
 
 FormView::~FormView() { Detach(); }
@@ -108,6 +156,9 @@ QWidget* FormView::Make(hostlib::TControl& control, QWidget* parent) {
         font.setBold(false);
         line_edit->setFont(font);
         line_edit->installEventFilter(this);
+        // Qt's own mouse selection and double click reach the model as its selection.
+        connect(line_edit, &QLineEdit::selectionChanged, this, [this, line_edit] { TakeSelection(*line_edit); });
+        connect(line_edit, &QLineEdit::cursorPositionChanged, this, [this, line_edit] { TakeSelection(*line_edit); });
         widget = line_edit;
     } else if (dynamic_cast<hostlib::TBtnPesquisa*>(&control) != nullptr ||
                dynamic_cast<hostlib::TButtonFlat*>(&control) != nullptr) {
@@ -152,11 +203,7 @@ void FormView::Refresh(const hostlib::TControl& control) {
     widget->setEnabled(control.Enabled());
     widget->setVisible(control.Visible() && control.Bounds.Height > 0);
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        const QString text = Text(control.Text());
-        if (edit->text() != text) {
-            edit->setText(text);
-            edit->setCursorPosition(static_cast<int>(text.size()));
-        }
+        ShowTextAndSelection(*edit, dynamic_cast<const hostlib::TCustomEdit&>(control));
         QPalette palette = edit->palette();
         const QColor base = ColorOf(control.Color());
         palette.setColor(QPalette::Active, QPalette::Base, base);
@@ -177,9 +224,53 @@ void FormView::Refresh(const hostlib::TControl& control) {
     } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
         box->setTitle(Text(control.Caption()));
     } else if (auto* button = qobject_cast<QToolButton*>(widget)) {
-        button->setText(Text(control.Caption()));
-        FitText(*button, button->text(), control.Bounds.Width - 6);
+        const QString caption = Text(control.Caption());
+        if (button == confirm_button_) {
+            // The mnemonic is drawn; its key is this window's shortcut, not the button's,
+            // which would fire from any window of the main window.
+            button->setText("&" + caption);
+            button->setShortcut(QKeySequence());
+        } else {
+            button->setText(caption);
+        }
+        FitText(*button, caption, control.Bounds.Width - 6);
     }
+}
+
+void FormView::ShowTextAndSelection(QLineEdit& edit, const hostlib::TCustomEdit& control) {
+    const bool was_applying = applying_;
+    applying_ = true;
+    const QString text = Text(control.Text());
+    if (edit.text() != text) edit.setText(text);
+    const int start = Utf16Offset(text, control.SelStart());
+    const int length = Utf16Offset(text, control.SelStart() + control.SelLength()) - start;
+    const int caret = Utf16Offset(text, control.CaretPosition());
+    const bool caret_first = control.SelLength() > 0 && caret == start;
+    if (length == 0) {
+        if (edit.hasSelectedText() || edit.cursorPosition() != caret) edit.setCursorPosition(caret);
+    } else if (edit.selectionStart() != start || edit.selectedText().size() != length || edit.cursorPosition() != caret) {
+        // A selection made leftwards keeps its caret at the left.
+        if (caret_first) {
+            edit.setSelection(start + length, -length);
+        } else {
+            edit.setSelection(start, length);
+        }
+    }
+    applying_ = was_applying;
+}
+
+void FormView::TakeSelection(QLineEdit& edit) {
+    if (applying_ || form_ == nullptr || !edit.hasFocus()) return;
+    const auto found = controls_.find(&edit);
+    if (found == controls_.end() || form_->ActiveControl() != found->second) return;
+    const QString text = edit.text();
+    const int caret = edit.cursorPosition();
+    int anchor = caret;
+    if (edit.hasSelectedText()) {
+        const int start = edit.selectionStart();
+        anchor = caret == start ? start + static_cast<int>(edit.selectedText().size()) : start;
+    }
+    form_->UserSelect(CharOffset(text, anchor), CharOffset(text, caret));
 }
 
 void FormView::ControlChanged(hostlib::TControl& control) { Refresh(control); }
@@ -193,11 +284,18 @@ void FormView::FormChanged(hostlib::TForm& form) {
 
 void FormView::SyncFocus() {
     if (form_ == nullptr || form_->ActiveControl() == nullptr) return;
-    QWidget* widget = WidgetOf(*form_->ActiveControl());
-    if (widget == nullptr || widget->hasFocus() || !widget->isEnabled()) return;
-    syncing_ = true;
-    widget->setFocus(Qt::OtherFocusReason);
-    syncing_ = false;
+    const hostlib::TControl& active = *form_->ActiveControl();
+    QWidget* widget = WidgetOf(active);
+    if (widget == nullptr || !widget->isEnabled()) return;
+    if (!widget->hasFocus()) {
+        syncing_ = true;
+        widget->setFocus(Qt::OtherFocusReason);
+        syncing_ = false;
+    }
+    // Whatever Qt did to the selection on the way, the model's stands.
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        ShowTextAndSelection(*edit, dynamic_cast<const hostlib::TCustomEdit&>(active));
+    }
 }
 
 void FormView::AfterUserAction() {
@@ -215,7 +313,8 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
         // Keys that change text belong to the model, not to the line edit's own shortcuts.
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut) || key->matches(QKeySequence::Undo) ||
+        if (key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut) || key->matches(QKeySequence::Copy) ||
+            key->matches(QKeySequence::SelectAll) || key->matches(QKeySequence::Undo) ||
             key->matches(QKeySequence::Redo) || key->matches(QKeySequence::Delete)) {
             event->accept();
             return true;
@@ -233,39 +332,51 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool FormView::HandleKey(QLineEdit& edit, QKeyEvent& key) {
+bool FormView::HandleKey(QLineEdit&, QKeyEvent& key) {
     hostlib::TForm& form = *form_;
     const int code = key.key();
     const auto modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    const bool control = modifiers & Qt::ControlModifier;
+    const auto mode = (modifiers & Qt::ShiftModifier) ? hostlib::TSelectionMode::Extend : hostlib::TSelectionMode::Move;
+    const auto edit_key = [&](hostlib::TEditKey edit) { form.UserEditKey(edit, mode); };
     if (code == Qt::Key_F1) {
         if (help_) help_(form);
         return true;
     }
-    if (code == Qt::Key_Backtab || (code == Qt::Key_Tab && (modifiers & Qt::ShiftModifier))) {
+    // The clipboard's keys first: Shift+Delete and Shift+Insert are among them.
+    if (key.matches(QKeySequence::Copy)) {
+        if (const auto* edit = dynamic_cast<const hostlib::TCustomEdit*>(form.ActiveControl());
+            edit != nullptr && edit->SelLength() > 0) {
+            QApplication::clipboard()->setText(Text(edit->SelText()));
+        }
+    } else if (key.matches(QKeySequence::Cut)) {
+        const std::string cut = form.UserCut();
+        if (!cut.empty()) QApplication::clipboard()->setText(Text(cut));
+    } else if (key.matches(QKeySequence::Paste)) {
+        form.UserPaste(QApplication::clipboard()->text().toStdString());
+    } else if (key.matches(QKeySequence::SelectAll)) {
+        form.UserSelectAll();
+    } else if (code == Qt::Key_Backtab || (code == Qt::Key_Tab && (modifiers & Qt::ShiftModifier))) {
         form.UserTab(hostlib::TabDirection::Backward);
     } else if (code == Qt::Key_Tab) {
         form.UserTab(hostlib::TabDirection::Forward);
     } else if (code == Qt::Key_Backspace) {
-        if (edit.hasSelectedText() && edit.selectedText() == edit.text()) {
-            form.UserClear();
-        } else {
-            form.UserKey(hostlib::kKeyBackspace);
-        }
+        form.UserKey(hostlib::kKeyBackspace);
     } else if (code == Qt::Key_Delete) {
-        if (edit.hasSelectedText() && edit.selectedText() == edit.text()) form.UserClear();
+        edit_key(hostlib::TEditKey::Delete);
     } else if (code == Qt::Key_Escape) {
         form.UserKey(hostlib::kKeyEscape);
     } else if (code == Qt::Key_Return || code == Qt::Key_Enter) {
-        form.UserKey(hostlib::kKeyEnter);
-    } else if (key.matches(QKeySequence::Paste)) {
-        const QString text = QApplication::clipboard()->text();
-        for (char32_t ch : text.toStdU32String()) {
-            if (form_ == nullptr) break;
-            form.UserKey(ch);
-        }
-    } else if (key.matches(QKeySequence::SelectAll) || key.matches(QKeySequence::Copy) || code == Qt::Key_Left ||
-               code == Qt::Key_Right || code == Qt::Key_Home || code == Qt::Key_End) {
-        return false;  // moving and copying change nothing
+        // Ctrl+Enter confirms (a shortcut of the window): it is never a key of the field.
+        if (!control) form.UserKey(hostlib::kKeyEnter);
+    } else if (code == Qt::Key_Home && !control) {
+        edit_key(hostlib::TEditKey::Home);
+    } else if (code == Qt::Key_End && !control) {
+        edit_key(hostlib::TEditKey::End);
+    } else if (code == Qt::Key_Left && !control) {
+        edit_key(hostlib::TEditKey::Left);
+    } else if (code == Qt::Key_Right && !control) {
+        edit_key(hostlib::TEditKey::Right);
     } else if (!key.text().isEmpty() && !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
         for (char32_t ch : key.text().toStdU32String()) {
             if (form_ == nullptr) break;

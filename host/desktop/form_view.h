@@ -10,6 +10,12 @@
 #include "hostlib/form.h"
 
 class QLineEdit;
+class QToolButton;
+
+namespace hostlib {
+class TCustomEdit;
+class TfrmRotiGeral;
+}
 
 namespace host::desktop {
 
@@ -44,6 +50,12 @@ private:
     void Build(const hostlib::TWinControl& container, QWidget* parent);
     QWidget* Make(hostlib::TControl& control, QWidget* parent);
     void Refresh(const hostlib::TControl& control);
+    // The model's text, caret and selection shown in the widget.
+    void ShowTextAndSelection(QLineEdit& edit, const hostlib::TCustomEdit& control);
+    // Qt's own selection (a mouse drag, a double click) handed to the model.
+    void TakeSelection(QLineEdit& edit);
+    // A routine screen confirms with its mnemonic and Ctrl+Enter as with a click.
+    void AddConfirmKeys(hostlib::TfrmRotiGeral& screen);
     // A keystroke in a field goes to the model; the field shows what the model then holds.
     bool HandleKey(QLineEdit& edit, class QKeyEvent& key);
     // After a user's action: the focus is put where the model left it.
@@ -54,6 +66,8 @@ private:
     std::unordered_map<const hostlib::TControl*, QWidget*> widgets_;
     std::unordered_map<const QObject*, hostlib::TControl*> controls_;
     bool syncing_ = false;
+    bool applying_ = false;  // the model's state is being shown: Qt's signals are echoes
+    QToolButton* confirm_button_ = nullptr;
 };
 
 }  // namespace host::desktop

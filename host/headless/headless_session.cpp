@@ -1,5 +1,6 @@
 #include "headless_session.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "hostlib/exceptions.h"
@@ -90,6 +91,8 @@ const std::map<std::string, HeadlessSession::Handler, std::less<>>& HeadlessSess
         {"backspace", &HeadlessSession::Backspace},
         {"clear", &HeadlessSession::Clear},
         {"key", &HeadlessSession::Key},
+        {"select", &HeadlessSession::Select},
+        {"paste", &HeadlessSession::Paste},
         {"pick", &HeadlessSession::Pick},
         {"click", &HeadlessSession::Click},
         {"close", &HeadlessSession::Close},
@@ -109,12 +112,12 @@ void HeadlessSession::Execute(std::string_view raw_line, std::ostream& out) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::string_view trimmed = Trim(line);
     if (trimmed.empty() || trimmed.front() == '#') return;
-    // `type` keeps its text exactly, blanks included.
+    // `type` and `paste` keep their text exactly, blanks included.
     std::string_view name = trimmed.substr(0, trimmed.find_first_of(" \t"));
     std::string_view args;
     if (const auto start = line.find(name) + name.size(); start < line.size()) {
         args = line.substr(start + 1);
-        if (name != "type") args = Trim(args);
+        if (name != "type" && name != "paste") args = Trim(args);
     }
     try {
         const auto& commands = Commands();
@@ -250,15 +253,49 @@ void HeadlessSession::Clear(std::string_view args, std::ostream&) {
 }
 
 void HeadlessSession::Key(std::string_view args, std::ostream&) {
+    using hostlib::TEditKey;
+    using hostlib::TSelectionMode;
+    struct EditKeyName {
+        std::string_view name;
+        TEditKey key;
+        TSelectionMode mode;
+    };
+    static constexpr EditKeyName kEditKeys[] = {
+        {"home", TEditKey::Home, TSelectionMode::Move},         {"end", TEditKey::End, TSelectionMode::Move},
+        {"left", TEditKey::Left, TSelectionMode::Move},         {"right", TEditKey::Right, TSelectionMode::Move},
+        {"shift+home", TEditKey::Home, TSelectionMode::Extend}, {"shift+end", TEditKey::End, TSelectionMode::Extend},
+        {"shift+left", TEditKey::Left, TSelectionMode::Extend}, {"shift+right", TEditKey::Right, TSelectionMode::Extend},
+        {"delete", TEditKey::Delete, TSelectionMode::Move},
+    };
     const std::string_view key = Trim(args);
+    hostlib::TForm& screen = RequireScreen();
     if (key == "esc") {
-        RequireScreen().UserKey(hostlib::kKeyEscape);
+        screen.UserKey(hostlib::kKeyEscape);
     } else if (key == "enter") {
-        RequireScreen().UserKey(hostlib::kKeyEnter);
+        screen.UserKey(hostlib::kKeyEnter);
+    } else if (key == "backspace") {
+        screen.UserKey(hostlib::kKeyBackspace);
+    } else if (key == "ctrl+a") {
+        screen.UserSelectAll();
     } else {
-        throw CommandError("tecla desconhecida: " + std::string(key));
+        const auto* found = std::find_if(std::begin(kEditKeys), std::end(kEditKeys),
+                                         [&](const EditKeyName& entry) { return entry.name == key; });
+        if (found == std::end(kEditKeys)) throw CommandError("tecla desconhecida: " + std::string(key));
+        screen.UserEditKey(found->key, found->mode);
     }
 }
+
+void HeadlessSession::Select(std::string_view args, std::ostream&) {
+    auto [start_text, length_text] = SplitWord(args);
+    const auto start = ParseInt(start_text);
+    const auto length = ParseInt(length_text);
+    if (!start || !length || *start < 0 || *length < 0) throw CommandError("uso: select INÍCIO TAMANHO");
+    hostlib::TForm& screen = RequireScreen();
+    const auto from = static_cast<std::size_t>(*start);
+    screen.UserSelect(from, from + static_cast<std::size_t>(*length));
+}
+
+void HeadlessSession::Paste(std::string_view args, std::ostream&) { RequireScreen().UserPaste(args); }
 
 void HeadlessSession::Pick(std::string_view args, std::ostream&) {
     const std::string_view answer = Trim(args);
@@ -290,9 +327,14 @@ void HeadlessSession::State(std::string_view args, std::ostream& out) {
         for (hostlib::TComponent* component : screen->Components()) {
             const auto* control = dynamic_cast<const hostlib::TControl*>(component);
             if (control == nullptr) continue;
-            state["controls"][control->Name()] = {{"text", control->Text()},
-                                                  {"enabled", control->Enabled()},
-                                                  {"color", hostlib::ColorName(control->Color())}};
+            Json& entry = state["controls"][control->Name()];
+            entry = {{"text", control->Text()},
+                     {"enabled", control->Enabled()},
+                     {"color", hostlib::ColorName(control->Color())}};
+            if (const auto* edit = dynamic_cast<const hostlib::TCustomEdit*>(control)) {
+                entry["selStart"] = edit->SelStart();
+                entry["selLength"] = edit->SelLength();
+            }
         }
     }
     PrintLine(out, state);

@@ -47,6 +47,8 @@ private:
     void Backspace(std::string_view args, std::ostream& out);
     void Clear(std::string_view args, std::ostream& out);
     void Key(std::string_view args, std::ostream& out);
+    void Select(std::string_view args, std::ostream& out);
+    void Paste(std::string_view args, std::ostream& out);
     void Pick(std::string_view args, std::ostream& out);
     void Click(std::string_view args, std::ostream& out);
     void Close(std::string_view args, std::ostream& out);

@@ -123,13 +123,211 @@ TCustomEdit::TCustomEdit(TComponent* owner, std::string name) : TWinControl(owne
 }
 
 void TCustomEdit::SetText(std::string text) {
-    if (ReplaceText(Normalized(std::move(text)))) NotifyChange();
+    std::string normalized = Normalized(utf8::ValidOrWindows1252(std::move(text)));
+    if (normalized == text_) return;
+    const std::size_t length = utf8::Length(normalized);
+    Reset(std::move(normalized), length);
+    NotifyChange();
 }
 
-bool TCustomEdit::ReplaceText(std::string text) {
-    if (text == text_) return false;
+std::size_t TCustomEdit::SelLength() const { return SelectionHigh().chars - SelectionLow().chars; }
+
+std::string TCustomEdit::SelText() const {
+    const Position low = SelectionLow();
+    return text_.substr(low.bytes, SelectionHigh().bytes - low.bytes);
+}
+
+void TCustomEdit::SetSelStart(std::size_t start) { Select(start, start); }
+
+void TCustomEdit::SetSelLength(std::size_t length) {
+    const std::size_t start = SelStart();
+    Select(start, start + std::min(length, length_ - start));
+}
+
+bool TCustomEdit::Select(std::size_t anchor, std::size_t caret) {
+    const Position new_anchor = PositionAt(std::min(anchor, length_));
+    const Position new_caret = PositionAt(std::min(caret, length_));
+    if (new_anchor == anchor_ && new_caret == caret_) return false;
+    anchor_ = new_anchor;
+    caret_ = new_caret;
+    Changed();
+    return true;
+}
+
+void TCustomEdit::SetSelText(const std::string& text) {
+    const std::string valid = utf8::ValidOrWindows1252(text);
+    const Position low = SelectionLow();
+    std::string result = text_;
+    result.replace(low.bytes, SelectionHigh().bytes - low.bytes, valid);
+    const std::size_t caret = low.chars + utf8::Length(valid);
+    std::string normalized = Normalized(std::move(result));
+    const std::size_t length = utf8::Length(normalized);
+    const bool changed = Reset(std::move(normalized), std::min(caret, length));
+    if (changed) {
+        NotifyChange();
+    } else {
+        Changed();
+    }
+}
+
+bool TCustomEdit::Keystroke(char32_t key) {
+    const Position caret = caret_;
+    const Position anchor = anchor_;
+    bool text_changed = false;
+    if (key == kKeyBackspace) {
+        text_changed = EraseBackward();
+    } else {
+        if (key < 32 || key == 127) return false;  // other control keys insert nothing
+        if (CharCase == TEditCharCase::ecUpperCase) key = utf8::ToUpper(key);
+        text_changed = TypeChar(key);
+    }
+    return Finish(text_changed, caret, anchor);
+}
+
+bool TCustomEdit::EditKey(TEditKey key, TSelectionMode mode) {
+    const Position caret = caret_;
+    const Position anchor = anchor_;
+    bool text_changed = false;
+    switch (key) {
+        case TEditKey::Home:
+            MoveCaret(Position{}, mode);
+            break;
+        case TEditKey::End:
+            MoveCaret(Position{length_, text_.size()}, mode);
+            break;
+        case TEditKey::Left:
+            // An arrow without Shift first drops the selection at its own side.
+            if (mode == TSelectionMode::Move && HasSelection()) {
+                MoveCaret(SelectionLow(), mode);
+            } else {
+                MoveCaret(StepBack(caret_), mode);
+            }
+            break;
+        case TEditKey::Right:
+            if (mode == TSelectionMode::Move && HasSelection()) {
+                MoveCaret(SelectionHigh(), mode);
+            } else {
+                MoveCaret(StepForward(caret_), mode);
+            }
+            break;
+        case TEditKey::Delete:
+            text_changed = EraseForward();
+            break;
+    }
+    return Finish(text_changed, caret, anchor);
+}
+
+bool TCustomEdit::Paste(std::string_view text) {
+    const Position caret = caret_;
+    const Position anchor = anchor_;
+    std::vector<char32_t> chars;
+    for (char32_t ch : utf8::Decode(utf8::ValidOrWindows1252(std::string(text)))) {
+        if (ch < 32 || ch == 127) continue;  // line ends and tabs of the clipboard type nothing
+        chars.push_back(CharCase == TEditCharCase::ecUpperCase ? utf8::ToUpper(ch) : ch);
+    }
+    return Finish(!chars.empty() && TypeText(chars), caret, anchor);
+}
+
+std::string TCustomEdit::CutSelection() {
+    if (!HasSelection()) return {};
+    std::string cut = SelText();
+    const Position caret = caret_;
+    const Position anchor = anchor_;
+    Finish(EraseForward(), caret, anchor);
+    return cut;
+}
+
+bool TCustomEdit::TypeChar(char32_t key) { return TypeText({key}); }
+
+bool TCustomEdit::TypeText(const std::vector<char32_t>& chars) {
+    const Position low = SelectionLow();
+    const std::size_t kept = length_ - SelLength();
+    const std::size_t capacity = Capacity();
+    const std::size_t room = capacity == 0 ? chars.size() : (capacity > kept ? capacity - kept : 0);
+    std::string accepted;
+    std::size_t count = 0;
+    for (char32_t ch : chars) {
+        if (count == room) break;
+        if (!Accepts(ch, low.chars + count)) continue;
+        accepted += utf8::Encode(ch);
+        ++count;
+    }
+    if (count == 0) return false;
+    ReplaceRange(low, SelectionHigh(), accepted, count);
+    return true;
+}
+
+bool TCustomEdit::EraseBackward() {
+    if (HasSelection()) {
+        ReplaceRange(SelectionLow(), SelectionHigh(), {}, 0);
+        return true;
+    }
+    if (caret_.chars == 0) return false;
+    ReplaceRange(StepBack(caret_), caret_, {}, 0);
+    return true;
+}
+
+bool TCustomEdit::EraseForward() {
+    if (HasSelection()) {
+        ReplaceRange(SelectionLow(), SelectionHigh(), {}, 0);
+        return true;
+    }
+    if (caret_.chars == length_) return false;
+    ReplaceRange(caret_, StepForward(caret_), {}, 0);
+    return true;
+}
+
+bool TCustomEdit::Accepts(char32_t, std::size_t) const { return true; }
+
+void TCustomEdit::ReplaceRange(Position from, Position to, std::string_view text, std::size_t chars) {
+    text_.replace(from.bytes, to.bytes - from.bytes, text);
+    length_ = length_ - (to.chars - from.chars) + chars;
+    caret_ = anchor_ = Position{from.chars + chars, from.bytes + text.size()};
+}
+
+bool TCustomEdit::Reset(std::string text, std::size_t caret) {
+    const bool changed = text != text_;
     text_ = std::move(text);
     length_ = utf8::Length(text_);
+    caret_ = anchor_ = PositionAt(std::min(caret, length_));
+    return changed;
+}
+
+TCustomEdit::Position TCustomEdit::PositionAt(std::size_t chars) const {
+    if (chars >= length_) return Position{length_, text_.size()};
+    Position at;
+    while (at.chars < chars) at = StepForward(at);
+    return at;
+}
+
+TCustomEdit::Position TCustomEdit::StepBack(Position at) const {
+    if (at.chars == 0) return at;
+    std::size_t bytes = at.bytes;
+    do {
+        --bytes;
+    } while (bytes > 0 && (static_cast<unsigned char>(text_[bytes]) & 0xC0) == 0x80);
+    return Position{at.chars - 1, bytes};
+}
+
+TCustomEdit::Position TCustomEdit::StepForward(Position at) const {
+    if (at.chars >= length_) return at;
+    std::size_t bytes = at.bytes + 1;
+    while (bytes < text_.size() && (static_cast<unsigned char>(text_[bytes]) & 0xC0) == 0x80) ++bytes;
+    return Position{at.chars + 1, bytes};
+}
+
+void TCustomEdit::MoveCaret(Position to, TSelectionMode mode) {
+    caret_ = to;
+    if (mode == TSelectionMode::Move) anchor_ = to;
+}
+
+bool TCustomEdit::Finish(bool text_changed, Position caret_before, Position anchor_before) {
+    if (text_changed) {
+        NotifyChange();
+        return true;
+    }
+    if (caret_ == caret_before && anchor_ == anchor_before) return false;
+    Changed();
     return true;
 }
 
@@ -137,31 +335,6 @@ void TCustomEdit::NotifyChange() {
     Changed();
     if (OnChange) OnChange(*this);
 }
-
-bool TCustomEdit::Keystroke(char32_t key) {
-    if (!ApplyKey(key)) return false;
-    NotifyChange();
-    return true;
-}
-
-bool TCustomEdit::ApplyKey(char32_t key) {
-    if (key == kKeyBackspace) {
-        if (text_.empty()) return false;
-        utf8::DropLast(text_);
-        // A text of stray continuation bytes counts as no character and goes whole.
-        if (length_ > 0) --length_;
-        return true;
-    }
-    if (key < 32 || key == 127) return false;  // other control keys insert nothing
-    if (CharCase == TEditCharCase::ecUpperCase) key = utf8::ToUpper(key);
-    if (MaxLength > 0 && length_ >= static_cast<std::size_t>(MaxLength)) return false;
-    if (!Accepts(key, length_)) return false;
-    text_ += utf8::Encode(key);
-    ++length_;
-    return true;
-}
-
-bool TCustomEdit::Accepts(char32_t, std::size_t) const { return true; }
 
 // ---- TMaskEdit
 
@@ -189,12 +362,21 @@ bool TMaskEdit::Accepts(char32_t key, std::size_t position) const {
     }
 }
 
+std::size_t TMaskEdit::Capacity() const {
+    const std::size_t limit = TCustomEdit::Capacity();
+    if (positions_.empty()) return limit;
+    return limit == 0 ? positions_.size() : std::min(limit, positions_.size());
+}
+
 // ---- TDateEditPlus
 
 namespace {
 
+constexpr std::string_view kDateTemplate = "  /  /    ";
 constexpr std::size_t kDateDigits = 8;
 constexpr std::size_t kDigitPositions[kDateDigits] = {0, 1, 3, 4, 6, 7, 8, 9};
+
+bool IsLiteral(std::size_t position) { return position < kDateTemplate.size() && kDateTemplate[position] == '/'; }
 
 std::string DigitsOf(const std::string& text) {
     std::string digits;
@@ -206,7 +388,7 @@ std::string DigitsOf(const std::string& text) {
 
 std::string LaidOut(const std::string& digits) {
     if (digits.empty()) return "";
-    std::string text = "  /  /    ";
+    std::string text(kDateTemplate);
     for (std::size_t i = 0; i < digits.size(); ++i) text[kDigitPositions[i]] = digits[i];
     return text;
 }
@@ -214,7 +396,7 @@ std::string LaidOut(const std::string& digits) {
 }  // namespace
 
 TDateEditPlus::TDateEditPlus(TComponent* owner, std::string name) : TCustomEdit(owner, std::move(name)) {
-    MaxLength = 10;
+    MaxLength = static_cast<int>(kDateTemplate.size());
 }
 
 TDateTime TDateEditPlus::GetDate() const { return TryStrToDate(Text()).value_or(0.0); }
@@ -226,18 +408,73 @@ void TDateEditPlus::CheckValidDate() const {
     if (!TryStrToDate(Text())) throw EConvertError("'" + Text() + "' não é uma data válida.");
 }
 
-bool TDateEditPlus::ApplyKey(char32_t key) {
-    // The text is always laid out in the mask, so this is ten characters at most.
-    std::string digits = DigitsOf(Text());
-    if (key == kKeyBackspace) {
-        if (digits.empty()) return false;
-        digits.pop_back();
-    } else if (key >= U'0' && key <= U'9' && digits.size() < kDateDigits) {
-        digits += static_cast<char>(key);
-    } else {
-        return false;
+std::string TDateEditPlus::Slots() const {
+    // The text is "" or the whole template: ten characters of one byte each.
+    const std::string text = Text();
+    return text.size() == kDateTemplate.size() ? text : std::string(kDateTemplate);
+}
+
+void TDateEditPlus::BlankSelection(std::string& slots, std::size_t& caret) const {
+    const std::size_t low = SelectionLow().chars;
+    const std::size_t high = SelectionHigh().chars;
+    for (std::size_t p = low; p < high && p < slots.size(); ++p) {
+        if (!IsLiteral(p)) slots[p] = ' ';
     }
-    return ReplaceText(LaidOut(digits));
+    caret = low;
+}
+
+bool TDateEditPlus::Commit(const std::string& slots, std::size_t caret) {
+    const bool any_digit = slots.find_first_of("0123456789") != std::string::npos;
+    return Reset(any_digit ? slots : std::string(), any_digit ? caret : 0);
+}
+
+bool TDateEditPlus::TypeChar(char32_t key) { return TypeText({key}); }
+
+bool TDateEditPlus::TypeText(const std::vector<char32_t>& chars) {
+    std::string slots = Slots();
+    std::size_t caret = CaretPosition();
+    bool typed = false;
+    for (char32_t key : chars) {
+        if (key < U'0' || key > U'9') continue;
+        // The first digit replaces the selection, which is blanked first.
+        if (!typed && HasSelection()) BlankSelection(slots, caret);
+        while (IsLiteral(caret)) ++caret;
+        if (caret >= slots.size()) break;
+        slots[caret++] = static_cast<char>(key);
+        while (IsLiteral(caret)) ++caret;
+        typed = true;
+    }
+    if (!typed) return false;
+    // A digit typed over itself moves only the caret, which the caller sees.
+    return Commit(slots, caret);
+}
+
+bool TDateEditPlus::EraseBackward() {
+    std::string slots = Slots();
+    std::size_t caret = CaretPosition();
+    if (HasSelection()) {
+        BlankSelection(slots, caret);
+    } else {
+        if (caret == 0) return false;
+        --caret;
+        while (caret > 0 && IsLiteral(caret)) --caret;  // beside a literal, the digit before it
+        slots[caret] = ' ';
+    }
+    return Commit(slots, caret);
+}
+
+bool TDateEditPlus::EraseForward() {
+    std::string slots = Slots();
+    std::size_t caret = CaretPosition();
+    if (HasSelection()) {
+        BlankSelection(slots, caret);
+    } else {
+        std::size_t at = caret;
+        while (IsLiteral(at)) ++at;
+        if (at >= slots.size() || Text().empty()) return false;
+        slots[at] = ' ';
+    }
+    return Commit(slots, caret);
 }
 
 std::string TDateEditPlus::Normalized(std::string text) const { return LaidOut(DigitsOf(text)); }

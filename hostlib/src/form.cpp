@@ -40,7 +40,7 @@ void TForm::Show() {
     SetVisible(true);
     if (active_control_ == nullptr) {
         const auto sequence = TabSequence(Sequence::OnlyFocusable);
-        if (!sequence.empty()) SetActive(sequence.front());
+        if (!sequence.empty()) SetActive(sequence.front(), FocusArrival::SelectAll);
     }
     BringToFront();
 }
@@ -89,33 +89,54 @@ void TForm::RunUserEvent(Action&& action) {
     }
 }
 
-void TForm::SetActive(TWinControl* control) {
+void TForm::SetActive(TWinControl* control, FocusArrival arrival) {
     ++focus_moves_;
     if (control == active_control_) return;
     active_control_ = control;
+    if (auto* edit = dynamic_cast<TCustomEdit*>(control)) {
+        if (arrival == FocusArrival::SelectAll) {
+            edit->SelectAll();
+        } else {
+            edit->SetSelStart(edit->Text().size());  // cut to the length in characters
+        }
+    }
     if (Observer != nullptr) Observer->FocusChanged(*this);
 }
 
 void TForm::FocusControl(TWinControl& control) {
     if (control.ParentForm() != this || !control.CanFocus()) return;
-    SetActive(&control);
+    // Given back to the control a user's move is leaving: as if it had gone, all selected.
+    if (&control == leaving_ && &control == active_control_) active_control_ = nullptr;
+    SetActive(&control, FocusArrival::SelectAll);
 }
 
-void TForm::MoveFocus(TWinControl& target) {
+void TForm::MoveFocus(TWinControl& target, FocusArrival arrival) {
     TWinControl* from = active_control_;
-    if (from == &target) return;
+    if (from == &target) {
+        if (auto* edit = dynamic_cast<TCustomEdit*>(&target); edit != nullptr && arrival == FocusArrival::CaretAtEnd) {
+            edit->SetSelStart(edit->Text().size());
+        }
+        return;
+    }
     const std::uint64_t moves_before = focus_moves_;
-    if (from != nullptr && from->OnExit) from->OnExit(*from);
+    if (from != nullptr && from->OnExit) {
+        struct Leaving {
+            TWinControl*& slot;
+            ~Leaving() { slot = nullptr; }
+        } leaving{leaving_};
+        leaving_ = from;
+        from->OnExit(*from);
+    }
     // The exit handler placed the focus itself: its choice stands over the user's target.
     if (focus_moves_ != moves_before) return;
     if (!target.CanFocus()) return;
-    SetActive(&target);
+    SetActive(&target, arrival);
     if (target.OnEnter) target.OnEnter(target);
 }
 
 void TForm::UserFocus(TWinControl& target) {
     if (target.ParentForm() != this || !target.CanFocus()) return;
-    RunUserEvent([&] { MoveFocus(target); });
+    RunUserEvent([&] { MoveFocus(target, FocusArrival::CaretAtEnd); });
 }
 
 void TForm::UserTab(TabDirection direction) {
@@ -130,10 +151,24 @@ void TForm::UserTab(TabDirection direction) {
         TWinControl* candidate = all[static_cast<std::size_t>(index)];
         if (candidate == active_control_) return;
         if (candidate->CanFocus()) {
-            RunUserEvent([&] { MoveFocus(*candidate); });
+            RunUserEvent([&] { MoveFocus(*candidate, FocusArrival::SelectAll); });
             return;
         }
     }
+}
+
+TCustomEdit* TForm::FocusedEdit() const {
+    auto* edit = dynamic_cast<TCustomEdit*>(active_control_);
+    return edit != nullptr && edit->CanFocus() ? edit : nullptr;
+}
+
+template <class Action>
+bool TForm::RunEditAction(Action&& action) {
+    bool changed = false;
+    RunUserEvent([&] {
+        if (TCustomEdit* edit = FocusedEdit()) changed = action(*edit);
+    });
+    return changed;
 }
 
 bool TForm::UserKey(char32_t key) {
@@ -141,16 +176,40 @@ bool TForm::UserKey(char32_t key) {
     RunUserEvent([&] {
         if (KeyPreview && OnKeyPress) OnKeyPress(*this, key);
         if (key == 0) return;
-        auto* edit = dynamic_cast<TCustomEdit*>(active_control_);
-        if (edit != nullptr && edit->CanFocus()) changed = edit->Keystroke(key);
+        if (TCustomEdit* edit = FocusedEdit()) changed = edit->Keystroke(key);
     });
     return changed;
 }
 
+bool TForm::UserEditKey(TEditKey key, TSelectionMode mode) {
+    return RunEditAction([&](TCustomEdit& edit) { return edit.EditKey(key, mode); });
+}
+
+bool TForm::UserSelectAll() {
+    return RunEditAction([](TCustomEdit& edit) { return edit.SelectAll(); });
+}
+
+bool TForm::UserSelect(std::size_t anchor, std::size_t caret) {
+    return RunEditAction([&](TCustomEdit& edit) { return edit.Select(anchor, caret); });
+}
+
+bool TForm::UserPaste(std::string_view text) {
+    return RunEditAction([&](TCustomEdit& edit) { return edit.Paste(text); });
+}
+
+std::string TForm::UserCut() {
+    std::string cut;
+    RunEditAction([&](TCustomEdit& edit) {
+        cut = edit.CutSelection();
+        return !cut.empty();
+    });
+    return cut;
+}
+
 void TForm::UserClear() {
-    RunUserEvent([&] {
-        auto* edit = dynamic_cast<TCustomEdit*>(active_control_);
-        if (edit != nullptr && edit->CanFocus()) edit->Clear();
+    RunEditAction([](TCustomEdit& edit) {
+        edit.Clear();
+        return true;
     });
 }
 

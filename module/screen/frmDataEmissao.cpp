@@ -55,7 +55,6 @@ void LookupButton(TBtnPesquisa& button, TWinControl& parent, int left, int top, 
 }
 
 void DateEdit(TDateEditPlus& edit) {
-    edit.WeekdayNames = {"Domingo", "Segunda", "Terça", "Quarta", "Quinta", "Sexta", "Sábado"};
     edit.ValidDateColor = TColor::clBlue;
 }
 

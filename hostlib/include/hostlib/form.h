@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hostlib/controls.h"
@@ -54,10 +55,23 @@ public:
 
     // The user's actions. Errors out of handlers end the action and go to the
     // application's error handling, never to the caller.
+    // A click into `target`: its caret lands after the last character (a renderer then
+    // places it where the click fell); the focused control's exit handler runs first.
     void UserFocus(TWinControl& target);
+    // Tab or Shift+Tab: the control reached has its whole text selected.
     void UserTab(TabDirection direction);
-    // True when the key changed the focused edit's text (false also when a handler raised).
+    // The key and edit actions below go to the focused edit. Each is true when it changed
+    // the edit's text, caret or selection (false also when a handler raised).
+    // A character key (Backspace, Enter and Escape among them): the key preview sees it first.
     bool UserKey(char32_t key);
+    // A navigation key or Delete: no key preview.
+    bool UserEditKey(TEditKey key, TSelectionMode mode);
+    bool UserSelectAll();
+    // The selection from `anchor` to `caret` (a mouse drag, a double click): no change event.
+    bool UserSelect(std::size_t anchor, std::size_t caret);
+    bool UserPaste(std::string_view text);
+    // Cut: the selected text, taken out of the edit ("" when nothing was selected).
+    std::string UserCut();
     void UserClear();
     void UserClick(TControl& control);
     void UserClose();
@@ -79,16 +93,28 @@ public:
 
 private:
     friend class TWinControl;
+    // How the focus reaches a control decides what of its text is selected.
+    enum class FocusArrival {
+        SelectAll,    // Tab, Shift+Tab, the program's SetFocus to another control
+        CaretAtEnd,   // a click
+    };
     // The program's focus move (no exit or enter).
     void FocusControl(TWinControl& control);
-    void SetActive(TWinControl* control);
+    void SetActive(TWinControl* control, FocusArrival arrival);
     // The user's focus move: exit, then enter unless the exit decided otherwise.
-    void MoveFocus(TWinControl& target);
+    void MoveFocus(TWinControl& target, FocusArrival arrival);
+    // The focused edit, if it can take keys now.
+    TCustomEdit* FocusedEdit() const;
+    template <class Action>
+    bool RunEditAction(Action&& action);
     void CollectTabOrder(const TWinControl& container, std::vector<TWinControl*>& out) const;
     template <class Action>
     void RunUserEvent(Action&& action);
 
     TWinControl* active_control_ = nullptr;
+    // The control a user's move is leaving while its exit handler runs: a SetFocus back to it
+    // gives the focus back, as to another control.
+    TWinControl* leaving_ = nullptr;
     std::uint64_t focus_moves_ = 0;  // counts every focus change, to see what an exit handler did
     TWindowState window_state_ = TWindowState::wsNormal;
 };

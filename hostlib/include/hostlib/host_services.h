@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "hostlib/net/remote_argument.h"
+
 namespace hostlib {
 
 class TForm;
@@ -50,6 +52,10 @@ public:
     virtual void FormClosed(TForm& form) = 0;
     // A form was shown or brought to the front; a windowed host gives it a window.
     virtual void FormShown(TForm& /*form*/) {}
+    // The application server answered a call without an error: a host may tell the user what
+    // was stored where.
+    virtual void RemoteCallSucceeded(const std::string& /*method*/, const std::vector<RemoteArgument>& /*arguments*/) {
+    }
 };
 
 }  // namespace hostlib

@@ -270,6 +270,7 @@ nlohmann::json TAppServer::Call(const std::string& method, const std::vector<Rem
     }
     const auto result = response.find("result");
     if (result == response.end()) throw ENetConnectionError("Resposta inválida do servidor de aplicação.");
+    if (TApplication::Exists()) TApplication::Instance().Host().RemoteCallSucceeded(method, arguments);
     return std::move(*result);
 }
 

@@ -13,6 +13,7 @@
 #include "hostlib/datetime.h"
 #include "hostlib/exceptions.h"
 #include "hostlib/net/data_packet.h"
+#include "hostlib/net/remote_argument.h"
 
 namespace hostlib {
 
@@ -30,9 +31,6 @@ public:
 private:
     int code_;
 };
-
-// An argument of a remote call: a text, or a date (sent as local ISO date-time).
-using RemoteArgument = std::variant<std::string, TDateTime>;
 
 class TNetConnection;
 
