@@ -23,7 +23,7 @@ public:
     // Kept, so that a path that failed (a Confirm that stored nothing) shows in the table
     // instead of being timed as if it had worked.
     void ShowError(const std::string& text) override { last_exception = text; }
-    void ShowException(const std::string& text) override { last_exception = text; }
+    void ShowException(const std::string& text, const std::string&) override { last_exception = text; }
     int ShowAlert(const std::string&, hostlib::TMsgDlgType, const std::vector<std::string>&, int) override { return 0; }
     void ShowBusy(hostlib::TForm*, hostlib::TShowAvi, const std::string&) override {}
     void HideBusy() override {}

@@ -20,7 +20,10 @@ std::filesystem::path DemoDatabasePath() {
 
 std::string OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& options) {
     if (!options.database_url.empty()) {
-        module.Open(options.database_url);
+        // A file named by the user must be there: a typo would otherwise open an empty database.
+        hostlib::SessionOptions session;
+        session.missing = hostlib::MissingDatabase::Refuse;
+        module.Open(options.database_url, session);
         return options.database_url;
     }
     const auto path = DemoDatabasePath();

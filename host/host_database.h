@@ -10,7 +10,8 @@ namespace host {
 
 std::filesystem::path DemoDatabasePath();
 // Opens the database and returns its URL. Raises EDatabaseError naming the URL when the
-// database cannot be opened.
+// database cannot be opened; an SQLite file the options name must exist (only the demo
+// database is made on first use).
 std::string OpenHostDatabase(hostlib::TdtmDBGeral& module, const HostOptions& options);
 
 }  // namespace host

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include "hostlib/settings/token_file.h"
+#include "settings_checks.h"
 
 namespace host {
 
@@ -19,8 +20,10 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             options.mode = HostMode::Headless;
         } else if (arg == "--db") {
             if (!value(options.database_url)) return {{}, "--db precisa de uma URL de banco de dados", false};
+            options.given.database = true;
         } else if (arg == "--server") {
             if (!value(options.server)) return {{}, "--server precisa de 'embedded' ou HOST:PORTA", false};
+            options.given.server = true;
         } else if (arg == "--module") {
             if (!value(text)) return {{}, "--module precisa do caminho do módulo", false};
             options.module_path = text;
@@ -28,14 +31,14 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             if (!value(text)) return {{}, "--token-file precisa do arquivo com o segredo", false};
             // The file of this computer's secret: one token (a line "NAME TOKEN" too).
             try {
-                const auto entries = hostlib::ReadTokenFile(text);
-                if (entries.size() != 1) return {{}, "o arquivo " + text + " deve ter um só segredo", false};
-                options.token = entries.front().token;
+                options.token = ReadHostToken(text);
+                options.given.token = true;
             } catch (const std::exception& e) {
                 return {{}, e.what(), false};
             }
         } else if (arg == "--tls-ca") {
             if (!value(options.tls_ca_file)) return {{}, "--tls-ca precisa do arquivo de certificados", false};
+            options.given.tls_ca = true;
         } else if (arg == "--screenshot") {
             if (!value(text)) return {{}, "--screenshot precisa do arquivo PNG", false};
             options.screenshot = text;
@@ -45,7 +48,10 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
             return {{}, "opção desconhecida: " + arg, false};
         }
     }
-    if (const auto token = hostlib::TokenFromEnvironment(); token && options.token.empty()) options.token = *token;
+    if (const auto token = hostlib::TokenFromEnvironment(); token && options.token.empty()) {
+        options.token = *token;
+        options.given.token = true;
+    }
     return {options, "", false};
 }
 

@@ -17,6 +17,15 @@ struct HostOptions {
     std::filesystem::path screenshot;   // set: save one screenshot there and end
     std::string token;                  // the server's shared secret (--token-file, $VOR17000_TOKEN)
     std::string tls_ca_file;            // CA file: talk TLS to the server and check it
+
+    // What the command line (or the environment, for the token) said: for that run it wins
+    // over the desktop's saved settings.
+    struct Given {
+        bool database = false;
+        bool server = false;
+        bool token = false;
+        bool tls_ca = false;
+    } given;
 };
 
 struct ParsedOptions {

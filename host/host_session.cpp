@@ -15,7 +15,7 @@ namespace {
 std::string RandomSecret() {
     unsigned char bytes[32];
     if (RAND_bytes(bytes, sizeof bytes) != 1)
-        throw HostStartError("não foi possível gerar o segredo do servidor embutido");
+        throw HostStartError(HostStartStep::Server, "não foi possível gerar o segredo do servidor embutido");
     static constexpr char kHex[] = "0123456789abcdef";
     std::string secret;
     for (unsigned char byte : bytes) {
@@ -27,7 +27,9 @@ std::string RandomSecret() {
 
 hostlib::TPackage LoadModule(const HostOptions& options) {
     auto result = hostlib::LoadPackage(ResolveModulePath(options));
-    if (auto* error = std::get_if<hostlib::PackageError>(&result)) throw HostStartError(error->message);
+    if (auto* error = std::get_if<hostlib::PackageError>(&result)) {
+        throw HostStartError(HostStartStep::Module, error->message);
+    }
     return std::move(std::get<hostlib::TPackage>(result));
 }
 
@@ -39,7 +41,7 @@ HostSession::HostSession(const HostOptions& options, hostlib::HostServices& serv
     try {
         database_url_ = OpenHostDatabase(database, options);
     } catch (const hostlib::Exception& e) {
-        throw HostStartError(e.what());
+        throw HostStartError(HostStartStep::Database, e.what(), e.Details());
     }
     application_.SetDataModule(&database);
     ConnectApplicationServer(options);
@@ -69,7 +71,9 @@ void HostSession::ConnectApplicationServer(const HostOptions& options) {
     values.WebTlsCaFile = options.tls_ca_file;
     if (options.server != "embedded") {
         const auto server = hostlib::ParseHostPort(options.server, hostlib::AnyPort::Refused);
-        if (!server) throw HostStartError("--server deve ser 'embedded' ou HOST:PORTA: " + options.server);
+        if (!server) {
+            throw HostStartError(HostStartStep::Server, "--server deve ser 'embedded' ou HOST:PORTA: " + options.server);
+        }
         values.WebURL = server->host;
         values.WebPort = server->port;
         return;
@@ -88,7 +92,8 @@ void HostSession::ConnectApplicationServer(const HostOptions& options) {
     try {
         embedded_server_->Start();
     } catch (const std::exception& e) {
-        throw HostStartError(std::string("servidor de aplicação embutido: ") + e.what());
+        throw HostStartError(HostStartStep::Server, "Não foi possível iniciar o servidor de aplicação embutido.",
+                             hostlib::FullTextOf(e));
     }
     values.WebURL = "127.0.0.1";
     values.WebPort = embedded_server_->Port();

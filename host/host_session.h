@@ -13,10 +13,21 @@
 
 namespace host {
 
-// The host cannot start: the module, the database or the server is not to be had.
+// Which part of the host could not start.
+enum class HostStartStep { Module, Database, Server };
+
+// The host cannot start: the module, the database or the server is not to be had. The text
+// is a sentence for the user; the details are what the system said.
 class HostStartError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    HostStartError(HostStartStep step, const std::string& message, std::string details = {})
+        : std::runtime_error(message), step_(step), details_(std::move(details)) {}
+    HostStartStep Step() const { return step_; }
+    const std::string& Details() const { return details_; }
+
+private:
+    HostStartStep step_;
+    std::string details_;
 };
 
 class HostSession {

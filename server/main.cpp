@@ -9,6 +9,7 @@
 
 #include "app_server.h"
 #include "data_emissao_module.h"
+#include "hostlib/exceptions.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/db/database_url.h"
 #include "hostlib/settings/token_file.h"
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
         try {
             return CheckDates(line.options);
         } catch (const std::exception& e) {
-            std::cerr << "vor17000-server: " << e.what() << std::endl;
+            std::cerr << "vor17000-server: " << hostlib::FullTextOf(e) << std::endl;
             return 2;
         }
     }
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
         server.RunUntilSignalled();
         std::cerr << "vor17000-server: encerrado" << std::endl;
     } catch (const std::exception& e) {
-        std::cerr << "vor17000-server: " << e.what() << std::endl;
+        std::cerr << "vor17000-server: " << hostlib::FullTextOf(e) << std::endl;
         return 1;
     }
     return 0;

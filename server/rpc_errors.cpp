@@ -39,7 +39,9 @@ RpcError ToRpcError(std::exception_ptr failure, std::string& log_cause) {
         log_cause = e.what();
         return {kApplicationError, "O arquivo do banco de dados foi removido ou substituído. Avise o administrador."};
     } catch (const hostlib::EDatabaseError& e) {
-        log_cause = std::string(hostlib::DatabaseErrorCategoryName(e.Category())) + ": " + e.what();
+        // The driver's words where there are any: the category already says the rest.
+        log_cause = std::string(hostlib::DatabaseErrorCategoryName(e.Category())) + ": " +
+                    (e.Details().empty() ? std::string(e.what()) : e.Details());
         switch (e.Category()) {
             case DatabaseErrorCategory::ConnectionFailed:
                 return {kApplicationError, "Banco de dados indisponível. Tente novamente em instantes."};
@@ -55,7 +57,7 @@ RpcError ToRpcError(std::exception_ptr failure, std::string& log_cause) {
                 return {kInternalError, kInternalErrorText};
         }
     } catch (const std::exception& e) {
-        log_cause = e.what();
+        log_cause = hostlib::FullTextOf(e);
         return {kInternalError, kInternalErrorText};
     } catch (...) {
         log_cause = "falha desconhecida";

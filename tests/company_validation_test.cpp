@@ -190,9 +190,12 @@ TEST_P(CompanyValidation, DatabaseErrorReachesTheErrorDisplayAndGivesTheFocusBac
     screen->UserTab(TabDirection::Forward);
     ASSERT_EQ(harness.host.events.size(), 1u);
     EXPECT_EQ(harness.host.events[0].type, "exception");
-    std::string text = harness.host.events[0].text;
-    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    EXPECT_NE(text.find("inscrmunicip"), std::string::npos) << text;  // the driver's own message
+    // A sentence for the clerk first; the driver's own message under the details.
+    EXPECT_EQ(harness.host.events[0].text, "O banco de dados respondeu com uma falha.");
+    ASSERT_EQ(harness.host.events[0].items.size(), 1u);
+    std::string details = harness.host.events[0].items[0];
+    for (auto& c : details) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(details.find("inscrmunicip"), std::string::npos) << details;
     EXPECT_EQ(harness.Focus(), "medInscMuni");
 }
 

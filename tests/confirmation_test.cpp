@@ -344,11 +344,17 @@ TEST_P(Confirmation, AFailedConfirmLeavesTheFirstPassOver) {
     Confirm();
     ASSERT_EQ(harness.Errors().size(), 1u);
     EXPECT_FALSE(Cli_Vor17000::boPrimVez);
-    // Changing the location now checks it but proposes nothing.
+    // Leaving the same location shows its last date and keeps the date typed; another
+    // location shows its own dates, so that its date never moves back unseen.
     TypeNextDate("05072024");
+    LeaveLocation("1");
+    EXPECT_EQ(Last(), "30/06/2024");
+    EXPECT_EQ(Next(), "05/07/2024");
     LeaveLocation("3");
     EXPECT_EQ(screen->edtDsLocal.Text(), "Depósito - Santos");
-    EXPECT_EQ(Next(), "05/07/2024");
+    EXPECT_EQ(Last(), "31/12/2024");
+    EXPECT_EQ(Next(), "01/01/2025");
+    EXPECT_FALSE(Cli_Vor17000::boPrimVez);
 }
 
 TEST_P(Confirmation, UnregisteredLocationIsReportedBeforeTheDates) {

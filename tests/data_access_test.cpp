@@ -134,15 +134,16 @@ TEST_P(DataAccess, HostileTextsArePlainData) {
     EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM EMPRESA"), "1");
 }
 
-TEST_P(DataAccess, DriverErrorsCarryTheDriversMessage) {
+TEST_P(DataAccess, DriverErrorsReadAsASentenceWithTheDriversMessageInTheDetails) {
     query->SetSQL({"SELECT NADA FROM TABELA_QUE_NAO_EXISTE"});
     try {
         query->Open();
         FAIL() << "opened a missing table";
     } catch (const EDatabaseError& e) {
-        std::string message = e.what();
-        for (auto& c : message) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        EXPECT_NE(message.find("tabela_que_nao_existe"), std::string::npos) << e.what();
+        EXPECT_STREQ(e.what(), DatabaseErrorSentence(e.Category()));
+        std::string details = e.Details();
+        for (auto& c : details) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_NE(details.find("tabela_que_nao_existe"), std::string::npos) << e.Details();
     }
     EXPECT_FALSE(query->Active());
 }

@@ -205,8 +205,10 @@ TEST(HeadlessHost, PickEverythingFromTheListsChangeTheDateAndConfirm) {
 
     std::vector<std::string> types;
     for (const auto& event : run.lines[2]["events"]) types.push_back(event["type"]);
-    EXPECT_EQ(types, (std::vector<std::string>{"busy", "idle", "busy", "idle", "cache", "mainActivate", "closed"}));
-    EXPECT_EQ(run.lines[2]["events"][4]["tables"], (Json{"CTRLNUMENF"}));
+    EXPECT_EQ(types, (std::vector<std::string>{"busy", "idle", "busy", "stored", "idle", "cache", "mainActivate",
+                                               "closed"}));
+    EXPECT_EQ(run.lines[2]["events"][3]["text"], "Data de emissão 20/05/2024 gravada no controle CTRL03.");
+    EXPECT_EQ(run.lines[2]["events"][5]["tables"], (Json{"CTRLNUMENF"}));
     EXPECT_EQ(run.lines[3]["open"], false);
     EXPECT_EQ(run.lines[4], (Json{{"form", "frmNF"}, {"lblDtEmissao", "20/05/2024"}}));
     EXPECT_EQ(database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL03'"),

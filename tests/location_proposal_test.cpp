@@ -126,16 +126,36 @@ TEST_P(LocationProposal, TypingClearsTheDescriptionAtOnce) {
     EXPECT_EQ(screen->edtDsLocal.Text(), "");
 }
 
-TEST_P(LocationProposal, AfterTheFirstPassOnlyTheCodeIsChecked) {
+TEST_P(LocationProposal, AfterTheFirstPassTheSameLocationShowsItsLastDateAndKeepsTheTypedNext) {
     Open(CallerMode::Off);
     LeaveSeries("7");
     LeaveLocation("1");
     Cli_Vor17000::boPrimVez = false;  // as a confirmation leaves it
+    screen->depDtUltEmiss.Clear();
     screen->depProxDtEmiss.SetText("05/07/2024");
-    LeaveLocation("3");
-    EXPECT_EQ(screen->edtDsLocal.Text(), "Depósito - Santos");
+    LeaveLocation("1");
+    EXPECT_EQ(screen->edtDsLocal.Text(), "Matriz - São Paulo");
     EXPECT_EQ(Last(), "30/06/2024");
     EXPECT_EQ(Next(), "05/07/2024");
+    // Confirm's own validation still only checks the code.
+    screen->depDtUltEmiss.Clear();
+    screen->Vd_LocalEmiss(false);
+    EXPECT_EQ(Last(), "");
+}
+
+TEST_P(LocationProposal, AfterARefusedConfirmAnotherLocationShowsItsOwnDates) {
+    Open(CallerMode::Off);
+    LeaveSeries("7");
+    LeaveLocation("2");  // no last date of its own: the latest invoice's day, 12/03/2024
+    ASSERT_EQ(Last(), "");
+    screen->depProxDtEmiss.SetText("01/03/2024");
+    screen->UserClick(screen->sbtConfirma);  // refused: earlier than the invoice
+    ASSERT_EQ(harness.Errors().size(), 1u);
+    ASSERT_FALSE(Cli_Vor17000::boPrimVez);
+    LeaveLocation("1");
+    EXPECT_EQ(Last(), "30/06/2024");
+    EXPECT_EQ(Next(), "01/07/2024");
+    EXPECT_TRUE(Cli_Vor17000::boPrimVez == false);  // the first pass stays over
 }
 
 TEST_P(LocationProposal, EveryLeaveOfTheFirstPassProposesAnew) {

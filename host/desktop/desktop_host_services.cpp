@@ -4,9 +4,11 @@
 #include <QPushButton>
 
 #include "busy_overlay.h"
+#include "error_box.h"
 #include "form_view.h"
 #include "lookup_dialog.h"
 #include "main_window.h"
+#include "stored_date_message.h"
 
 namespace host::desktop {
 
@@ -33,8 +35,8 @@ void DesktopHostServices::ShowError(const std::string& text) {
     QMessageBox::critical(window_.DialogParent(), "Erro", Text(text));
 }
 
-void DesktopHostServices::ShowException(const std::string& text) {
-    QMessageBox::critical(window_.DialogParent(), "Erro", Text(text));
+void DesktopHostServices::ShowException(const std::string& text, const std::string& details) {
+    ShowErrorBox(window_.DialogParent(), Text(text), Text(details));
 }
 
 int DesktopHostServices::ShowAlert(const std::string& text, hostlib::TMsgDlgType type,
@@ -102,5 +104,10 @@ void DesktopHostServices::RefreshLocalCache(const std::vector<std::string>& tabl
 void DesktopHostServices::FormClosed(hostlib::TForm& form) { window_.FormClosed(form); }
 
 void DesktopHostServices::FormShown(hostlib::TForm& form) { window_.FormShown(form); }
+
+void DesktopHostServices::RemoteCallSucceeded(const std::string& method,
+                                              const std::vector<hostlib::RemoteArgument>& arguments) {
+    if (const auto message = StoredDateMessage(method, arguments)) window_.ShowStatusMessage(Text(*message));
+}
 
 }  // namespace host::desktop

@@ -16,7 +16,7 @@ public:
     explicit DesktopHostServices(MainWindow& window) : window_(window) {}
 
     void ShowError(const std::string& text) override;
-    void ShowException(const std::string& text) override;
+    void ShowException(const std::string& text, const std::string& details) override;
     int ShowAlert(const std::string& text, hostlib::TMsgDlgType type, const std::vector<std::string>& buttons,
                   int help_context) override;
     void ShowBusy(hostlib::TForm* over, hostlib::TShowAvi kind, const std::string& caption) override;
@@ -26,6 +26,7 @@ public:
     void RefreshLocalCache(const std::vector<std::string>& tables) override;
     void FormClosed(hostlib::TForm& form) override;
     void FormShown(hostlib::TForm& form) override;
+    void RemoteCallSucceeded(const std::string& method, const std::vector<hostlib::RemoteArgument>& arguments) override;
 
     // The caption of the wait animation on show, or empty when none is showing.
     QString BusyCaption() const;

@@ -8,6 +8,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -24,20 +25,17 @@ namespace host::desktop {
 
 namespace {
 
-HostOptions WithSettings(HostOptions options, const HostSettings& settings) {
-    if (options.database_url.empty()) options.database_url = settings.database.toStdString();
-    if (options.server == "embedded" && !settings.server.isEmpty()) options.server = settings.server.toStdString();
-    return options;
-}
+// How long a message of the status bar stays, at least, before the current values return.
+constexpr int kStatusMessageMilliseconds = 8000;
 
 }  // namespace
 
-MainWindow::MainWindow(const HostOptions& options, const HostSettings& settings)
-    : services_(*this), settings_(settings), mdi_(new QMdiArea(this)) {
+MainWindow::MainWindow(const HostOptions& options, const HostSettings& settings, QStringList start_problems)
+    : services_(*this), settings_(settings), start_problems_(std::move(start_problems)), mdi_(new QMdiArea(this)) {
     setObjectName("MainWindow");
     setWindowTitle("Faturamento");
     setCentralWidget(mdi_);
-    session_ = std::make_unique<HostSession>(WithSettings(options, settings), services_);
+    session_ = StartSession(options);
     cache_ = std::make_unique<LocalCache>(session_->Application().DataModule());
     audit_ = std::make_unique<DateAuditClient>(session_->Application());
     settings_.ApplyTo(session_->Application().Values());
@@ -128,12 +126,55 @@ void MainWindow::BuildMenus() {
     toolbar->addAction(open_screen);
 }
 
+std::unique_ptr<HostSession> MainWindow::StartSession(const HostOptions& options) {
+    HostOptions merged = settings_.Merged(options);
+    try {
+        return std::make_unique<HostSession>(merged, services_);
+    } catch (const HostStartError& e) {
+        // A saved database that no longer opens must not keep the program from starting.
+        if (e.Step() != HostStartStep::Database || options.given.database || merged.database_url.empty()) throw;
+        start_problems_ << QString("O banco de dados das configurações ('%1') não pôde ser aberto: %2 "
+                                   "Usando o banco de demonstração.")
+                               .arg(settings_.database, QString::fromStdString(e.what()));
+        merged.database_url.clear();
+        return std::make_unique<HostSession>(merged, services_);
+    }
+}
+
+void MainWindow::ReportStartProblems() {
+    if (start_problems_.isEmpty()) return;
+    const QStringList problems = std::exchange(start_problems_, {});
+    QMessageBox box(QMessageBox::Warning, "Configurações", problems.join("\n\n"), QMessageBox::Ok, this);
+    box.setInformativeText("Corrija em Arquivo > Configurações.");
+    box.exec();
+}
+
 void MainWindow::BuildStatusBar() {
+    // A message covers the current values for a while, then they come back.
+    status_message_ = new QLabel(this);
+    status_message_->setObjectName("lblMensagemStatus");
+    status_message_->setStyleSheet("QLabel { font-weight: bold; color: #0b5d1e; background: #dff3e4; padding: 0 6px; }");
+    status_message_->hide();
     status_values_ = new QLabel(this);
     status_server_ = new QLabel(this);
-    statusBar()->addPermanentWidget(status_values_, 1);
+    statusBar()->addWidget(status_message_, 1);
+    statusBar()->addWidget(status_values_, 1);
     statusBar()->addPermanentWidget(status_server_);
+    status_timer_.setSingleShot(true);
+    connect(&status_timer_, &QTimer::timeout, this, [this] {
+        status_message_->hide();
+        status_values_->show();
+    });
 }
+
+void MainWindow::ShowStatusMessage(const QString& text) {
+    status_message_->setText(text);
+    status_values_->hide();
+    status_message_->show();
+    status_timer_.start(kStatusMessageMilliseconds);
+}
+
+QString MainWindow::StatusMessage() const { return status_message_->isVisible() ? status_message_->text() : QString(); }
 
 void MainWindow::RefreshStatusBar() {
     auto& values = session_->Application().Values();
@@ -227,10 +268,24 @@ void MainWindow::FormShown(hostlib::TForm& form) {
         auto* view = new FormView(form, [this](const hostlib::TForm& f) {
             ShowHelp(this, QString::fromStdString(f.HelpFile), f.HelpContext);
         });
-        // A single, fixed border: the screen is not resized or maximised.
+        // A single, fixed border: the screen is not resized or maximised. The close button
+        // is drawn only with the system menu.
         window = mdi_->addSubWindow(view, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                              Qt::WindowCloseButtonHint);
         window->setAttribute(Qt::WA_DeleteOnClose, false);
+        auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4), window);
+        close->setObjectName("closeShortcut");
+        close->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(close, &QShortcut::activated, window, &QMdiSubWindow::close);
+        // The user minimising or restoring the window is the form's window state too, so that
+        // the next open restores it.
+        connect(window, &QMdiSubWindow::windowStateChanged, this,
+                [this, &form](Qt::WindowStates, Qt::WindowStates now) {
+                    if (!session_->Application().Owns(&form)) return;
+                    form.SetWindowState((now & Qt::WindowMinimized) ? hostlib::TWindowState::wsMinimized
+                                                                     : hostlib::TWindowState::wsNormal);
+                });
         window->setWindowTitle(QString::fromStdString(form.Caption()));
         window->setObjectName(QString::fromStdString(form.Name()));
         window->installEventFilter(this);
@@ -294,7 +349,11 @@ void MainWindow::RefreshLocalCache(const std::vector<std::string>& tables) {
     for (const auto& table : cache_->Refresh(tables)) {
         names << QString("%1 (%2 linhas)").arg(QString::fromStdString(table)).arg(cache_->RowCount(table));
     }
-    if (!names.isEmpty()) statusBar()->showMessage("Cópia local atualizada: " + names.join(", "), 8000);
+    if (names.isEmpty()) return;
+    // After a store, the store's message comes first.
+    const QString refreshed = "Cópia local atualizada: " + names.join(", ") + ".";
+    const QString shown = StatusMessage();
+    ShowStatusMessage(shown.isEmpty() ? refreshed : shown + " " + refreshed);
 }
 
 }  // namespace host::desktop

@@ -3,6 +3,8 @@
 // host's current values, and a window for every form of the control model it shows.
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
+#include <QTimer>
 #include <map>
 #include <memory>
 
@@ -27,7 +29,10 @@ class MainWindow : public QMainWindow {
 
 public:
     // Raises HostStartError when the module, the database or the server is not to be had.
-    MainWindow(const HostOptions& options, const HostSettings& settings);
+    // The options the command line gave win over the settings; a saved database that does not
+    // open gives way to the demo database. What could not be used is said once, by
+    // ReportStartProblems, with `start_problems` (from loading the settings) first.
+    MainWindow(const HostOptions& options, const HostSettings& settings, QStringList start_problems = {});
     ~MainWindow() override;
 
     HostSession& Session() { return *session_; }
@@ -50,6 +55,12 @@ public:
     void FormShown(hostlib::TForm& form);
     void FormClosed(hostlib::TForm& form);
     void RefreshLocalCache(const std::vector<std::string>& tables);
+    // A message in the status bar, over the current values, for some seconds.
+    void ShowStatusMessage(const QString& text);
+    // The message shown now; empty when none is.
+    QString StatusMessage() const;
+    // The settings that could not be used at the start, in one box; nothing when all could.
+    void ReportStartProblems();
     void RefreshStatusBar();
     const LocalCache& Cache() const { return *cache_; }
 
@@ -57,6 +68,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::unique_ptr<HostSession> StartSession(const HostOptions& options);
     void BuildMenus();
     void BuildStatusBar();
     void ApplyWindowState(hostlib::TForm& form);
@@ -69,10 +81,13 @@ private:
     QPointer<DateHistoryDialog> history_dialog_;
     QPointer<DateDriftDialog> drift_dialog_;
     HostSettings settings_;
+    QStringList start_problems_;
     QMdiArea* mdi_;
     std::map<const hostlib::TForm*, QPointer<QMdiSubWindow>> windows_;
     hostlib::TForm* invoice_form_ = nullptr;
+    QLabel* status_message_ = nullptr;
     QLabel* status_values_ = nullptr;
+    QTimer status_timer_;
     QLabel* status_server_ = nullptr;
 };
 

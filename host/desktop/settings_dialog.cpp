@@ -1,70 +1,91 @@
 #include "settings_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-
-#include "hostlib/datetime.h"
+#include <QToolButton>
 
 namespace host::desktop {
 
-SettingsDialog::SettingsDialog(const HostSettings& s, QWidget* parent)
-    : QDialog(parent),
-      company_(new QLineEdit(s.company, this)),
-      state_registration_(new QLineEdit(s.state_registration, this)),
-      municipal_registration_(new QLineEdit(s.municipal_registration, this)),
-      branch_(new QLineEdit(s.branch, this)),
-      processing_date_(new QLineEdit(s.processing_date, this)),
-      server_(new QLineEdit(s.server, this)),
-      database_(new QLineEdit(s.database, this)),
-      user_(new QLineEdit(s.user, this)) {
+namespace {
+
+bool IsFileField(const SettingField& field) {
+    return field.field == &HostSettings::token_file || field.field == &HostSettings::tls_ca_file;
+}
+
+}  // namespace
+
+SettingsDialog::SettingsDialog(const HostSettings& s, QWidget* parent) : QDialog(parent) {
     setObjectName("SettingsDialog");
     setWindowTitle("Configurações");
     auto* form = new QFormLayout(this);
-    form->addRow("&Empresa:", company_);
-    form->addRow("Inscrição &estadual:", state_registration_);
-    form->addRow("Inscrição &municipal:", municipal_registration_);
-    form->addRow("&Filial:", branch_);
-    user_->setObjectName("edtUsuario");
-    user_->setPlaceholderText("nome registrado em cada alteração de data");
-    form->addRow("&Usuário:", user_);
-    processing_date_->setPlaceholderText("dd/mm/aaaa (vazio: hoje)");
-    form->addRow("&Data de processamento:", processing_date_);
-    server_->setPlaceholderText("embedded ou HOST:PORTA");
-    form->addRow("&Servidor de aplicação:", server_);
-    database_->setPlaceholderText("sqlite:ARQUIVO ou postgresql://... (vazio: banco de demonstração)");
-    form->addRow("&Banco de dados:", database_);
-    form->addRow(new QLabel("Servidor e banco de dados valem a partir da próxima abertura do programa.", this));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText("Cancelar");
-    connect(buttons, &QDialogButtonBox::accepted, this, &SettingsDialog::Check);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    form->addRow(buttons);
+    for (const SettingField& field : SettingFields()) AddRow(*form, field, s.*field.field);
+    form->addRow(new QLabel("Servidor, banco de dados e arquivos valem a partir da próxima abertura do programa.", this));
+    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons_->button(QDialogButtonBox::Cancel)->setText("Cancelar");
+    connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(buttons_);
+    for (const Row& row : rows_) Check(row);
 }
 
-void SettingsDialog::Check() {
-    const QString date = processing_date_->text().trimmed();
-    if (!date.isEmpty() && !hostlib::TryStrToDate(date.toStdString())) {
-        QMessageBox::warning(this, "Configurações", "Data de processamento inválida: use dd/mm/aaaa.");
-        processing_date_->setFocus();
-        return;
+void SettingsDialog::AddRow(QFormLayout& form, const SettingField& field, const QString& value) {
+    auto* edit = new QLineEdit(value, this);
+    edit->setObjectName(field.key);
+    if (field.hint != nullptr) edit->setPlaceholderText(field.hint);
+    auto* error = new QLabel(this);
+    error->setObjectName(QString(field.key) + "Erro");
+    error->setStyleSheet("color: #b00020;");
+    error->setWordWrap(true);
+    error->hide();
+    auto* cell = new QWidget(this);
+    auto* column = new QVBoxLayout(cell);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto* line = new QHBoxLayout;
+    line->addWidget(edit);
+    if (IsFileField(field)) {
+        auto* browse = new QToolButton(this);
+        browse->setText("...");
+        browse->setToolTip("Escolher o arquivo");
+        connect(browse, &QToolButton::clicked, this, [this, edit] {
+            const QString chosen = QFileDialog::getOpenFileName(this, "Escolher arquivo", edit->text());
+            if (!chosen.isEmpty()) edit->setText(chosen);
+        });
+        line->addWidget(browse);
     }
-    accept();
+    column->addLayout(line);
+    column->addWidget(error);
+    auto* label = new QLabel(QString(field.label) + ":", this);
+    label->setBuddy(edit);
+    form.addRow(label, cell);
+    rows_.push_back({&field, edit, error});
+    const Row row = rows_.back();
+    connect(edit, &QLineEdit::textChanged, this, [this, row] { Check(row); });
+}
+
+void SettingsDialog::Check(const Row& row) {
+    const auto problem = row.field->check != nullptr ? row.field->check(row.edit->text().trimmed().toStdString())
+                                                     : std::nullopt;
+    row.error->setText(problem ? QString::fromStdString(*problem) : QString());
+    row.error->setVisible(problem.has_value());
+    UpdateAcceptance();
+}
+
+void SettingsDialog::UpdateAcceptance() {
+    if (buttons_ == nullptr) return;
+    bool all_good = true;
+    for (const Row& row : rows_) all_good = all_good && row.error->text().isEmpty();
+    buttons_->button(QDialogButtonBox::Ok)->setEnabled(all_good);
 }
 
 HostSettings SettingsDialog::Settings() const {
     HostSettings s;
-    s.company = company_->text().trimmed();
-    s.state_registration = state_registration_->text().trimmed();
-    s.municipal_registration = municipal_registration_->text().trimmed();
-    s.branch = branch_->text().trimmed();
-    s.processing_date = processing_date_->text().trimmed();
-    s.server = server_->text().trimmed().isEmpty() ? "embedded" : server_->text().trimmed();
-    s.database = database_->text().trimmed();
-    s.user = user_->text().trimmed();
+    for (const Row& row : rows_) s.*row.field->field = row.edit->text().trimmed();
+    if (s.server.isEmpty()) s.server = "embedded";
     return s;
 }
 

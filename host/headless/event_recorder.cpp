@@ -1,12 +1,17 @@
 #include "event_recorder.h"
 
 #include "hostlib/form.h"
+#include "stored_date_message.h"
 
 namespace host {
 
 void EventRecorder::ShowError(const std::string& text) { Record({{"type", "error"}, {"text", text}}); }
 
-void EventRecorder::ShowException(const std::string& text) { Record({{"type", "exception"}, {"text", text}}); }
+void EventRecorder::ShowException(const std::string& text, const std::string& details) {
+    Json event{{"type", "exception"}, {"text", text}};
+    if (!details.empty()) event["details"] = details;
+    Record(std::move(event));
+}
 
 int EventRecorder::ShowAlert(const std::string& text, hostlib::TMsgDlgType type,
                              const std::vector<std::string>& buttons, int) {
@@ -30,6 +35,11 @@ std::optional<std::size_t> EventRecorder::ChooseFromList(const hostlib::LookupLi
 void EventRecorder::ShowEmptyList(const std::string& title, const std::string& text) {
     next_pick_.reset();
     Record({{"type", "lookupEmpty"}, {"title", title}, {"text", text}});
+}
+
+void EventRecorder::RemoteCallSucceeded(const std::string& method,
+                                        const std::vector<hostlib::RemoteArgument>& arguments) {
+    if (const auto message = StoredDateMessage(method, arguments)) Record({{"type", "stored"}, {"text", *message}});
 }
 
 void EventRecorder::RefreshLocalCache(const std::vector<std::string>& tables) {

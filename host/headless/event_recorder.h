@@ -15,7 +15,8 @@ using Json = nlohmann::ordered_json;
 class EventRecorder : public hostlib::HostServices {
 public:
     void ShowError(const std::string& text) override;
-    void ShowException(const std::string& text) override;
+    void ShowException(const std::string& text, const std::string& details) override;
+    void RemoteCallSucceeded(const std::string& method, const std::vector<hostlib::RemoteArgument>& arguments) override;
     int ShowAlert(const std::string& text, hostlib::TMsgDlgType type, const std::vector<std::string>& buttons,
                   int help_context) override;
     void ShowBusy(hostlib::TForm* over, hostlib::TShowAvi kind, const std::string& caption) override;

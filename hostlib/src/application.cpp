@@ -106,10 +106,12 @@ void TApplication::HandleException(std::exception_ptr error) {
         std::rethrow_exception(error);
     } catch (const EAbort&) {
         // An abort has already told the user what went wrong.
+    } catch (const Exception& e) {
+        host_.ShowException(e.what(), e.Details());
     } catch (const std::exception& e) {
-        host_.ShowException(e.what());
+        host_.ShowException(e.what(), {});
     } catch (...) {
-        host_.ShowException("Erro desconhecido.");
+        host_.ShowException("Erro desconhecido.", {});
     }
 }
 

@@ -140,6 +140,9 @@ private:
     // GetMaxData for the current series' numbering control, into cdsMaxData.
     void LoadMaxData();
     void SetLocationRowEnabled(bool enabled);
+    // The dates of the location found by qryVdLocalEmiss: both proposed, or only the last shown.
+    enum class LocationDates { LastAndNext, LastOnly };
+    void ProposeLocationDates(LocationDates which);
     // Confirmation's steps.
     void CheckAgainstLatestInvoice();
     void StoreNewDate();
@@ -149,6 +152,9 @@ private:
     void LayOutFrame();
     void LayOutCodeRows();
     void LayOutDateArea();
+
+    // The location code whose dates the date fields show; empty when they show the series'.
+    std::string location_dates_shown_;
 };
 
 }  // namespace Cli_Vor17000

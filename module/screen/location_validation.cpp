@@ -24,26 +24,51 @@ void TfrmDataEmissao::Vd_LocalEmiss(bool required) {
         edtDsLocal.SetText(qryVdLocalEmiss.FieldByName("DSLOCALEMIS").AsString());
         // After a confirmation has begun, the dates are the user's: only the code is checked.
         if (!boPrimVez) return;
+        ProposeLocationDates(LocationDates::LastAndNext);
+    });
+}
 
-        const TField last = qryVdLocalEmiss.FieldByName("DTULTEMISLCE");
-        if (!last.IsNull() && !UsesProcessingDate()) {
-            ProposeDayAfter(last.AsDateTime());
+void TfrmDataEmissao::ProposeLocationDates(LocationDates which) {
+    const TField last = qryVdLocalEmiss.FieldByName("DTULTEMISLCE");
+    location_dates_shown_ = edtCdLocal.Text();
+    if (which == LocationDates::LastOnly) {
+        // What the proposal would show as the last date; the next date stays the user's.
+        if (UsesProcessingDate()) {
+            depDtUltEmiss.SetDate(ProcessingDate());
+        } else if (last.IsNull()) {
+            depDtUltEmiss.Clear();
+        } else {
+            depDtUltEmiss.SetDate(last.AsDateTime());
+        }
+        return;
+    }
+    if (!last.IsNull() && !UsesProcessingDate()) {
+        ProposeDayAfter(last.AsDateTime());
+        return;
+    }
+    if (last.IsNull()) {
+        depDtUltEmiss.Clear();
+        if (!UsesProcessingDate()) {
+            ProposeLatestInvoiceDay();
             return;
         }
-        if (last.IsNull()) {
-            depDtUltEmiss.Clear();
-            if (!UsesProcessingDate()) {
-                ProposeLatestInvoiceDay();
-                return;
-            }
-            LoadMaxData();  // asked for, though the processing date wins
-        }
-        ProposeProcessingDate(LockedDateAlert::Shown);
-    });
+        LoadMaxData();  // asked for, though the processing date wins
+    }
+    ProposeProcessingDate(LockedDateAlert::Shown);
 }
 
 void TfrmDataEmissao::edtCdLocalChange(TObject&) { edtDsLocal.Clear(); }
 
-void TfrmDataEmissao::edtCdLocalExit(TObject&) { Vd_LocalEmiss(false); }
+void TfrmDataEmissao::edtCdLocalExit(TObject&) {
+    Vd_LocalEmiss(false);
+    // After a Confirm ended the first pass, leaving the field still shows the location's own
+    // last date, so that a store never moves it back unseen; a code other than the one whose
+    // dates are shown gets its dates proposed as on a fresh screen.
+    if (boPrimVez || EmptyString(edtCdLocal.Text())) return;
+    GuardFocus(edtCdLocal, [&] {
+        ProposeLocationDates(edtCdLocal.Text() == location_dates_shown_ ? LocationDates::LastOnly
+                                                                         : LocationDates::LastAndNext);
+    });
+}
 
 }  // namespace Cli_Vor17000

@@ -26,6 +26,7 @@ void TfrmDataEmissao::Vd_Serie(bool required) {
 }
 
 void TfrmDataEmissao::edtCdSerieChange(TObject&) {
+    location_dates_shown_.clear();
     depDtUltEmiss.Clear();
     depProxDtEmiss.Clear();
     const bool filled = !EmptyString(edtCdSerie.Text());
@@ -42,10 +43,14 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
         SetLocationRowEnabled(true);
         edtCdLocal.SetFocus();
         // Otherwise the location proposes the dates once it is validated.
-        if (UsesProcessingDate()) ProposeProcessingDate(LockedDateAlert::NotShown);
+        if (UsesProcessingDate()) {
+            location_dates_shown_.clear();
+            ProposeProcessingDate(LockedDateAlert::NotShown);
+        }
         return;
     }
 
+    location_dates_shown_.clear();
     SetLocationRowEnabled(false);
     edtCdLocal.Clear();
     edtDsLocal.Clear();

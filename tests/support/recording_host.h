@@ -23,7 +23,10 @@ struct HostEvent {
 class RecordingHost : public hostlib::HostServices {
 public:
     void ShowError(const std::string& text) override { Add("error", text); }
-    void ShowException(const std::string& text) override { Add("exception", text); }
+    // The details, what a driver said, go in the event's items.
+    void ShowException(const std::string& text, const std::string& details) override {
+        Add("exception", text, 0, details.empty() ? std::vector<std::string>{} : std::vector<std::string>{details});
+    }
     int ShowAlert(const std::string& text, hostlib::TMsgDlgType, const std::vector<std::string>& buttons,
                   int) override {
         Add("alert", text, 0, buttons);

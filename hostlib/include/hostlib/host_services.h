@@ -37,8 +37,9 @@ public:
     virtual ~HostServices() = default;
     // MensErro's text.
     virtual void ShowError(const std::string& text) = 0;
-    // An error that reached the general error handling.
-    virtual void ShowException(const std::string& text) = 0;
+    // An error that reached the general error handling: a sentence for the user, and what a
+    // driver or the system said (may be empty), for a box's details.
+    virtual void ShowException(const std::string& text, const std::string& details) = 0;
     // A modal message; returns the index of the button chosen.
     virtual int ShowAlert(const std::string& text, TMsgDlgType type, const std::vector<std::string>& buttons,
                           int help_context) = 0;

@@ -88,6 +88,19 @@ std::string LocalTimeZoneName() {
     return name;
 }
 
+// What the user reads when a database does not open; the driver's words go to the details.
+std::string OpenFailureSentence(const DatabaseUrl& url, DatabaseErrorCategory category, MissingDatabase missing) {
+    const std::string where = "'" + url.Redacted() + "'";
+    if (url.kind == DatabaseKind::SQLite && missing == MissingDatabase::Refuse &&
+        !std::filesystem::exists(std::filesystem::path(url.path))) {
+        return "O banco de dados " + where + " não existe. Confira o caminho do arquivo.";
+    }
+    if (category == DatabaseErrorCategory::ReadOnly) {
+        return "Não foi possível abrir o banco de dados " + where + ": não há permissão para gravar nele.";
+    }
+    return "Não foi possível abrir o banco de dados " + where + ". Verifique se ele está no ar e tente de novo.";
+}
+
 }  // namespace
 
 TdtmDBGeral::TdtmDBGeral(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
@@ -139,7 +152,7 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
             RethrowAsDatabaseError(std::current_exception());
         } catch (const EDatabaseError& e) {
             throw EDatabaseError(DatabaseErrorCategory::ConnectionFailed,
-                                 "Não foi possível abrir o banco de dados '" + url->Redacted() + "': " + e.what());
+                                 OpenFailureSentence(*url, e.Category(), options.missing), e.Details());
         }
     }
     url_ = *url;

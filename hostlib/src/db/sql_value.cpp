@@ -65,6 +65,15 @@ DatabaseErrorCategory PostgresCategory(const std::string& state) {
 
 }  // namespace
 
+namespace {
+
+// A driver's failure: the sentence of its category for the user, its own words as details.
+[[noreturn]] void RaiseDriverError(DatabaseErrorCategory category, const std::string& driver_text) {
+    throw EDatabaseError(category, DatabaseErrorSentence(category), driver_text);
+}
+
+}  // namespace
+
 const char* DatabaseErrorCategoryName(DatabaseErrorCategory category) {
     switch (category) {
         case DatabaseErrorCategory::ConnectionFailed:
@@ -83,6 +92,26 @@ const char* DatabaseErrorCategoryName(DatabaseErrorCategory category) {
             break;
     }
     return "outro";
+}
+
+const char* DatabaseErrorSentence(DatabaseErrorCategory category) {
+    switch (category) {
+        case DatabaseErrorCategory::ConnectionFailed:
+            return "Não foi possível falar com o banco de dados. Verifique se ele está no ar e tente de novo.";
+        case DatabaseErrorCategory::Busy:
+            return "O banco de dados está ocupado com outra operação. Tente de novo em instantes.";
+        case DatabaseErrorCategory::Constraint:
+            return "O banco de dados recusou os dados por uma regra de integridade.";
+        case DatabaseErrorCategory::BadData:
+            return "O banco de dados recusou um valor em formato inválido.";
+        case DatabaseErrorCategory::ReadOnly:
+            return "O banco de dados não aceita gravações (somente leitura). Avise o administrador.";
+        case DatabaseErrorCategory::StorageFull:
+            return "Não há espaço para gravar no banco de dados. Avise o administrador.";
+        case DatabaseErrorCategory::Other:
+            break;
+    }
+    return "O banco de dados respondeu com uma falha.";
 }
 
 std::string ToSqlDateTime(TDateTime value) { return DateTimeToIso(value, ' ').substr(0, 19); }
@@ -137,17 +166,17 @@ void RethrowAsDatabaseError(std::exception_ptr error) {
     } catch (const EDatabaseError&) {
         throw;
     } catch (const soci::sqlite3_soci_error& e) {
-        throw EDatabaseError(SqliteCategory(e.result()), e.get_error_message());
+        RaiseDriverError(SqliteCategory(e.result()), e.get_error_message());
     } catch (const soci::postgresql_soci_error& e) {
         const auto category = e.get_error_category() == soci::soci_error::connection_error
                                   ? DatabaseErrorCategory::ConnectionFailed
                                   : PostgresCategory(e.sqlstate());
-        throw EDatabaseError(category, e.get_error_message());
+        RaiseDriverError(category, e.get_error_message());
     } catch (const soci::soci_error& e) {
         const auto category = e.get_error_category() == soci::soci_error::connection_error
                                   ? DatabaseErrorCategory::ConnectionFailed
                                   : DatabaseErrorCategory::Other;
-        throw EDatabaseError(category, e.get_error_message());
+        RaiseDriverError(category, e.get_error_message());
     }
 }
 

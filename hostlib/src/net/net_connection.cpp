@@ -150,7 +150,7 @@ void TNetConnection::SetConnected(bool connected) {
         Connect();
     } catch (const ENetConnectionError& e) {
         if (ThrowException) throw;
-        Application().Host().ShowException(e.what());
+        Application().Host().ShowException(e.what(), e.Details());
     }
 }
 

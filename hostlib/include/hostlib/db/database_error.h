@@ -1,6 +1,7 @@
 #pragma once
-// Database failures, sorted into categories at the data boundary. The text is the
-// driver's message: the host shows it; a server maps the category instead.
+// Database failures, sorted into categories at the data boundary. A driver's failure reads as
+// a sentence for its category, the driver's own message kept as the details: the host shows
+// the sentence first, a server maps the category and logs the details.
 #include <string>
 
 #include "hostlib/exceptions.h"
@@ -19,10 +20,13 @@ enum class DatabaseErrorCategory {
 
 const char* DatabaseErrorCategoryName(DatabaseErrorCategory category);
 
+// What a user reads of a driver's failure of this category.
+const char* DatabaseErrorSentence(DatabaseErrorCategory category);
+
 class EDatabaseError : public Exception {
 public:
-    EDatabaseError(DatabaseErrorCategory category, const std::string& message)
-        : Exception(message), category_(category) {}
+    EDatabaseError(DatabaseErrorCategory category, const std::string& message, std::string details = {})
+        : Exception(message, std::move(details)), category_(category) {}
     DatabaseErrorCategory Category() const { return category_; }
 
 private:
