@@ -17,8 +17,9 @@ int RunHeadless(const host::HostOptions& options) {
         while (std::getline(std::cin, line)) session.Execute(line, std::cout);
         session.Finish();
     } catch (const host::HostStartError& e) {
-        std::cout << host::Json{{"error", e.what()}}.dump(-1, ' ', false, host::Json::error_handler_t::replace)
-                  << std::endl;
+        host::Json error{{"error", e.what()}};
+        if (!e.Details().empty()) error["details"] = e.Details();
+        std::cout << error.dump(-1, ' ', false, host::Json::error_handler_t::replace) << std::endl;
         return 1;
     }
     return 0;

@@ -276,6 +276,38 @@ TEST(HeadlessHost, DatabaseThatCannotBeOpenedIsAnErrorNamingIt) {
     EXPECT_EQ(error.find("segredo"), std::string::npos) << error;
 }
 
+TEST(HeadlessHost, AMissingDatabaseFileIsRefusedAndNotCreated) {
+    const fs::path typo = fs::temp_directory_path() / ("vor17000_typo_" + std::to_string(::getpid()) + ".db");
+    const auto run = RunHost("open\n", "--db 'sqlite:" + typo.string() + "'");
+    EXPECT_EQ(run.exit_code, 1);
+    ASSERT_EQ(run.lines.size(), 1u);
+    EXPECT_NE(run.lines[0]["error"].get<std::string>().find("não existe"), std::string::npos) << run.lines[0];
+    EXPECT_FALSE(fs::exists(typo));
+}
+
+TEST(HeadlessHost, EditingCommandsWorkAtTheCaretAndStateShowsTheSelection) {
+    const auto run = RunHost(
+        "open\nfocus medInscMuni\ntype 4587123\nkey home\ntype 9\nstate\n"  // insert at the caret
+        "key right\nkey shift+end\nkey delete\nstate\n"                        // Shift+End, then Delete
+        "paste 1\t2 3\nselect 1 2\nstate\n"                                    // a paste types its text
+        "type x\nkey shift+left\nkey shift+left\nstate\n"                      // typing over the selection
+        "key ctrl+a\nkey backspace\nstate\nkey shift+up\n");
+    ASSERT_EQ(run.exit_code, 0);
+    ASSERT_EQ(run.lines.size(), 6u);
+    const auto field = [&](std::size_t line) { return run.lines[line]["controls"]["medInscMuni"]; };
+    EXPECT_EQ(field(0), (Json{{"text", "94587123"}, {"enabled", true}, {"color", "clInfoBk"}, {"selStart", 1},
+                              {"selLength", 0}}));
+    EXPECT_EQ(field(1)["text"], "94");
+    EXPECT_EQ(field(2)["text"], "9412 3");
+    EXPECT_EQ(field(2)["selStart"], 1);
+    EXPECT_EQ(field(2)["selLength"], 2);
+    EXPECT_EQ(field(3)["text"], "9x2 3");
+    EXPECT_EQ(field(3)["selStart"], 0);
+    EXPECT_EQ(field(3)["selLength"], 2);
+    EXPECT_EQ(field(4)["text"], "");
+    EXPECT_EQ(run.lines[5], (Json{{"error", "tecla desconhecida: shift+up"}}));
+}
+
 TEST(HeadlessHost, CommandsThatCannotRunAnswerAnErrorAndTheRestGoesOn) {
     const auto run = RunHost(
         "state\nfocus medCdEmpresa\nopen\nbogus\nfocus nothing\nset Unknown 1\nset WebPort x\nbackspace -1\n"

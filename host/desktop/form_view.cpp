@@ -246,7 +246,9 @@ void FormView::ShowTextAndSelection(QLineEdit& edit, const hostlib::TCustomEdit&
     const int length = Utf16Offset(text, control.SelStart() + control.SelLength()) - start;
     const int caret = Utf16Offset(text, control.CaretPosition());
     const bool caret_first = control.SelLength() > 0 && caret == start;
-    if (length == 0) {
+    // As on the platform, only the focused edit shows its selection.
+    const bool focused = form_ != nullptr && form_->ActiveControl() == &control;
+    if (length == 0 || !focused) {
         if (edit.hasSelectedText() || edit.cursorPosition() != caret) edit.setCursorPosition(caret);
     } else if (edit.selectionStart() != start || edit.selectedText().size() != length || edit.cursorPosition() != caret) {
         // A selection made leftwards keeps its caret at the left.
@@ -275,7 +277,12 @@ void FormView::TakeSelection(QLineEdit& edit) {
 
 void FormView::ControlChanged(hostlib::TControl& control) { Refresh(control); }
 
-void FormView::FocusChanged(hostlib::TForm&) { SyncFocus(); }
+void FormView::FocusChanged(hostlib::TForm& form) {
+    // The edit left hides its selection.
+    if (shown_focus_ != nullptr && shown_focus_ != form.ActiveControl()) Refresh(*shown_focus_);
+    shown_focus_ = form.ActiveControl();
+    SyncFocus();
+}
 
 void FormView::FormChanged(hostlib::TForm& form) {
     setWindowTitle(Text(form.Caption()));
@@ -311,12 +318,19 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
 
     if (event->type() == QEvent::KeyPress) return HandleKey(*edit, *static_cast<QKeyEvent*>(event));
     if (event->type() == QEvent::ShortcutOverride) {
-        // Keys that change text belong to the model, not to the line edit's own shortcuts.
+        // The clipboard and editing keys belong to the model, not to the line edit's own
+        // shortcuts; any other key with Ctrl or Alt belongs to the windows' shortcuts (Ctrl+D,
+        // Ctrl+F4, Alt+C), which the line edit would otherwise keep for itself (on X11 its
+        // Delete binding includes Ctrl+D).
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut) || key->matches(QKeySequence::Copy) ||
             key->matches(QKeySequence::SelectAll) || key->matches(QKeySequence::Undo) ||
-            key->matches(QKeySequence::Redo) || key->matches(QKeySequence::Delete)) {
+            key->matches(QKeySequence::Redo) || key->key() == Qt::Key_Delete) {
             event->accept();
+            return true;
+        }
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+            event->ignore();
             return true;
         }
     }

@@ -68,6 +68,7 @@ private:
     bool syncing_ = false;
     bool applying_ = false;  // the model's state is being shown: Qt's signals are echoes
     QToolButton* confirm_button_ = nullptr;
+    const hostlib::TControl* shown_focus_ = nullptr;  // the model's focus as last shown
 };
 
 }  // namespace host::desktop

@@ -8,7 +8,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -269,15 +268,11 @@ void MainWindow::FormShown(hostlib::TForm& form) {
             ShowHelp(this, QString::fromStdString(f.HelpFile), f.HelpContext);
         });
         // A single, fixed border: the screen is not resized or maximised. The close button
-        // is drawn only with the system menu.
+        // is drawn only with the system menu, whose Close also answers Ctrl+F4.
         window = mdi_->addSubWindow(view, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                               Qt::WindowCloseButtonHint);
         window->setAttribute(Qt::WA_DeleteOnClose, false);
-        auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4), window);
-        close->setObjectName("closeShortcut");
-        close->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(close, &QShortcut::activated, window, &QMdiSubWindow::close);
         // The user minimising or restoring the window is the form's window state too, so that
         // the next open restores it.
         connect(window, &QMdiSubWindow::windowStateChanged, this,
