@@ -86,6 +86,7 @@ FormView::FormView(hostlib::TForm& form, HelpRequest help, QWidget* parent)
     font.setPointSize(8);
     setFont(font);
     Build(form, this);
+    shown_focus_ = form.ActiveControl();
     form.Observer = this;
     if (auto* screen = dynamic_cast<hostlib::TfrmRotiGeral*>(&form)) AddConfirmKeys(*screen);
 }

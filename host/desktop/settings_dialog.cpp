@@ -23,6 +23,8 @@ SettingsDialog::SettingsDialog(const HostSettings& s, QWidget* parent) : QDialog
     setObjectName("SettingsDialog");
     setWindowTitle("Configurações");
     auto* form = new QFormLayout(this);
+    // A message appearing under a field makes room for itself.
+    form->setSizeConstraint(QLayout::SetMinimumSize);
     for (const SettingField& field : SettingFields()) AddRow(*form, field, s.*field.field);
     form->addRow(new QLabel("Servidor, banco de dados e arquivos valem a partir da próxima abertura do programa.", this));
     buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
