@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <exception>
 
+#include "hostlib/exceptions.h"
+
 namespace host::desktop {
 
 namespace {
@@ -22,16 +24,23 @@ public:
 
 bool RunServerQuery(QWidget& parent, const std::function<void()>& query) {
     QString failure;
+    QString details;
     {
         WaitCursor wait;
         try {
             query();
             return true;
+        } catch (const hostlib::Exception& e) {
+            failure = QString::fromStdString(e.what());
+            details = QString::fromStdString(e.Details());
         } catch (const std::exception& e) {
             failure = QString::fromStdString(e.what());
         }
     }
-    QMessageBox::warning(&parent, parent.windowTitle(), failure);
+    QMessageBox box(QMessageBox::Warning, parent.windowTitle(), failure, QMessageBox::Ok, &parent);
+    box.setEscapeButton(QMessageBox::Ok);
+    if (!details.isEmpty()) box.setDetailedText(details);
+    box.exec();
     return false;
 }
 

@@ -37,8 +37,8 @@ std::string Reason(const error_code& ec) {
         ec == asio::error::broken_pipe || ec == ssl::error::stream_truncated) {
         return "a conexão foi encerrada pelo servidor";
     }
-    if (ec.category() == asio::error::get_ssl_category()) return "falha na conexão segura (" + ec.message() + ")";
-    return ec.message();
+    if (ec.category() == asio::error::get_ssl_category()) return "falha na conexão segura";
+    return "falha de rede";
 }
 
 // Deeper than any answer of the module's needs: a hostile server's answer nested without end
@@ -119,13 +119,13 @@ struct TNetConnection::Transport {
         if (!authorization.empty()) request.set(http::field::authorization, authorization);
         request.prepare_payload();
         if (auto ec = RunOnStream(timeout, [&](auto& s, auto handler) { http::async_write(s, request, handler); })) {
-            throw ENetConnectionError("Falha ao enviar ao servidor de aplicação: " + Reason(ec) + ".");
+            throw ENetConnectionError("Falha ao enviar ao servidor de aplicação: " + Reason(ec) + ".", ec.message());
         }
         http::response_parser<http::string_body> parser;
         parser.body_limit(64 * 1024 * 1024);
         if (auto ec =
                 RunOnStream(timeout, [&](auto& s, auto handler) { http::async_read(s, buffer, parser, handler); })) {
-            throw ENetConnectionError("Falha ao receber do servidor de aplicação: " + Reason(ec) + ".");
+            throw ENetConnectionError("Falha ao receber do servidor de aplicação: " + Reason(ec) + ".", ec.message());
         }
         if (parser.get().result() == http::status::unauthorized) {
             throw ENetConnectionError("O servidor de aplicação recusou a credencial desta conexão.");
@@ -166,8 +166,8 @@ void TNetConnection::Connect() {
         ec = transport->Run(ConnectTimeout, [&](auto handler) { transport->stream.async_connect(endpoints, handler); });
     }
     if (ec) {
-        throw ENetConnectionError("Não foi possível conectar ao servidor de aplicação em " + where + ": " + Reason(ec) +
-                                  ".");
+        throw ENetConnectionError(
+            "Não foi possível conectar ao servidor de aplicação em " + where + ": " + Reason(ec) + ".", ec.message());
     }
     transport->stream.socket().set_option(tcp::no_delay(true), ec);
     transport->host_header = where;
@@ -193,8 +193,8 @@ void TNetConnection::Connect() {
             transport->secure->async_handshake(ssl::stream_base::client, handler);
         });
         if (ec) {
-            throw ENetConnectionError("Não foi possível estabelecer conexão segura com " + where + ": " + Reason(ec) +
-                                      ".");
+            throw ENetConnectionError(
+                "Não foi possível estabelecer conexão segura com " + where + ": " + Reason(ec) + ".", ec.message());
         }
     }
 
