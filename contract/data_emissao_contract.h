@@ -20,6 +20,8 @@ struct MethodSignature {
     Method method;
     std::string_view name;
     std::size_t arity;
+    // How many of the last parameters may be left out.
+    std::size_t optional = 0;
 };
 
 constexpr std::array<MethodSignature, 6> kMethods = {{
@@ -29,7 +31,8 @@ constexpr std::array<MethodSignature, 6> kMethods = {{
     {Method::UpDtLocal, "UpDtLocal", 2},
     // table ("CTRLNUMENF" or "LOCALEMISSAO"), code (empty: every code), most rows (1 to 1000)
     {Method::GetHistorico, "GetHistorico", 3},
-    {Method::GetDivergencias, "GetDivergencias", 0},
+    // most rows (1 to 1000), the code to start after (""): a page; none: every control
+    {Method::GetDivergencias, "GetDivergencias", 2, 2},
 }};
 
 static_assert(

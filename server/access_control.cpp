@@ -1,5 +1,8 @@
 #include "access_control.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <stdexcept>
 
 namespace appserver {
@@ -28,18 +31,32 @@ bool SameToken(std::string_view expected, std::string_view given) {
 
 }  // namespace
 
+namespace {
+
+ClientTable::Entries EntriesOf(const std::vector<hostlib::TokenEntry>& tokens) {
+    if (tokens.empty()) throw std::runtime_error("o arquivo de segredos não tem nenhum cliente.");
+    ClientTable::Entries entries;
+    for (const auto& entry : tokens) entries.push_back(ClientTable::Entry::Of(entry.name, entry.role, entry.token));
+    return entries;
+}
+
+}  // namespace
+
 ClientTable ClientTable::FromText(std::string_view text) {
     ClientTable table;
-    for (auto& entry : hostlib::ParseTokenText(text)) {
-        table.entries_.push_back(Entry::Of(entry.name, entry.role, entry.token));
-    }
+    table.entries_ = EntriesOf(hostlib::ParseTokenText(text));
     return table;
 }
 
 ClientTable ClientTable::FromFile(const std::string& path) {
     ClientTable table;
-    for (auto& entry : hostlib::ReadTokenFile(path))
-        table.entries_.push_back(Entry::Of(entry.name, entry.role, entry.token));
+    table.entries_ = EntriesOf(hostlib::ReadTokenFile(path));
+    return table;
+}
+
+ClientTable ClientTable::RefusingEveryone() {
+    ClientTable table;
+    table.refusing_ = true;
     return table;
 }
 
@@ -65,6 +82,15 @@ const Client* ClientTable::Authenticate(std::string_view header) const {
         if (SameToken(entry.token, given) && found == nullptr) found = &entry.client;
     }
     return found;
+}
+
+std::optional<std::string> TokenFileExposure(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || (info.st_mode & 077) == 0) return std::nullopt;
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return "o arquivo de segredos " + path + " pode ser lido ou alterado por outros usuários (modo " + mode +
+           "); use chmod 600";
 }
 
 ConnectionLimiter::Slot::~Slot() {

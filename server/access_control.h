@@ -27,18 +27,22 @@ class ClientTable {
 public:
     // No tokens: every request is let through, as an unnamed client that may write.
     ClientTable() = default;
-    // Raises std::runtime_error saying which line is wrong.
+    // Raises std::runtime_error saying which line is wrong, or that no client is named: a
+    // file without clients never means "no token needed".
     static ClientTable FromText(std::string_view text);
     static ClientTable FromFile(const std::string& path);
     static ClientTable FromToken(std::string token);
+    // Every token refused: what a token file that could not be read again leaves in force.
+    static ClientTable RefusingEveryone();
 
-    bool RequiresToken() const { return !entries_.empty(); }
+    bool RequiresToken() const { return !entries_.empty() || refusing_; }
+    bool RefusesEveryone() const { return refusing_; }
     std::size_t Size() const { return entries_.size(); }
     // The client whose token the "Authorization" header carries ("Bearer", in any case),
     // compared in constant time with every client's token; nothing when none matches.
     const Client* Authenticate(std::string_view authorization_header) const;
 
-private:
+    // A client and its token.
     struct Entry {
         static Entry Of(std::string_view name, ClientRole role, std::string_view token) {
             Entry entry;
@@ -50,8 +54,16 @@ private:
         Client client;
         std::string token;
     };
-    std::vector<Entry> entries_;
+    using Entries = std::vector<Entry>;
+
+private:
+    Entries entries_;
+    bool refusing_ = false;
 };
+
+// A warning when the token file can be read or written by users other than its owner (as ssh
+// says of keys); nothing when only its owner can.
+std::optional<std::string> TokenFileExposure(const std::string& path);
 
 // The table in force, replaced whole when the token file is read again (SIGHUP): a request
 // holds the table it was checked against until it ends.

@@ -13,6 +13,7 @@
 #include "event_loop.h"
 #include "hostlib/db/data_module.h"
 #include "hostlib/db/database_url.h"
+#include "request_origin.h"
 #include "server_core.h"
 
 namespace appserver {
@@ -71,7 +72,8 @@ ServerCore::ServerCore(ServerOptions server_options)
       file(SqlitePath(options.database_url)),
       writer(options.database_url, ServerSessionOptions(options), file, options.largest_store_group),
       health(options.database_url, ServerSessionOptions(options), file),
-      tls(TlsContext(options)) {}
+      tls(TlsContext(options)),
+      listens_on_loopback(IsLoopbackHost(options.address)) {}
 
 std::string ServerCore::Metrics() const {
     RequestMetrics::Snapshot requests;
@@ -175,20 +177,28 @@ void AppServer::ReplaceClients(std::shared_ptr<const ClientTable> clients) {
     if (state_->core) state_->core->clients.Replace(std::move(clients));
 }
 
+void AppServer::ReloadTokenFile() {
+    const std::string& path = state_->options.token_file;
+    try {
+        ReplaceClients(std::make_shared<ClientTable>(ClientTable::FromFile(path)));
+        LogEvent("arquivo de segredos lido de novo");
+        if (const auto warning = TokenFileExposure(path)) LogEvent("aviso: " + *warning);
+    } catch (const std::exception& e) {
+        // Keeping the old table would let a client taken out of the file go on: refuse everyone
+        // until a good file is read, and say so (on /healthz too).
+        ReplaceClients(std::make_shared<ClientTable>(ClientTable::RefusingEveryone()));
+        LogEvent(std::string("arquivo de segredos inválido, todos os pedidos recusados até ele ser lido de novo: ") +
+                 e.what());
+    }
+}
+
 void AppServer::RunUntilSignalled() {
     asio::io_context signals_io;
     asio::signal_set signals(signals_io, SIGINT, SIGTERM, SIGHUP);
     std::function<void(error_code, int)> on_signal = [&](error_code ec, int number) {
         if (ec) return;
         if (number != SIGHUP) return;  // stop: run() returns
-        if (!state_->options.token_file.empty()) {
-            try {
-                ReplaceClients(std::make_shared<ClientTable>(ClientTable::FromFile(state_->options.token_file)));
-                LogEvent("arquivo de segredos lido de novo");
-            } catch (const std::exception& e) {
-                LogEvent(std::string("arquivo de segredos mantido como estava: ") + e.what());
-            }
-        }
+        if (!state_->options.token_file.empty()) ReloadTokenFile();
         signals.async_wait(on_signal);
     };
     signals.async_wait(on_signal);

@@ -69,6 +69,9 @@ public:
     void RunUntilSignalled();
     // Replaces the clients and their tokens; requests already checked finish as they were.
     void ReplaceClients(std::shared_ptr<const ClientTable> clients);
+    // Reads the token file again (SIGHUP). One that cannot be read leaves every token refused
+    // and the server unhealthy until a good one is read.
+    void ReloadTokenFile();
 
 private:
     struct State;

@@ -44,10 +44,11 @@ const char* const kAllKeysHistorySql =
     VOR17000_HISTORY_SELECT "ORDER BY NRHISTORICO DESC LIMIT CAST(:P_LIMITE AS INTEGER)";
 #undef VOR17000_HISTORY_SELECT
 
+// A page of the report: the controls after a code, in code order.
 const char* const kDriftSql =
     "SELECT C.CDCTRLNUMENF, C.DTEMISCTNUNF, "
     "(SELECT MAX(N.DTEMISSAO) FROM NOTAFISCAL N WHERE N.CDCTRLNUMENF = C.CDCTRLNUMENF) AS DTEMISSAO "
-    "FROM CTRLNUMENF C ORDER BY C.CDCTRLNUMENF";
+    "FROM CTRLNUMENF C WHERE C.CDCTRLNUMENF > :P_APOS ORDER BY C.CDCTRLNUMENF LIMIT CAST(:P_LIMITE AS INTEGER)";
 
 constexpr std::size_t kSerieColumnCount = vor17000::kSerieNFColumns.size();
 constexpr std::size_t kWidestRow = vor17000::kHistoricoColumns.size();
@@ -155,7 +156,12 @@ struct DataEmissaoModule::Statements {
         return *statement;
     }
     soci::statement& Drift() {
-        if (!drift) PrepareRead(drift, session, kDriftSql, row, null, 3, [](soci::statement&) {});
+        if (!drift) {
+            PrepareRead(drift, session, kDriftSql, row, null, 3, [&](soci::statement& st) {
+                st.exchange(soci::use(code, "P_APOS"));
+                st.exchange(soci::use(limit, "P_LIMITE"));
+            });
+        }
         return *drift;
     }
 
@@ -343,14 +349,17 @@ void DataEmissaoModule::WriteHistorico(const std::string& table, const std::stri
     });
 }
 
-std::vector<DateDrift> DataEmissaoModule::Drift() {
+std::vector<DateDrift> DataEmissaoModule::Drift(int limit, const std::string& after) {
     std::vector<DateDrift> rows;
     std::string unused;
     WithDatabase(unused, [&](Statements& s) {
         rows.clear();
+        s.code = after;
+        s.limit = limit;
         soci::statement& drift = s.Drift();
         for (bool more = drift.execute(true); more; more = drift.fetch()) {
             DateDrift row;
+            row.key = s.row[0];
             row.control = hostlib::utf8::ValidOrWindows1252(s.row[0]);
             for (std::size_t c : {1u, 2u}) {
                 if (s.Null(c)) continue;
@@ -369,9 +378,9 @@ std::vector<DateDrift> DataEmissaoModule::Drift() {
     return rows;
 }
 
-void DataEmissaoModule::WriteDivergencias(std::string& out) {
+void DataEmissaoModule::WriteDivergencias(int limit, const std::string& after, std::string& out) {
     static const std::string head = PacketHead(vor17000::kDivergenciasColumns);
-    const std::vector<DateDrift> rows = Drift();
+    const std::vector<DateDrift> rows = Drift(limit, after);
     out += head;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const DateDrift& row = rows[i];

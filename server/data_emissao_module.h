@@ -17,7 +17,8 @@ namespace appserver {
 // A numbering control beside its latest invoice.
 enum class DriftVerdict { Ok, Behind, NoDate };
 struct DateDrift {
-    std::string control;
+    std::string key;      // the code as stored, to ask for the next page after it
+    std::string control;  // the code as shown (old code-page bytes decoded)
     std::optional<hostlib::TDateTime> last;            // the control's last issue date
     std::optional<hostlib::TDateTime> latest_invoice;  // its latest invoice's date
     DriftVerdict verdict = DriftVerdict::Ok;
@@ -47,8 +48,10 @@ public:
     // `table` is "CTRLNUMENF" or "LOCALEMISSAO"; an empty `code` takes every code.
     void WriteHistorico(const std::string& table, const std::string& code, int limit, std::string& out,
                         std::size_t answer_limit);
-    std::vector<DateDrift> Drift();
-    void WriteDivergencias(std::string& out);
+    // A page of the drift report: at most `limit` controls after the code `after` ("" for the
+    // first page), in code order.
+    std::vector<DateDrift> Drift(int limit, const std::string& after);
+    void WriteDivergencias(int limit, const std::string& after, std::string& out);
     // Whether the database answers a trivial query; never raises.
     bool Answers() noexcept;
     SessionKeeper& Session() { return session_; }

@@ -17,6 +17,8 @@ using boost::system::error_code;
 namespace {
 
 constexpr std::chrono::seconds kSweepEvery{1};
+// While stopping, the loop ends soon after its last connection closes.
+constexpr std::chrono::milliseconds kSweepWhileStopping{50};
 constexpr std::chrono::milliseconds kFirstAcceptPause{50};
 constexpr std::chrono::milliseconds kLongestAcceptPause{1000};
 
@@ -98,12 +100,14 @@ void EventLoop::Shutdown() {
         stopping_ = true;
         error_code ignored;
         acceptor_.close(ignored);
-        sweep_timer_.cancel();
         accept_pause_.cancel();
         for (const auto& weak : connections_) {
-            if (const auto connection = weak.lock()) connection->Close();
+            if (const auto connection = weak.lock()) connection->Drain();
         }
-        connections_.clear();
+        // The sweep goes on, more often, while connections finish, so that a client that does
+        // not take its answer is still cut at its deadline.
+        sweep_timer_.cancel();
+        Sweep();
     });
 }
 
@@ -191,15 +195,19 @@ void EventLoop::Sweep() {
         ++kept;
     }
     connections_.resize(kept);
-    reader_.ReopenIfAsked();
+    if (!stopping_) {
+        reader_.ReopenIfAsked();
     // The first loop also looks at the database file now and then, so that a file deleted
     // under an idle server is noticed before the next store.
-    if (index_ == 0 && !core_.file.Gone() && !core_.file.Verify()) {
-        LogEvent("banco de dados: " + core_.file.Reason() + "; pedidos recusados até reiniciar");
+        if (index_ == 0 && !core_.file.Gone() && !core_.file.Verify()) {
+            LogEvent("banco de dados: " + core_.file.Reason() + "; pedidos recusados até reiniciar");
+        }
+    } else if (connections_.empty()) {
+        return;  // nothing left to wait for: the loop may end
     }
-    sweep_timer_.expires_after(kSweepEvery);
+    sweep_timer_.expires_after(stopping_ ? kSweepWhileStopping : kSweepEvery);
     sweep_timer_.async_wait([this](error_code ec) {
-        if (!ec && !stopping_) Sweep();
+        if (!ec) Sweep();
     });
 }
 

@@ -28,6 +28,9 @@ public:
     // Closes the connection when it has outlived its current deadline.
     virtual void CloseIfExpired(Clock::time_point now) = 0;
     virtual void Close() = 0;
+    // The server is stopping: read no new request; a request being answered (a store with the
+    // writer, an answer being written) finishes first, then the connection closes.
+    virtual void Drain() = 0;
 };
 
 class EventLoop {
@@ -44,7 +47,8 @@ public:
     void Start();
     // Takes a connection accepted by the accepting loop (any thread).
     void Adopt(boost::asio::ip::tcp protocol, boost::asio::ip::tcp::socket::native_handle_type descriptor);
-    // Closes the acceptor and every connection.
+    // Closes the acceptor and lets every connection finish the request it is answering, then
+    // close; the loop ends once they have (and Finish was called).
     void Shutdown();
     // Lets the thread end once nothing is left to do (stores finishing included).
     void Finish();

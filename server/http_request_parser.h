@@ -22,6 +22,10 @@ struct HttpRequest {
     std::string user;  // "X-Vor17000-Usuario": who the client says is at the keyboard
     bool has_user = false;
     std::string forwarded_for;  // "X-Forwarded-For", as a proxy in front writes it
+    std::string host;           // "Host"
+    std::string origin;         // "Origin": a browser says which page sent the request
+    bool has_origin = false;
+    std::string content_type;
     std::string body;
     void Clear() {
         method = http::verb::unknown;
@@ -31,6 +35,10 @@ struct HttpRequest {
         user.clear();
         has_user = false;
         forwarded_for.clear();
+        host.clear();
+        origin.clear();
+        has_origin = false;
+        content_type.clear();
         body.clear();
     }
 };
@@ -55,6 +63,13 @@ private:
                        boost::system::error_code& ec) override {
         if (name == http::field::authorization) {
             request_.authorization.assign(value.data(), value.size());
+        } else if (name == http::field::host) {
+            request_.host.assign(value.data(), value.size());
+        } else if (name == http::field::origin) {
+            request_.origin.assign(value.data(), value.size());
+            request_.has_origin = true;
+        } else if (name == http::field::content_type) {
+            request_.content_type.assign(value.data(), value.size());
         } else if (name == http::field::transfer_encoding) {
             if (!IsChunkedOnly(value)) ec = kRefusedTransferEncoding;
         } else if (name == http::field::unknown && boost::beast::iequals(name_text, "X-Vor17000-Usuario")) {

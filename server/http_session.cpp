@@ -12,6 +12,7 @@
 #include "data_emissao_contract.h"
 #include "hostlib/login_name.h"
 #include "json_text.h"
+#include "request_origin.h"
 
 namespace appserver {
 
@@ -25,6 +26,8 @@ constexpr std::uint32_t kHeaderLimit = 16 * 1024;
 // How long, and how much, a refused request's remaining bytes are read before closing.
 constexpr std::chrono::seconds kLingerTime{5};
 constexpr std::size_t kLingerBytes = 8 * 1024 * 1024;
+// What a connection keeps of its buffers between requests.
+constexpr std::size_t kKeptBufferBytes = 64 * 1024;
 
 const std::string& ModulePath() {
     static const std::string path = "/rpc/" + std::string(vor17000::kServerName);
@@ -194,7 +197,7 @@ void HttpSession<Stream>::Parse() {
         const std::size_t used = parser_->put(asio::const_buffer(in_.Pending(), in_.PendingSize()), ec);
         in_.Consume(used);
         if (ec == http::error::need_more) {
-            if (used == 0) return ReadMore();
+            if (used == 0) return NeedMoreOfALine();
             continue;
         }
         if (ec == http::error::body_limit) return Refuse(413, "Requisição grande demais.", ConnectionAfter::Close);
@@ -204,8 +207,16 @@ void HttpSession<Stream>::Parse() {
         }
         if (ec) return Refuse(400, "Requisição HTTP inválida.", ConnectionAfter::Close);
         if (parser_->is_done()) return Handle();
-        if (used == 0) return ReadMore();
+        if (used == 0) return NeedMoreOfALine();
     }
+}
+
+// The parser takes nothing until a whole line (a chunk's size, a trailer field) is there: such a
+// line counts against the header limit, or a client could send one without end.
+template <class Stream>
+void HttpSession<Stream>::NeedMoreOfALine() {
+    if (in_.PendingSize() > kHeaderLimit) return Refuse(431, "Linha de cabeçalho grande demais.", ConnectionAfter::Close);
+    ReadMore();
 }
 
 template <class Stream>
@@ -216,12 +227,21 @@ void HttpSession<Stream>::Handle() {
     const ConnectionAfter after = keep_alive_ ? ConnectionAfter::KeepAlive : ConnectionAfter::Close;
     // The load balancer asks without a token; the answer tells nothing but up or down.
     if (request_.target == "/healthz" && (request_.method == http::verb::get || request_.method == http::verb::head)) {
-        const bool up = loop_.Core().health.Healthy();
+        // A token file that could not be read again refuses everyone: not a server to send to.
+        const bool up = loop_.Core().health.Healthy() && !loop_.Clients()->RefusesEveryone();
         HttpAnswer answer;
         answer.status = up ? 200 : 503;
         answer.body = up ? R"({"status":"ok"})" : R"({"status":"unavailable"})";
         answer.after = after;
-        return Send(answer, "health", up ? "ok" : "503");
+        return Send(answer, "health", "health", up ? "ok" : "503");
+    }
+    // What a web page could make a browser send: a page of another site, or one whose name
+    // was rebound to this loopback address.
+    if (loop_.Core().listens_on_loopback && !request_.host.empty() && !IsLoopbackHost(request_.host)) {
+        return Refuse(403, "Nome de servidor não aceito neste endereço.", ConnectionAfter::Close);
+    }
+    if (request_.has_origin && !IsSameOrigin(request_.origin, request_.host)) {
+        return Refuse(403, "Origem não aceita.", ConnectionAfter::Close);
     }
     clients_ = loop_.Clients();
     const Client* client = nullptr;
@@ -238,7 +258,7 @@ void HttpSession<Stream>::Handle() {
         answer.body = body_;
         answer.after = after;
         answer.content_type = "text/plain; version=0.0.4; charset=utf-8";
-        return Send(answer, "metrics", "ok");
+        return Send(answer, "metrics", "metrics", "ok");
     }
     if (request_.target.rfind("/rpc/", 0) != 0) return Refuse(404, "Caminho desconhecido.", after);
     if (request_.target != ModulePath()) {
@@ -248,10 +268,13 @@ void HttpSession<Stream>::Handle() {
         HttpAnswer answer;
         answer.body = ConnectAnswer();
         answer.after = after;
-        return Send(answer, "connect", "ok");
+        return Send(answer, "connect", "connect", "ok");
     }
     if (request_.method != http::verb::post) {
         return Refuse(405, "Método HTTP não permitido.", after);
+    }
+    if (!IsJsonContentType(request_.content_type)) {
+        return Refuse(415, "O corpo deve ser JSON (Content-Type: application/json).", after);
     }
     HandleRpc(client);
 }
@@ -301,7 +324,7 @@ void HttpSession<Stream>::SendRpcAnswer() {
     } else {
         answer.body = call_.Answer();
     }
-    Send(answer, summary.method, summary.outcome);
+    Send(answer, summary.method, summary.metric, summary.outcome);
 }
 
 template <class Stream>
@@ -314,27 +337,42 @@ void HttpSession<Stream>::Refuse(int status, std::string_view text, ConnectionAf
     answer.after = after;
     answer.ask_for_credentials = status == 401;
     answer.allow = status == 405;
-    Send(answer, "-", std::to_string(status));
+    Send(answer, "-", "other", std::to_string(status));
 }
 
 template <class Stream>
-void HttpSession<Stream>::Send(HttpAnswer answer, const std::string& log_method, const std::string& log_outcome) {
+void HttpSession<Stream>::Send(HttpAnswer answer, const std::string& log_method, std::string_view metric,
+                               const std::string& log_outcome) {
     answer.head = request_.method == http::verb::head;
     answer.http10_keep_alive = http10_ && answer.after == ConnectionAfter::KeepAlive;
     WriteHttpAnswer(answer, out_);
     WriteLogLine(loop_.Core().options.log, log_method, started_, log_outcome);
-    loop_.Metrics().Request(log_method, log_outcome, std::chrono::duration<double>(Clock::now() - started_).count());
+    loop_.Metrics().Request(metric, log_outcome, std::chrono::duration<double>(Clock::now() - started_).count());
     phase_ = Phase::Writing;
     SetDeadline(loop_.Core().options.request_timeout);
     const bool refused = answer.status >= 400 && answer.after == ConnectionAfter::Close;
     asio::async_write(stream_, asio::buffer(out_),
                       [self = this->shared_from_this(), after = answer.after, refused](error_code ec, std::size_t) {
+                          self->ReleaseLargeBuffers();
                           if (ec) return self->Close();
-                          if (after == ConnectionAfter::Close) {
+                          if (after == ConnectionAfter::Close || self->draining_) {
                               return refused ? self->LingerAndClose() : self->Close();
                           }
                           self->WaitForRequest();
                       });
+}
+
+// A connection that sat idle would otherwise keep the memory of its largest answer (several
+// megabytes) for as long as it stays open; small buffers are kept, they serve the next request.
+template <class Stream>
+void HttpSession<Stream>::ReleaseLargeBuffers() {
+    const auto release = [](std::string& buffer) {
+        if (buffer.capacity() > kKeptBufferBytes) std::string().swap(buffer);
+    };
+    release(out_);
+    release(body_);
+    release(request_.body);
+    call_.ReleaseLargeBuffers(kKeptBufferBytes);
 }
 
 // After refusing a request whose body may still be arriving, the rest is read and dropped
@@ -363,6 +401,16 @@ void HttpSession<Stream>::Discard() {
 template <class Stream>
 void HttpSession<Stream>::CloseIfExpired(Clock::time_point now) {
     if (phase_ != Phase::Closed && now > deadline_) Close();
+}
+
+template <class Stream>
+void HttpSession<Stream>::Drain() {
+    // Waiting on the writer, or writing an answer: that answer goes out first.
+    if (phase_ == Phase::Handling || phase_ == Phase::Writing) {
+        draining_ = true;
+        return;
+    }
+    Close();
 }
 
 template <class Stream>

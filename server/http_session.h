@@ -47,6 +47,7 @@ public:
     void Start();
     void CloseIfExpired(Clock::time_point now) override;
     void Close() override;
+    void Drain() override;
 
 private:
     enum class Phase { Handshake, Idle, Reading, Handling, Writing, Lingering, Closed };
@@ -57,12 +58,16 @@ private:
     void ReadReady();
     void OnRead(boost::system::error_code ec, std::size_t n);
     void Parse();
+    void NeedMoreOfALine();
     void Handle();
     void HandleRpc(const Client* client);
     void SendRpcAnswer();
     void Refuse(int status, std::string_view text, ConnectionAfter after);
-    void Send(HttpAnswer answer, const std::string& log_method, const std::string& log_outcome);
+    // `metric` is the metrics' label of the request, `log_method` what the log names it.
+    void Send(HttpAnswer answer, const std::string& log_method, std::string_view metric,
+              const std::string& log_outcome);
     void OnWritten(boost::system::error_code ec, ConnectionAfter after);
+    void ReleaseLargeBuffers();
     void LingerAndClose();
     void Discard();
     void SetDeadline(std::chrono::milliseconds from_now) { deadline_ = Clock::now() + from_now; }
@@ -86,6 +91,7 @@ private:
     std::string body_;  // non-RPC answers
     bool keep_alive_ = true;
     bool http10_ = false;
+    bool draining_ = false;  // the server is stopping: close once the answer in hand is sent
     std::size_t discarded_ = 0;
 };
 

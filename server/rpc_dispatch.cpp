@@ -1,6 +1,7 @@
 #include "rpc_dispatch.h"
 
 #include <array>
+#include <limits>
 #include <optional>
 
 #include "data_emissao_contract.h"
@@ -11,18 +12,32 @@ namespace appserver {
 
 namespace {
 
+// The least an answer's element takes: room the answer must have for a read to be run.
+constexpr std::size_t kSmallestElement = 64;
+
 // A request refused before it runs, with its JSON-RPC code.
 struct RpcFailure {
     int code;
     std::string message;
 };
 
-std::string Shortened(const std::string& text) { return text.size() <= 64 ? text : text.substr(0, 64) + "..."; }
+// A name sent back in an error, cut at a character (never inside one, which would make the
+// answer text that is not UTF-8).
+std::string Shortened(const std::string& text) {
+    if (text.size() <= 64) return text;
+    std::size_t cut = 64;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut) + "...";
+}
 
-void RequireCount(const RpcRequest& request, std::size_t count) {
-    if (request.ParamCount() != count) {
-        throw RpcFailure{kInvalidParams, "Número de parâmetros inválido: esperados " + std::to_string(count) +
-                                             ", recebidos " + std::to_string(request.ParamCount()) + "."};
+void RequireCount(const RpcRequest& request, const vor17000::MethodSignature& signature) {
+    const std::size_t fewest = signature.arity - signature.optional;
+    if (request.ParamCount() < fewest || request.ParamCount() > signature.arity) {
+        const std::string expected = fewest == signature.arity
+                                         ? std::to_string(signature.arity)
+                                         : "de " + std::to_string(fewest) + " a " + std::to_string(signature.arity);
+        throw RpcFailure{kInvalidParams, "Número de parâmetros inválido: esperados " + expected + ", recebidos " +
+                                             std::to_string(request.ParamCount()) + "."};
     }
 }
 
@@ -49,6 +64,19 @@ hostlib::TDateTime DateParam(const RpcRequest& request, std::size_t index) {
     return *date;
 }
 
+// The most rows a read may bring: a number, or a text of digits, from 1 to 1000.
+int RowCountParam(const RpcRequest& request, std::size_t index) {
+    const RpcParam& most = request.Param(index);
+    const bool digits = (most.kind == RpcParam::Kind::Number || most.kind == RpcParam::Kind::Text) &&
+                        !most.text.empty() && most.text.size() <= 6 &&
+                        most.text.find_first_not_of("0123456789") == std::string::npos;
+    const long long rows = digits ? std::stoll(most.text) : 0;
+    if (rows < 1 || rows > 1000) {
+        throw RpcFailure{kInvalidParams, "Parâmetro " + std::to_string(index + 1) + " deve ser um número de 1 a 1000."};
+    }
+    return static_cast<int>(rows);
+}
+
 // A read writes its packet into the answer; a store is handed to the writer.
 using ReadMethod = void (*)(DataEmissaoModule&, const RpcRequest&, std::string&, std::size_t limit);
 
@@ -67,21 +95,13 @@ void GetHistorico(DataEmissaoModule& reader, const RpcRequest& request, std::str
     if (table != "CTRLNUMENF" && table != "LOCALEMISSAO") {
         throw RpcFailure{kInvalidParams, "Parâmetro 1 deve ser \"CTRLNUMENF\" ou \"LOCALEMISSAO\"."};
     }
-    // The most rows: a number, or a text of digits, from 1 to 1000.
-    const RpcParam& most = request.Param(2);
-    long long rows = 0;
-    const bool digits = (most.kind == RpcParam::Kind::Number || most.kind == RpcParam::Kind::Text) &&
-                        !most.text.empty() && most.text.size() <= 6 &&
-                        most.text.find_first_not_of("0123456789") == std::string::npos;
-    if (digits) rows = std::stoll(most.text);
-    if (!digits || rows < 1 || rows > 1000) {
-        throw RpcFailure{kInvalidParams, "Parâmetro 3 deve ser um número de 1 a 1000."};
-    }
-    reader.WriteHistorico(table, TextParam(request, 1), static_cast<int>(rows), out, limit);
+    reader.WriteHistorico(table, TextParam(request, 1), RowCountParam(request, 2), out, limit);
 }
 
-void GetDivergencias(DataEmissaoModule& reader, const RpcRequest&, std::string& out, std::size_t) {
-    reader.WriteDivergencias(out);
+void GetDivergencias(DataEmissaoModule& reader, const RpcRequest& request, std::string& out, std::size_t) {
+    // No parameters: every control, as far as the answer's limit allows; else a page.
+    const int rows = request.ParamCount() > 0 ? RowCountParam(request, 0) : std::numeric_limits<int>::max();
+    reader.WriteDivergencias(rows, request.ParamCount() > 1 ? TextParam(request, 1) : std::string(), out);
 }
 
 struct MethodEntry {
@@ -159,15 +179,44 @@ bool RpcCall::Start(std::string_view body, const Caller& caller, Resume resume) 
             Finish();
             return true;
     }
-    if (body_.batch) summary_.method = "batch";
+    if (body_.batch) {
+        summary_.method = "batch";
+        summary_.metric = "batch";
+    }
     RunFrom(0);
     return finished_;
 }
 
+void RpcCall::ReleaseLargeBuffers(std::size_t keep) {
+    const auto release = [keep](std::string& buffer) {
+        if (buffer.capacity() > keep) std::string().swap(buffer);
+    };
+    release(answer_);
+    release(element_);
+    std::size_t kept = 0;
+    for (auto& request : body_.slots) {
+        for (auto& param : request.param_slots) {
+            release(param.text);
+            kept += param.text.capacity();
+        }
+        release(request.method);
+    }
+    // A batch of a hundred requests leaves a hundred slots behind: more than one body needs.
+    if (body_.slots.size() > 1 && kept > keep) std::vector<RpcRequest>().swap(body_.slots);
+}
+
 void RpcCall::RunFrom(std::size_t index) {
     for (next_ = index; next_ < body_.count; ++next_) {
+        // After a read, the rest of a batch waits its turn behind the loop's other
+        // connections: one body of heavy reads does not hold the loop for all of them.
+        if (ran_read_ && next_ > index) {
+            ran_read_ = false;
+            resume_([this, at = next_] { RunFrom(at); });
+            return;
+        }
         if (!RunOne(body_.slots[next_])) return;  // waits for the writer
     }
+    ran_read_ = false;
     Finish();
 }
 
@@ -258,6 +307,7 @@ bool RpcCall::RunOne(const RpcRequest& request) {
             throw RpcFailure{kInvalidParams, "Os parâmetros devem ser posicionais (uma lista)."};
         }
         if (limits_.floor == FloorMethod::On && request.method == "Ping") {
+            if (!body_.batch) summary_.metric = "Ping";
             if (!request.has_id) return true;
             Open(request);
             element_ += ",\"result\":null";
@@ -268,12 +318,17 @@ bool RpcCall::RunOne(const RpcRequest& request) {
         if (method == nullptr) {
             throw RpcFailure{kMethodNotFound, "Método '" + Shortened(request.method) + "' não encontrado."};
         }
-        RequireCount(request, method->signature.arity);
+        if (!body_.batch) summary_.metric = method->signature.name;
+        RequireCount(request, method->signature);
         if (method->read != nullptr) {
+            // A read sent as a notification has no one to read its answer: it is not run.
+            if (!request.has_id) return true;
+            // Once the answer is full, a read would only be thrown away: it is not run either.
+            if (answer_.size() + kSmallestElement > limits_.answer_bytes) throw EAnswerTooLarge("");
+            ran_read_ = true;
             Open(request);
             element_ += ",\"result\":";
             method->read(reader_, request, element_, limits_.answer_bytes);
-            if (!request.has_id) return true;
             Close();
             return true;
         }

@@ -18,7 +18,10 @@ namespace appserver {
 
 // What the request log and the metrics tell of one body.
 struct RpcSummary {
-    std::string method = "-";
+    std::string method = "-";  // as the client named it (cut), for the log
+    // The metrics' label: a method of the contract, "batch", or "other" for any other name (a
+    // call named "health" is not the health check).
+    std::string_view metric = "other";
     std::string outcome = "ok";
 };
 
@@ -59,6 +62,8 @@ public:
     // Empty when the body held only notifications (no answer is due).
     const std::string& Answer() const { return answer_; }
     const RpcSummary& Summary() const { return summary_; }
+    // Lets go of the memory of buffers that grew past `keep` bytes (an answer of megabytes).
+    void ReleaseLargeBuffers(std::size_t keep);
 
 private:
     void RunFrom(std::size_t index);
@@ -87,6 +92,7 @@ private:
     Resume resume_;
     std::size_t next_ = 0;
     std::size_t written_ = 0;  // answers written so far in a batch
+    bool ran_read_ = false;    // a read ran since the loop last had its turn
     bool finished_ = true;
 };
 

@@ -23,6 +23,8 @@ struct ServerCore {
     StoreWriter writer;
     HealthProbe health;
     std::unique_ptr<boost::asio::ssl::context> tls;
+    // Only loopback names may be asked for on a loopback address (a rebound name may not).
+    bool listens_on_loopback = false;
     // Each loop's request counts, registered before the loops start.
     std::vector<const RequestMetrics*> loop_metrics;
 

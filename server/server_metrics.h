@@ -28,9 +28,9 @@ public:
             return true;
         }(),
         "the contract's methods come first, in its order");
-    static constexpr std::array<std::string_view, 16> kOutcomes = {
-        "ok",  "-32700", "-32600", "-32601", "-32602", "-32603", "-32000", "204",
-        "400", "401",    "404",    "405",    "413",    "431",    "503",    "other"};
+    static constexpr std::array<std::string_view, 18> kOutcomes = {
+        "ok",  "-32700", "-32600", "-32601", "-32602", "-32603", "-32000", "204", "400",
+        "401", "403",    "404",    "405",    "413",    "415",    "431",    "503", "other"};
     static constexpr std::array<double, 12> kBuckets = {0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025,
                                                         0.05,   0.1,   0.25,   0.5,   1.0,  2.5};
     static constexpr std::size_t kFailures = 6;

@@ -34,7 +34,9 @@ const char* const kUsage =
     "  --trusted-proxy ENDEREÇO  um balanceador à frente: o endereço do cliente é o último de seu\n"
     "                X-Forwarded-For (pode se repetir)\n"
     "  --check-dates  mostra cada controle de numeração ao lado da última nota fiscal (ok, atrasado,\n"
-    "                sem data) e termina: código 0 sem divergência, 1 com alguma\n";
+    "                sem data) e termina: código 0 sem divergência, 1 com alguma, 2 se não pôde conferir\n"
+    "  --check-token-file ARQUIVO  confere o arquivo de segredos e termina: código 0 se ele pode ser\n"
+    "                usado, 2 se não (o que systemctl reload confere antes de pedir a releitura)\n";
 
 bool ParseNumber(const std::string& text, long long& out) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -88,6 +90,8 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
             line.demo_data = true;
         } else if (arg == "--check-dates") {
             line.check_dates = true;
+        } else if (arg == "--check-token-file" && has_value) {
+            line.check_token_file = args[++i];
         } else if (arg == "--insecure-open") {
             line.insecure_open = true;
         } else if (arg == "--quiet") {
@@ -99,6 +103,7 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
             } catch (const std::exception& e) {
                 return fail(e.what());
             }
+            if (auto warning = TokenFileExposure(options.token_file)) parsed.warnings.push_back(std::move(*warning));
         } else if (arg == "--trusted-proxy" && has_value) {
             boost::system::error_code ec;
             const auto proxy = boost::asio::ip::make_address(args[i + 1], ec);
@@ -148,6 +153,10 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
         } catch (const std::exception& e) {
             return fail(std::string("VOR17000_TOKEN: ") + e.what());
         }
+    }
+    if (!line.check_token_file.empty()) {
+        parsed.command_line = std::move(line);
+        return parsed;  // nothing else is needed to check a file
     }
     if (options.tls_certificate.empty() != options.tls_key.empty())
         return fail("TLS precisa de --tls-cert e --tls-key");

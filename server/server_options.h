@@ -18,6 +18,9 @@ struct ServerCommandLine {
     bool insecure_open = false;
     // --check-dates: print each numbering control beside its latest invoice, and end.
     bool check_dates = false;
+    // --check-token-file FILE: read the token file, say whether it is good, and end (what a
+    // reload checks before it asks the server to read it).
+    std::string check_token_file;
 };
 
 struct ParsedServerOptions {

@@ -112,7 +112,7 @@ int ServerProcess::WaitForOpenConnections(int connections, std::chrono::millisec
     const auto deadline = std::chrono::steady_clock::now() + wait;
     int others = -1;
     do {
-        const auto metrics = probe.Exchange("GET /metrics HTTP/1.1\r\nHost: testkit\r\n\r\n", 10000);
+        const auto metrics = probe.Exchange("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 10000);
         const auto at = metrics.body.find(gauge);
         if (at != std::string::npos) others = std::atoi(metrics.body.c_str() + at + gauge.size()) - 1;
         if (others >= connections) break;

@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kConnect = "GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n";
+const char* const kConnect = "GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n";
 
 class Access : public ::testing::Test {
 protected:

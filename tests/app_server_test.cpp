@@ -61,13 +61,13 @@ protected:
 
 TEST_P(AppServerProcess, ConnectListsTheModulesMethods) {
     RawHttpConnection connection(server->Port());
-    const auto response = connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n\r\n");
+    const auto response = connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     ASSERT_EQ(response.status, 200);
     const Json body = Json::parse(response.body);
     EXPECT_EQ(body["server"], "VOR17000.rdmDataEmissao");
     EXPECT_EQ(body["methods"],
               (Json{"GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal", "GetHistorico", "GetDivergencias"}));
-    const auto other = connection.Exchange("GET /rpc/VOR17000.rdmOutro HTTP/1.1\r\nHost: x\r\n\r\n");
+    const auto other = connection.Exchange("GET /rpc/VOR17000.rdmOutro HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     EXPECT_EQ(other.status, 404);
 }
 
@@ -159,7 +159,7 @@ TEST_P(AppServerProcess, BadAndHostileRequestsGetTheRightAnswerAndChangeNothing)
         {"oversized body", rpc(std::string(70000, ' ')), 413, 0},
         {"unknown module", RpcPost("{}", "/rpc/VOR99999.rdmOutro"), 404, 0},
         {"unknown path", RpcPost("{}", "/admin"), 404, 0},
-        {"PUT", "PUT /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n", 405, 0},
+        {"PUT", "PUT /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n", 405, 0},
         {"not HTTP", "HELLO THERE\r\n\r\n", 400, 0},
         {"deep nesting (a batch of one bad request)", rpc(std::string(30000, '[') + std::string(30000, ']')), 200,
          -32600},
@@ -185,10 +185,10 @@ TEST_P(AppServerProcess, HealthAndMetricsTellAnAdministratorHowTheServerIs) {
     Call("GetMaxData", {"CTRL01"});
     Call("GetMaxData", {std::string("NADA\0", 5)});
     RawHttpConnection connection(server->Port());
-    const auto health = connection.Exchange("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n");
+    const auto health = connection.Exchange("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     EXPECT_EQ(health.status, 200);
     EXPECT_EQ(health.body, R"({"status":"ok"})");
-    const auto metrics = connection.Exchange("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+    const auto metrics = connection.Exchange("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     ASSERT_EQ(metrics.status, 200);
     EXPECT_NE(metrics.headers.find("text/plain; version=0.0.4"), std::string::npos);
     for (const char* line : {"vor17000_requests_total{method=\"GetMaxData\",outcome=\"ok\"} 1",

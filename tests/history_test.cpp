@@ -34,7 +34,8 @@ protected:
         RawHttpConnection connection(port);
         const std::string body = Json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}}.dump();
         const auto answer =
-            connection.Exchange("POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
+            connection.Exchange("POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: application/json\r\nAuthorization: Bearer " +
                                 token + "\r\nX-Vor17000-Usuario: " + user +
                                 "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
         if (answer.status != 200) return Json{{"http", answer.status}};

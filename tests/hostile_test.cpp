@@ -41,7 +41,7 @@ Json Answer(unsigned short port, const std::string& request) {
 
 bool StillServing(unsigned short port) {
     RawHttpConnection connection(port);
-    return connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n\r\n").status == 200;
+    return connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").status == 200;
 }
 
 class HostileInput : public ::testing::TestWithParam<Backend> {
@@ -283,7 +283,7 @@ TEST_F(DatabaseFile, ConnectionsPastTheServersCapAreTurnedAway) {
     std::vector<std::unique_ptr<RawHttpConnection>> held;
     for (int i = 0; i < 20; ++i) {
         held.push_back(std::make_unique<RawHttpConnection>(server.Port()));
-        ASSERT_EQ(held.back()->Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n\r\n").status, 200);
+        ASSERT_EQ(held.back()->Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").status, 200);
     }
     RawHttpConnection over(server.Port());
     EXPECT_EQ(over.Receive(2000).status, 503);
@@ -325,7 +325,7 @@ TEST_F(DatabaseFile, ATransferCodingOtherThanChunkedIsRefusedAndItsBodyNeverRuns
         SCOPED_TRACE(coding);
         RawHttpConnection connection(server.Port());
         const auto answer = connection.Exchange(
-            "POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+            "POST /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n"
             "Transfer-Encoding: " +
             std::string(coding) + "\r\n\r\n" + RpcPost(smuggled));
         EXPECT_EQ(answer.status, 400);
@@ -349,18 +349,18 @@ TEST_F(DatabaseFile, LowerCaseBearerCrlfTokenFilesAndHeadWithoutABody) {
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", token.string()});
     RawHttpConnection connection(server.Port());
     EXPECT_EQ(connection
-                  .Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+                  .Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                             "authorization: bearer s3cret\r\n\r\n")
                   .status,
               200);
     const auto head = connection.Exchange(
-        "HEAD /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+        "HEAD /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n"
         "Authorization: Bearer s3cret\r\n\r\n");
     EXPECT_EQ(head.status, 405);
     EXPECT_TRUE(head.body.empty());
     // The connection is still in step: the next answer is the next request's.
     EXPECT_EQ(connection
-                  .Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: x\r\n"
+                  .Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                             "Authorization: Bearer s3cret\r\n\r\n")
                   .status,
               200);

@@ -341,7 +341,7 @@ TEST_F(LoadBalancer, AServerKilledUnderLoadLosesNoStoreAndIsLeftOutThenTakenBack
     ASSERT_TRUE(up_after.has_value()) << "the restarted server is still " << haproxy.Servers()["app1"].status;
     EXPECT_LE(Seconds(*up_after), 3.0);
     testing_support::RawHttpConnection direct(first->Port());
-    const auto metrics = direct.Exchange("GET /metrics HTTP/1.1\r\nHost: test\r\n\r\n").body;
+    const auto metrics = direct.Exchange("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").body;
     const auto stores_line = metrics.find("\nvor17000_stores_total ");
     ASSERT_NE(stores_line, std::string::npos) << metrics;
     const long restarted_stores = std::atol(metrics.c_str() + stores_line + 23);
