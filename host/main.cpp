@@ -1,5 +1,6 @@
 // vor17000-host: the host application: a desktop window, or with --headless commands on
 // standard input.
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ int RunHeadless(const host::HostOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The embedded server logs to standard error: a reader that went away must not end the host.
+    std::signal(SIGPIPE, SIG_IGN);
     const auto parsed = host::ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.help) {
         std::cout << host::HostUsage();

@@ -34,7 +34,7 @@ bool SameToken(std::string_view expected, std::string_view given) {
 namespace {
 
 ClientTable::Entries EntriesOf(const std::vector<hostlib::TokenEntry>& tokens) {
-    if (tokens.empty()) throw std::runtime_error("o arquivo de segredos não tem nenhum cliente.");
+    if (tokens.empty()) throw std::runtime_error("o arquivo de segredos não tem nenhum segredo.");
     ClientTable::Entries entries;
     for (const auto& entry : tokens) entries.push_back(ClientTable::Entry::Of(entry.name, entry.role, entry.token));
     return entries;
@@ -96,16 +96,65 @@ std::optional<std::string> TokenFileExposure(const std::string& path) {
 ConnectionLimiter::Slot::~Slot() {
     limiter_->open_total_.fetch_sub(1, std::memory_order_relaxed);
     std::lock_guard lock(limiter_->mutex_);
-    if (--limiter_->open_[address_] <= 0) limiter_->open_.erase(address_);
+    if (proven_) {
+        if (--limiter_->open_[address_] <= 0) limiter_->open_.erase(address_);
+    } else if (!evicted_) {
+        auto& waiting = limiter_->unproven_[address_];
+        std::erase(waiting, this);
+        if (waiting.empty()) limiter_->unproven_.erase(address_);
+    }
 }
 
-std::unique_ptr<ConnectionLimiter::Slot> ConnectionLimiter::Acquire(const std::string& address, Refusal& refusal) {
+bool ConnectionLimiter::Slot::Prove() {
+    std::lock_guard lock(limiter_->mutex_);
+    if (proven_) return true;
+    int& open = limiter_->open_[address_];
+    if (limiter_->per_address_ > 0 && open >= limiter_->per_address_) return false;
+    ++open;
+    if (!evicted_) {
+        auto& waiting = limiter_->unproven_[address_];
+        std::erase(waiting, this);
+        if (waiting.empty()) limiter_->unproven_.erase(address_);
+    }
+    proven_ = true;
+    evicted_ = false;
+    return true;
+}
+
+void ConnectionLimiter::Slot::OnEvicted(std::function<void()> evict) {
+    std::lock_guard lock(limiter_->mutex_);
+    // Already chosen to make room before its owner could say how: let go of it now.
+    if (evicted_ && !proven_) {
+        evict();
+        return;
+    }
+    evict_ = std::move(evict);
+}
+
+void ConnectionLimiter::Evict(Slot& slot) {
+    slot.evicted_ = true;
+    if (slot.evict_) slot.evict_();
+}
+
+std::unique_ptr<ConnectionLimiter::Slot> ConnectionLimiter::Acquire(const std::string& address, Admission admission,
+                                                                    Refusal& refusal) {
     refusal = Refusal::None;
     if (total_ > 0 && open_total_.load(std::memory_order_relaxed) >= total_) {
         refusal = Refusal::Total;
         return nullptr;
     }
     std::lock_guard lock(mutex_);
+    if (admission == Admission::Unproven) {
+        auto& waiting = unproven_[address];
+        if (waiting.size() >= kUnprovenPerAddress) {
+            Evict(*waiting.front());
+            waiting.pop_front();
+        }
+        auto slot = std::make_unique<Slot>(shared_from_this(), address, false);
+        waiting.push_back(slot.get());
+        open_total_.fetch_add(1, std::memory_order_relaxed);
+        return slot;
+    }
     int& open = open_[address];
     if (per_address_ > 0 && open >= per_address_) {
         if (open == 0) open_.erase(address);
@@ -114,7 +163,7 @@ std::unique_ptr<ConnectionLimiter::Slot> ConnectionLimiter::Acquire(const std::s
     }
     ++open;
     open_total_.fetch_add(1, std::memory_order_relaxed);
-    return std::make_unique<Slot>(shared_from_this(), address);
+    return std::make_unique<Slot>(shared_from_this(), address, true);
 }
 
 }  // namespace appserver

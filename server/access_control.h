@@ -3,6 +3,8 @@
 // token each request must carry, and how many connections may be open at once.
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -84,36 +86,61 @@ private:
     std::atomic<std::uint64_t> version_{0};
 };
 
+// How a new connection is let in: trusted at once (the server takes no tokens), or unproven
+// until a request of it carries a token that matches.
+enum class Admission { Trusted, Unproven };
+
+// How many connections may be open: per client address (proven ones), in all, and, apart, the
+// unproven ones of an address. Those have a budget of their own, so that anyone able to connect
+// (every local user shares 127.0.0.1 with the host's own connections) cannot use up an
+// address's room by holding connections open without a token: past the budget the oldest
+// unproven connection of the address is let go to make room for the new one.
 class ConnectionLimiter : public std::enable_shared_from_this<ConnectionLimiter> {
 public:
+    static constexpr std::size_t kUnprovenPerAddress = 64;
+
     // 0: no limit.
     ConnectionLimiter(int per_address, int total) : per_address_(per_address), total_(total) {}
 
     // A slot for one connection of `address`, released when the slot goes.
     class Slot {
     public:
-        Slot(std::shared_ptr<ConnectionLimiter> limiter, std::string address)
-            : limiter_(std::move(limiter)), address_(std::move(address)) {}
+        Slot(std::shared_ptr<ConnectionLimiter> limiter, std::string address, bool proven)
+            : limiter_(std::move(limiter)), address_(std::move(address)), proven_(proven) {}
         Slot(const Slot&) = delete;
         Slot& operator=(const Slot&) = delete;
         ~Slot();
         const std::string& Address() const { return address_; }
+        bool Proven() const { return proven_; }
+        // A token of the connection matched: it counts as its address's from now on. False
+        // when the address already holds all the connections it may.
+        bool Prove();
+        // How to let the connection go when the budget needs its room (called from any thread,
+        // with the limiter's lock held: it may only post work to the connection's own thread).
+        void OnEvicted(std::function<void()> evict);
 
     private:
+        friend class ConnectionLimiter;
         std::shared_ptr<ConnectionLimiter> limiter_;
         std::string address_;
+        bool proven_;
+        bool evicted_ = false;
+        std::function<void()> evict_;
     };
     enum class Refusal { None, Address, Total };
     // Nothing, with the reason, when the address or the server already holds all it may.
-    std::unique_ptr<Slot> Acquire(const std::string& address, Refusal& refusal);
+    std::unique_ptr<Slot> Acquire(const std::string& address, Admission admission, Refusal& refusal);
     int Open() const { return open_total_.load(std::memory_order_relaxed); }
 
 private:
+    void Evict(Slot& slot);
+
     int per_address_;
     int total_;
     std::atomic<int> open_total_{0};
     std::mutex mutex_;
-    std::unordered_map<std::string, int> open_;
+    std::unordered_map<std::string, int> open_;                  // proven connections by address
+    std::unordered_map<std::string, std::deque<Slot*>> unproven_;  // oldest first
 };
 
 }  // namespace appserver

@@ -54,6 +54,7 @@ public:
     void WriteDivergencias(int limit, const std::string& after, std::string& out);
     // Whether the database answers a trivial query; never raises.
     bool Answers() noexcept;
+
     SessionKeeper& Session() { return session_; }
     // Lets go of the session when every session was asked to open again (a database that was
     // read-only); the event loop calls it now and then, so that an idle one lets go too.

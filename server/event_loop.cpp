@@ -161,7 +161,8 @@ void EventLoop::Welcome(tcp::socket socket) {
     socket.set_option(tcp::no_delay(true), ignored);
     const auto peer = socket.remote_endpoint(ignored);
     ConnectionLimiter::Refusal refusal = ConnectionLimiter::Refusal::None;
-    auto slot = core_.limiter->Acquire(peer.address().to_string(), refusal);
+    const Admission admission = Clients()->RequiresToken() ? Admission::Unproven : Admission::Trusted;
+    auto slot = core_.limiter->Acquire(peer.address().to_string(), admission, refusal);
     if (!slot) {
         // A fresh socket takes these few bytes without blocking.
         asio::write(socket, asio::buffer(TooManyConnections(refusal)), ignored);
@@ -183,6 +184,15 @@ void EventLoop::Welcome(tcp::socket socket) {
     Register(connection);
 }
 
+void EventLoop::CheckDatabaseFiles() {
+    if (core_.file.Gone()) return;
+    const FileCheck check = core_.file.Check();
+    if (check == FileCheck::Intact) return;
+    // A log deleted under an idle server: the writer saves what it holds through its session.
+    if (check == FileCheck::LogRemoved) return core_.writer.AskToSaveLog();
+    LogEvent("banco de dados: " + core_.file.Reason() + "; pedidos recusados até reiniciar");
+}
+
 void EventLoop::Sweep() {
     const auto now = Clock::now();
     std::size_t kept = 0;
@@ -197,11 +207,7 @@ void EventLoop::Sweep() {
     connections_.resize(kept);
     if (!stopping_) {
         reader_.ReopenIfAsked();
-    // The first loop also looks at the database file now and then, so that a file deleted
-    // under an idle server is noticed before the next store.
-        if (index_ == 0 && !core_.file.Gone() && !core_.file.Verify()) {
-            LogEvent("banco de dados: " + core_.file.Reason() + "; pedidos recusados até reiniciar");
-        }
+        if (index_ == 0) CheckDatabaseFiles();
     } else if (connections_.empty()) {
         return;  // nothing left to wait for: the loop may end
     }

@@ -67,6 +67,9 @@ private:
     void Accept();
     void Welcome(boost::asio::ip::tcp::socket socket);
     void Sweep();
+    // The first loop looks at the database's files now and then, so that a file deleted under
+    // an idle server is noticed (and what can be saved, saved) before the next store.
+    void CheckDatabaseFiles();
 
     ServerCore& core_;
     int index_;

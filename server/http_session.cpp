@@ -26,6 +26,8 @@ constexpr std::uint32_t kHeaderLimit = 16 * 1024;
 // How long, and how much, a refused request's remaining bytes are read before closing.
 constexpr std::chrono::seconds kLingerTime{5};
 constexpr std::size_t kLingerBytes = 8 * 1024 * 1024;
+// How long a connection that has shown no token yet may stay idle.
+constexpr std::chrono::milliseconds kUnprovenIdle{std::chrono::seconds(10)};
 // What a connection keeps of its buffers between requests.
 constexpr std::size_t kKeptBufferBytes = 64 * 1024;
 
@@ -109,6 +111,15 @@ asio::ip::tcp::socket& HttpSession<Stream>::Socket() {
 
 template <class Stream>
 void HttpSession<Stream>::Start() {
+    if (slot_ && !slot_->Proven()) {
+        // The budget of unproven connections may need this one's room: it is closed on its own
+        // loop, whichever thread decides.
+        slot_->OnEvicted([weak = this->weak_from_this(), &io = loop_.Io()] {
+            asio::post(io, [weak] {
+                if (const auto self = weak.lock()) self->Close();
+            });
+        });
+    }
     if constexpr (std::is_same_v<Stream, SecureStream>) {
         phase_ = Phase::Handshake;
         SetDeadline(loop_.Core().options.request_timeout);
@@ -141,7 +152,9 @@ void HttpSession<Stream>::WaitForRequest() {
         return;
     }
     phase_ = Phase::Idle;
-    SetDeadline(loop_.Core().options.idle_timeout);
+    // A connection that has not shown a token yet gets a short while to do so.
+    const bool unproven = slot_ && !slot_->Proven();
+    SetDeadline(unproven ? std::min(loop_.Core().options.idle_timeout, kUnprovenIdle) : loop_.Core().options.idle_timeout);
     in_.Shrink();
     if constexpr (std::is_same_v<Stream, PlainStream>) {
         // Right after an answer the client has sent nothing yet: wait for the socket to have
@@ -248,6 +261,9 @@ void HttpSession<Stream>::Handle() {
     if (clients_->RequiresToken()) {
         client = clients_->Authenticate(request_.authorization);
         if (client == nullptr) return Refuse(401, "Não autorizado.", ConnectionAfter::Close);
+        if (slot_ && !slot_->Prove()) {
+            return Refuse(503, "Conexões demais a partir deste endereço.", ConnectionAfter::Close);
+        }
     }
     if (request_.has_user && !hostlib::IsAcceptableUserName(request_.user)) {
         return Refuse(400, "Usuário inválido no cabeçalho X-Vor17000-Usuario.", ConnectionAfter::Close);

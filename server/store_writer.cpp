@@ -301,12 +301,36 @@ StoreWriterStatistics StoreWriter::Statistics() const {
     return statistics_;
 }
 
+void StoreWriter::AskToSaveLog() {
+    {
+        std::lock_guard lock(mutex_);
+        save_log_asked_ = true;
+    }
+    wake_.notify_one();
+}
+
+bool StoreWriter::SaveLog() {
+    const bool saved = file_.SaveLogThenGiveUp([this] {
+        // A writer that never wrote left nothing in the log to save.
+        if (!session_.IsOpen()) return true;
+        SessionKeeper::Call call(session_);
+        return session_.Database().CheckpointLog();
+    });
+    LogEvent("banco de dados: " + file_.Reason() + "; gravações recusadas até reiniciar o servidor");
+    return saved;
+}
+
 void StoreWriter::Run() {
     std::vector<Pending> group;
     for (;;) {
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty() || save_log_asked_; });
+            if (std::exchange(save_log_asked_, false)) {
+                lock.unlock();
+                if (!file_.Gone()) SaveLog();
+                continue;
+            }
             if (queue_.empty()) return;  // stopping, and nothing left to commit
             while (!queue_.empty() && group.size() < largest_group_) {
                 group.push_back(std::move(queue_.front()));
@@ -450,10 +474,15 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
             left.erase(left.begin() + static_cast<std::ptrdiff_t>(attempt.failed_index));
             continue;
         }
-        // Committed. Before anyone hears so, the file it went to must still be the database's.
-        if (!file_.Verify()) {
+        // Committed. Before anyone hears so, the files it went to must still be the database's.
+        const FileCheck check = file_.Check();
+        if (check == FileCheck::LogRemoved) {
+            // The log was deleted under the open descriptors: saved through them, this group
+            // and the ones before it are in the database file, then nothing more is taken.
+            if (!SaveLog()) continue;  // the loop above answers every store of the group
+        } else if (check == FileCheck::Gone) {
             LogEvent("banco de dados: " + file_.Reason() + "; gravações recusadas até reiniciar o servidor");
-            continue;  // the loop above answers every store of the group
+            continue;
         }
         {
             std::lock_guard lock(mutex_);

@@ -66,6 +66,9 @@ public:
     // Commits what is waiting, then ends the writer's thread.
     void Stop();
     void Submit(StoreRequest request, StoreCompletion completion);
+    // The database's log was deleted under the server: the writer, whose session holds it open
+    // with what it wrote, saves it into the database file and the database is given up.
+    void AskToSaveLog();
     StoreWriterStatistics Statistics() const;
     SessionKeeper& Session() { return session_; }
 
@@ -93,6 +96,7 @@ private:
     Attempt TryGroup(std::vector<Pending*>& group, std::vector<bool>& found, GroupMode mode);
     Statements& Prepared(hostlib::TdtmDBGeral& database);
     void Complete(Pending& pending, std::exception_ptr failure);
+    bool SaveLog();
 
     SessionKeeper session_;
     hostlib::DatabaseKind kind_;
@@ -106,6 +110,7 @@ private:
     std::condition_variable wake_;
     std::deque<Pending> queue_;
     bool stopping_ = false;
+    bool save_log_asked_ = false;
     StoreWriterStatistics statistics_;
     std::thread thread_;
 };

@@ -32,6 +32,9 @@ public:
     const std::string& Url() const { return url_; }
     // A session of the test's own, apart from the code under test.
     hostlib::TdtmDBGeral& Module() { return *module_; }
+    // Lets go of that session (its files are no longer held open by the test), and opens it anew.
+    void Disconnect() { module_->Close(); }
+    void Reconnect() { module_->Open(url_); }
     void Execute(const std::string& sql);
     void LoadDemo();
     // The first column of the first row as text; nothing for no row or null.

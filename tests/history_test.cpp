@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -186,6 +190,38 @@ TEST_P(History, TheDriftReportGivesEachVerdictAndItsExitCode) {
 
     database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2025-01-01 00:00:00'");
     EXPECT_EQ(testing_support::RunServerBinary({"--check-dates", "--db", database.Url()}).exit_code, 0);
+}
+
+TEST_P(History, TheDriftReportComesInPagesAndNoCodeForgesALine) {
+    database.Execute("WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 2500) "
+                     "INSERT INTO CTRLNUMENF (CDCTRLNUMENF, DSCTRLNUMENF, DTEMISCTNUNF) "
+                     "SELECT 'P' || CAST(I AS VARCHAR(8)), 'Carga', NULL FROM N");
+    database.Execute("INSERT INTO CTRLNUMENF (CDCTRLNUMENF, DSCTRLNUMENF) VALUES ('A\tB', 'Tab'), ('C\nCTRL77', 'Linha')");
+    const std::size_t controls = std::stoul(*database.QueryText("SELECT COUNT(*) FROM CTRLNUMENF"));
+    // One line of four fields for every control, whatever its code holds, read page by page.
+    const auto report = testing_support::RunServerBinary({"--check-dates", "--db", database.Url()});
+    std::size_t lines = 0;
+    std::istringstream text(report.output);
+    for (std::string line; std::getline(text, line);) {
+        ++lines;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 3) << line;
+    }
+    EXPECT_EQ(lines, controls);
+    EXPECT_NE(report.output.find("A\\x09B\t"), std::string::npos);
+    EXPECT_NE(report.output.find("C\\x0aCTRL77\t"), std::string::npos);
+    // Over the wire: pages of at most 1000 after a code, together every control once.
+    testing_support::ServerProcess server(database.Url(), {"--quiet"});
+    std::set<std::string> seen;
+    std::string after;
+    for (int page = 0; page < 10; ++page) {
+        RawHttpConnection connection(server.Port());
+        const Json request = {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "GetDivergencias"}, {"params", {1000, after}}};
+        const Json rows = Json::parse(connection.Exchange(testing_support::RpcPost(request.dump())).body)["result"]["rows"];
+        for (const auto& row : rows) EXPECT_TRUE(seen.insert(row[0]).second) << row[0];
+        if (rows.size() < 1000) break;
+        after = rows.back()[0];
+    }
+    EXPECT_EQ(seen.size(), controls);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, History, testing_support::AllBackends(), testing_support::BackendName);

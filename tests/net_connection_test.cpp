@@ -175,14 +175,37 @@ private:
     std::thread thread_;
 };
 
-TEST(HostileServerAnswer, NestedWithoutEndIsAnErrorNotACrash) {
-    HostileServer server(R"({"jsonrpc":"2.0","id":1,"result":)" + std::string(200000, '[') + std::string(200000, ']') +
-                         "}");
+// Answers no server of ours sends: nested without end, bigger than the server's own limit, or
+// made of more values than a packet ever has. Each is refused while it is read.
+struct AnswerShape {
+    const char* name;
+    std::string result;
+};
+void PrintTo(const AnswerShape& shape, std::ostream* out) { *out << shape.name; }
+
+class HostileServerAnswer : public ::testing::TestWithParam<AnswerShape> {};
+
+TEST_P(HostileServerAnswer, IsAnErrorNotACrashNorAHugeTree) {
+    HostileServer server(R"({"jsonrpc":"2.0","id":1,"result":)" + GetParam().result + "}");
     TNetConnection connection(nullptr, "netTeste");
     connection.ServerName = "VOR17000.rdmDataEmissao";
     connection.Port = server.Port();
     EXPECT_THROW(connection.AppServer().Call("GetMaxData", {std::string("CTRL01")}), ENetConnectionError);
 }
+
+std::string ManyEmptyLists(std::size_t count) {
+    std::string lists = "[";
+    for (std::size_t i = 0; i < count; ++i) lists += i == 0 ? "[]" : ",[]";
+    return lists + "]";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, HostileServerAnswer,
+    ::testing::Values(AnswerShape{"NestedWithoutEnd", std::string(200000, '[') + std::string(200000, ']')},
+                      AnswerShape{"DeeperThanAPacket", std::string(10, '[') + std::string(10, ']')},
+                      AnswerShape{"MoreValuesThanAPacket", ManyEmptyLists(1'200'000)},  // 3.6 MB: within the size
+                      AnswerShape{"BiggerThanTheServersLimit", "\"" + std::string(9 * 1024 * 1024, 'x') + "\""}),
+    [](const auto& shape) { return std::string(shape.param.name); });
 
 // ---- client datasets
 

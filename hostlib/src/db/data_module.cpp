@@ -210,6 +210,9 @@ void TdtmDBGeral::LoadDemoData() {
     soci::session& session = Session();
     try {
         TWriteTransaction transaction(*this);
+        // Two programs loading the demo into one new PostgreSQL database would both find it
+        // empty: the second waits for the first, then finds its companies.
+        if (url_.kind == DatabaseKind::PostgreSQL) session << "SELECT pg_advisory_xact_lock(17001)";
         int companies = 0;
         session << "SELECT COUNT(*) FROM EMPRESA", soci::into(companies);
         if (companies == 0) ExecuteScript(DemoDataScript());
@@ -217,6 +220,19 @@ void TdtmDBGeral::LoadDemoData() {
     } catch (...) {
         RethrowAsDatabaseError(std::current_exception());
     }
+}
+
+bool TdtmDBGeral::CheckpointLog() {
+    if (url_.kind != DatabaseKind::SQLite) return true;
+    int busy = 1;
+    int frames = -1;
+    int copied = -2;
+    try {
+        Session() << "PRAGMA wal_checkpoint(FULL)", soci::into(busy), soci::into(frames), soci::into(copied);
+    } catch (...) {
+        RethrowAsDatabaseError(std::current_exception());
+    }
+    return busy == 0 && frames == copied;
 }
 
 bool TdtmDBGeral::HasTable(const std::string& name) {
@@ -239,8 +255,30 @@ bool TdtmDBGeral::HasTable(const std::string& name) {
     return tables > 0;
 }
 
+bool TdtmDBGeral::SchemaIsCurrent() {
+    if (!HasTable("EMPRESA") || !HasTable("HISTDTEMISSAO")) return false;
+    soci::session& session = Session();
+    int marks = 0;
+    try {
+        if (url_.kind == DatabaseKind::SQLite) {
+            session << "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'IX_HISTDTEMISSAO_TABELA'",
+                soci::into(marks);
+            return marks == 1;
+        }
+        session << "SELECT (SELECT COUNT(*) FROM pg_indexes WHERE schemaname = current_schema() "
+                   "AND indexname = 'ix_histdtemissao_tabela') + (SELECT COUNT(*) FROM information_schema.columns "
+                   "WHERE table_schema = current_schema() AND table_name = 'histdtemissao' "
+                   "AND column_name = 'nrhistorico' AND data_type = 'bigint')",
+            soci::into(marks);
+    } catch (...) {
+        RethrowAsDatabaseError(std::current_exception());
+    }
+    return marks == 2;
+}
+
 void TdtmDBGeral::EnsureSchema() {
-    if (HasTable("EMPRESA") && HasTable("HISTDTEMISSAO")) return;
+    // Looked at without a lock first: most opens find everything in place.
+    if (SchemaIsCurrent()) return;
     // Several programs may start at once on a new database: one makes the tables while the
     // others wait for it, then find them made.
     soci::session& session = Session();
@@ -248,14 +286,20 @@ void TdtmDBGeral::EnsureSchema() {
         TWriteTransaction transaction(*this);
         // PostgreSQL's write lock is taken row by row: the schema gets a lock of its own.
         if (url_.kind == DatabaseKind::PostgreSQL) session << "SELECT pg_advisory_xact_lock(17000)";
+        const std::string_view schema = SchemaScript();
+        const auto part = [&schema](std::string_view mark) {
+            const auto at = schema.find(mark);
+            if (at == std::string_view::npos) throw std::logic_error("schema script without its part " + std::string(mark));
+            return schema.substr(at);
+        };
         if (!HasTable("EMPRESA")) {
-            ExecuteScript(SchemaScript());
+            ExecuteScript(schema);
         } else if (!HasTable("HISTDTEMISSAO")) {
-            // A database from before the history: that part alone, nothing else touched.
-            const std::string_view schema = SchemaScript();
-            const auto history = schema.find("-- History of the stored dates");
-            if (history == std::string_view::npos) throw std::logic_error("schema script without its history part");
-            ExecuteScript(schema.substr(history));
+            // A database from before the history: that part alone (and what came after it).
+            ExecuteScript(part("-- History of the stored dates"));
+        } else {
+            // A database of an earlier version: only the upgrades, each doing nothing where done.
+            ExecuteScript(part("-- Upgrades of databases made by earlier versions"));
         }
         transaction.Commit();
     } catch (...) {

@@ -41,22 +41,29 @@ std::string Reason(const error_code& ec) {
     return "falha de rede";
 }
 
-// Deeper than any answer of the module's needs: a hostile server's answer nested without end
-// is refused while it is read, before any tree of it exists.
-constexpr int kMaxAnswerDepth = 32;
+// What an answer may be, a little more than a server sends at its own limits (4 MiB, packets
+// of a few columns nested four deep): a hostile server's answer that is bigger, deeper or made
+// of more values is refused while it is read, before a tree of it takes the memory.
+constexpr std::uint64_t kMaxAnswerBytes = 8 * 1024 * 1024;
+constexpr int kMaxAnswerDepth = 8;
+constexpr std::size_t kMaxAnswerValues = 1'000'000;
 
-struct TooDeep {};
+struct OutOfShape {};
 
 nlohmann::json ParseAnswer(const std::string& body) {
+    std::size_t values = 0;
     try {
         return nlohmann::json::parse(
             body,
-            [](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
-                if (depth > kMaxAnswerDepth) throw TooDeep{};
+            [&values](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
+                if (depth > kMaxAnswerDepth) throw OutOfShape{};
+                using Event = nlohmann::json::parse_event_t;
+                const bool counts = event == Event::value || event == Event::array_start || event == Event::object_start;
+                if (counts && ++values > kMaxAnswerValues) throw OutOfShape{};
                 return true;
             },
             false);
-    } catch (const TooDeep&) {
+    } catch (const OutOfShape&) {
         return nlohmann::json(nlohmann::json::value_t::discarded);
     }
 }
@@ -122,10 +129,27 @@ struct TNetConnection::Transport {
             throw ENetConnectionError("Falha ao enviar ao servidor de aplicação: " + Reason(ec) + ".", ec.message());
         }
         http::response_parser<http::string_body> parser;
-        parser.body_limit(64 * 1024 * 1024);
-        if (auto ec =
-                RunOnStream(timeout, [&](auto& s, auto handler) { http::async_read(s, buffer, parser, handler); })) {
+        parser.body_limit(kMaxAnswerBytes);
+        const auto fail = [](const error_code& ec) {
+            if (ec == http::error::body_limit) {
+                throw ENetConnectionError("Resposta do servidor de aplicação grande demais.", ec.message());
+            }
             throw ENetConnectionError("Falha ao receber do servidor de aplicação: " + Reason(ec) + ".", ec.message());
+        };
+        // The header first: the parser lets a body whose length it was told pass its limit when
+        // the header and the body arrive in one read, so the length is checked here.
+        if (auto ec = RunOnStream(timeout,
+                                  [&](auto& s, auto handler) { http::async_read_header(s, buffer, parser, handler); })) {
+            fail(ec);
+        }
+        if (const auto length = parser.content_length(); length && *length > kMaxAnswerBytes) {
+            fail(http::error::body_limit);
+        }
+        if (!parser.is_done()) {
+            if (auto ec =
+                    RunOnStream(timeout, [&](auto& s, auto handler) { http::async_read(s, buffer, parser, handler); })) {
+                fail(ec);
+            }
         }
         if (parser.get().result() == http::status::unauthorized) {
             throw ENetConnectionError("O servidor de aplicação recusou a credencial desta conexão.");

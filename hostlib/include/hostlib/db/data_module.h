@@ -51,11 +51,18 @@ public:
     // Runs statements separated by ";" at line ends (schema and data scripts); a statement
     // after a comment "-- sqlite:" or "-- postgresql:" runs on that database only.
     void ExecuteScript(std::string_view script);
-    // Creates the tables when they are missing.
+    // Creates the tables when they are missing, and brings a database of an earlier version up
+    // to date (new indexes, wider columns).
     void EnsureSchema();
+    // Whether the tables and every upgrade are there.
+    bool SchemaIsCurrent();
     // A database without any company gets the demo data, all or nothing.
     void LoadDemoData();
     bool HasTable(const std::string& name);
+    // SQLite: copies everything the write-ahead log holds into the database file (and makes it
+    // durable); false when some of it could not be (a reader in the way past the busy timeout).
+    // PostgreSQL keeps no such log of its own to save: true.
+    bool CheckpointLog();
 
 private:
     DatabaseUrl url_;
