@@ -99,11 +99,63 @@ std::string WithCpu(const LoadResult& r) {
 
 std::string Connections(int clients) { return std::to_string(clients) + " connection" + (clients > 1 ? "s" : ""); }
 
+// `count` history rows of location 0001, after those it has.
+void AddHistoryRows(hostlib::TdtmDBGeral& module, long from, long to) {
+    const std::string columns =
+        "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO) ";
+    const std::string values =
+        "SELECT 'LOCALEMISSAO', '0001', NULL, '2024-01-01 00:00:00', 'carga', 'carga', '127.0.0.1', "
+        "'2024-01-01 00:00:00' FROM ";
+    if (module.Kind() == hostlib::DatabaseKind::SQLite) {
+        module.Session() << columns + "WITH RECURSIVE n(i) AS (SELECT " + std::to_string(from) +
+                                " UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(to) + ") " + values + "n";
+    } else {
+        module.Session() << columns + values + "generate_series(" + std::to_string(from) + ", " + std::to_string(to) +
+                                ") AS i";
+        module.Session() << "ANALYZE HISTDTEMISSAO";
+    }
+}
+
 const char* const kPing = R"({"jsonrpc":"2.0","id":1,"method":"Ping","params":[]})";
 const char* const kSerie =
     R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","4587123","1",""]})";
 
 }  // namespace
+
+// Four connections sending batches of a hundred reads of a thousand history rows each, and
+// another client's GetMaxData meanwhile, beside that client alone.
+void MeasureHeavyBatches(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows) {
+    {
+        hostlib::TdtmDBGeral module(nullptr, "dtmLotes");
+        module.Open(database.url);
+        AddHistoryRows(module, 1, 1000);
+    }
+    ServerProcess server(database.url, {"--quiet"}, ProcessSettings{.program = BENCH_SERVER_EXE});
+    std::string batch = "[";
+    for (int i = 0; i < 100; ++i) {
+        batch += std::string(i > 0 ? "," : "") + R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
+                 R"(,"method":"GetHistorico","params":["LOCALEMISSAO","",1000]})";
+    }
+    batch += "]";
+    const std::string max_data = R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRLB"]})";
+    const LoadResult alone = RunLoad(server, 1, Fixed(max_data), options.seconds_per_run);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> heavy;
+    for (int c = 0; c < 4; ++c) {
+        heavy.emplace_back([&] {
+            RawHttpConnection connection(server.Port());
+            const std::string request = RpcPost(batch);
+            while (!stop) connection.Exchange(request, 60000);
+        });
+    }
+    const LoadResult beside = RunLoad(server, 1, Fixed(max_data), options.seconds_per_run);
+    stop = true;
+    for (auto& thread : heavy) thread.join();
+    rows.push_back({"GetMaxData beside 4 connections of 100-read batches", database.name,
+                    Throughput(beside) + ", max " + Micros(beside.latency.Max()),
+                    Throughput(alone) + " (alone)",
+                    "p99 " + Micros(beside.latency.Percentile(0.99)) + " (target < 50 ms)"});
+}
 
 void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows) {
     // Reads beside the empty method, on the server as shipped (one loop per core).
@@ -138,6 +190,8 @@ void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options
                         Ratio(busy_with_idle.requests_per_second, busy_alone.requests_per_second) + " of none idle"});
     }
 
+    MeasureHeavyBatches(database, options, rows);
+
     // Durable stores, each a new date: commits in groups beside one commit per store.
     ServerProcess grouped(database.url, {"--quiet"}, ProcessSettings{.program = BENCH_SERVER_EXE});
     ServerProcess single(database.url, {"--quiet", "--largest-group", "1"},
@@ -171,6 +225,10 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
     const std::string serie_request =
         R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","S5000",""]})";
     const std::string max_request = R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":["CTRLG"]})";
+    // What the history dialog asks without a code: every code's newest stores.
+    const std::string history_request =
+        R"({"jsonrpc":"2.0","id":1,"method":"GetHistorico","params":["LOCALEMISSAO","",200]})";
+    double first_history = 0;
     long inserted = 0;
     double first_serie = 0;
     double first_max = 0;
@@ -192,6 +250,11 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
                                     from + ", " + to + ") AS i";
             module.Session() << "ANALYZE NOTAFISCAL";
         }
+        AddHistoryRows(module, inserted + 1, target);
+        if (sqlite) {
+            std::string busy;
+            module.Session() << "PRAGMA wal_checkpoint(TRUNCATE)", soci::into(busy);
+        }
         inserted = target;
         // A connection opened after the load: one kept idle through it may have been closed.
         RawHttpConnection connection(server.Port());
@@ -207,9 +270,11 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
         constexpr int kWarmup = 1000;
         const Samples serie = Time(1000, rpc(serie_request), {}, kWarmup);
         const Samples max = Time(1000, rpc(max_request), {}, kWarmup);
+        const Samples history = Time(200, rpc(history_request), {}, 100);
         if (first_serie == 0) {
             first_serie = serie.Median();
             first_max = max.Median();
+            first_history = history.Median();
         }
         const std::string size = target == 1000 ? "10^3" : target == 100000 ? "10^5" : "10^6";
         if (failures > 0) {
@@ -220,6 +285,9 @@ void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
                         Micros(first_serie) + " (10^3)", Ratio(serie.Median(), first_serie)});
         rows.push_back({"GetMaxData, " + size + " invoices", database.name, Micros(max.Median()),
                         Micros(first_max) + " (10^3)", Ratio(max.Median(), first_max)});
+        rows.push_back({"GetHistorico of every code (200 rows), " + size + " history rows", database.name,
+                        Micros(history.Median()), Micros(first_history) + " (10^3)",
+                        Ratio(history.Median(), first_history)});
     }
 }
 

@@ -16,5 +16,7 @@ struct LoadOptions {
 
 void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows);
 void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows);
+// Another client's read while four connections send batches of heavy reads.
+void MeasureHeavyBatches(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows);
 
 }  // namespace bench
