@@ -27,8 +27,9 @@ struct MethodSignature {
 constexpr std::array<MethodSignature, 6> kMethods = {{
     {Method::GetSerieNF, "GetSerieNF", 5},
     {Method::GetMaxData, "GetMaxData", 1},
-    {Method::UpdateCtrlNumNF, "UpdateCtrlNumNF", 2},
-    {Method::UpDtLocal, "UpDtLocal", 2},
+    // date, code, and optionally what the screen saw (see kPreviousMember below)
+    {Method::UpdateCtrlNumNF, "UpdateCtrlNumNF", 3, 1},
+    {Method::UpDtLocal, "UpDtLocal", 3, 1},
     // table ("CTRLNUMENF" or "LOCALEMISSAO"), code (empty: every code), most rows (1 to 1000)
     {Method::GetHistorico, "GetHistorico", 3},
     // most rows (1 to 1000), the code to start after (""): a page; none: every control
@@ -45,6 +46,26 @@ static_assert(
     "kMethods is in the order of Method");
 
 constexpr MethodSignature SignatureOf(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
+
+// The third parameter of a store, an object: what the screen saw and the check it ran, for the
+// server to repeat inside the store's own transaction.
+constexpr std::string_view kPreviousMember = "anterior";  // the stored date the screen read, or null
+constexpr std::string_view kInvoicesMember = "notas";     // the check against the latest invoice:
+constexpr std::string_view kInvoicesByTime = "hora";      //   by whole date and time
+constexpr std::string_view kInvoicesByDay = "dia";        //   by calendar day
+constexpr std::string_view kControlMember = "controle";   // UpDtLocal: the series' numbering control
+
+// A store refused by that parameter: -32000 with data {"motivo": ..., ...}.
+constexpr std::string_view kReasonMember = "motivo";
+constexpr std::string_view kChangedMeanwhile = "alterada";  // data "atual" (date or null), "usuario"
+constexpr std::string_view kCurrentMember = "atual";
+constexpr std::string_view kUserMember = "usuario";
+constexpr std::string_view kEarlierThanInvoice = "notas";  // data "emissao": the latest invoice's date
+constexpr std::string_view kInvoiceMember = "emissao";
+
+// What a date earlier than the latest invoice is told, "%s" the invoice's date as a field shows it.
+constexpr std::string_view kEarlierThanInvoiceText =
+    "Próxima data de emissão deve ser maior ou igual a %s (data da última emissão).";
 
 struct PacketColumn {
     std::string_view name;

@@ -85,6 +85,8 @@ std::string ServerCore::Metrics() const {
     gauges.stores = statistics.stores;
     gauges.commits = statistics.commits;
     gauges.group_sizes.assign(statistics.group_sizes.begin(), statistics.group_sizes.end());
+    gauges.refused_changed = statistics.refused_changed;
+    gauges.refused_invoices = statistics.refused_invoices;
     return MetricsText(requests, gauges);
 }
 

@@ -54,10 +54,17 @@ const std::string& TextParam(const RpcRequest& request, std::size_t index) {
     return param.text;
 }
 
+// A date as the wire carries it.
+std::optional<hostlib::TDateTime> WireDate(const std::string& text) {
+    const auto date = hostlib::TryIsoToDateTime(text);
+    if (!date || text.size() < 10) return std::nullopt;
+    return date;
+}
+
 hostlib::TDateTime DateParam(const RpcRequest& request, std::size_t index) {
     const std::string& text = TextParam(request, index);
-    const auto date = hostlib::TryIsoToDateTime(text);
-    if (!date || text.size() < 10) {
+    const auto date = WireDate(text);
+    if (!date) {
         throw RpcFailure{kInvalidParams,
                          "Parâmetro " + std::to_string(index + 1) + " deve ser uma data AAAA-MM-DDTHH:MM:SS."};
     }
@@ -75,6 +82,55 @@ int RowCountParam(const RpcRequest& request, std::size_t index) {
         throw RpcFailure{kInvalidParams, "Parâmetro " + std::to_string(index + 1) + " deve ser um número de 1 a 1000."};
     }
     return static_cast<int>(rows);
+}
+
+// A store's third parameter: what the screen saw and checked. Unknown members and members of
+// the wrong type are invalid parameters, as a wrong parameter is.
+StoreExpectation ExpectationParam(const RpcRequest& request, std::size_t index, const StoreRequest& store) {
+    const RpcParam& param = request.Param(index);
+    const std::string where = "Parâmetro " + std::to_string(index + 1);
+    if (param.kind != RpcParam::Kind::Object) throw RpcFailure{kInvalidParams, where + " deve ser um objeto."};
+    StoreExpectation expectation;
+    if (store.target == StoreTarget::NumberingControl) expectation.control = store.code;
+    bool named_control = false;
+    for (std::size_t m = 0; m < param.member_count; ++m) {
+        const RpcMember& member = param.member_slots[m];
+        const auto wrong = [&](const std::string& what) {
+            return RpcFailure{kInvalidParams, where + ": \"" + Shortened(member.name) + "\" " + what};
+        };
+        if (member.name == vor17000::kPreviousMember) {
+            if (member.kind == RpcValueKind::Null) {
+                expectation.previous = StoreExpectation::Previous{};
+            } else if (member.kind == RpcValueKind::Text) {
+                const auto date = WireDate(member.text);
+                if (!date) throw wrong("deve ser uma data AAAA-MM-DDTHH:MM:SS ou null.");
+                expectation.previous = StoreExpectation::Previous{*date};
+            } else {
+                throw wrong("deve ser uma data AAAA-MM-DDTHH:MM:SS ou null.");
+            }
+        } else if (member.name == vor17000::kInvoicesMember) {
+            if (member.kind == RpcValueKind::Text && member.text == vor17000::kInvoicesByTime) {
+                expectation.invoices = InvoiceCheck::ByTime;
+            } else if (member.kind == RpcValueKind::Text && member.text == vor17000::kInvoicesByDay) {
+                expectation.invoices = InvoiceCheck::ByDay;
+            } else {
+                throw wrong("deve ser \"hora\" ou \"dia\".");
+            }
+        } else if (member.name == vor17000::kControlMember && store.target == StoreTarget::IssueLocation) {
+            if (member.kind != RpcValueKind::Text || member.text.empty() ||
+                member.text.find('\0') != std::string::npos) {
+                throw wrong("deve ser o código de um controle de numeração.");
+            }
+            expectation.control = member.text;
+            named_control = true;
+        } else {
+            throw wrong("não é um membro aceito.");
+        }
+    }
+    if (store.target == StoreTarget::IssueLocation && expectation.invoices != InvoiceCheck::None && !named_control) {
+        throw RpcFailure{kInvalidParams, where + ": \"notas\" num local de emissão pede \"controle\"."};
+    }
+    return expectation;
 }
 
 // A read writes its packet into the answer; a store is handed to the writer.
@@ -256,7 +312,7 @@ void RpcCall::Close() {
     ++written_;
 }
 
-void RpcCall::WriteError(const RpcRequest* request, int code, std::string_view message) {
+void RpcCall::WriteError(const RpcRequest* request, int code, std::string_view message, std::string_view data) {
     summary_.outcome = "error " + std::to_string(code);
     current_ = nullptr;
     element_.clear();
@@ -264,6 +320,10 @@ void RpcCall::WriteError(const RpcRequest* request, int code, std::string_view m
     element_ += request != nullptr ? request->id_json : "null";
     element_ += ",\"error\":{\"code\":" + std::to_string(code) + ",\"message\":";
     AppendJsonString(element_, message);
+    if (!data.empty()) {
+        element_ += ",\"data\":";
+        element_ += data;
+    }
     element_ += '}';
     Close();
 }
@@ -287,7 +347,7 @@ void RpcCall::Fail(const RpcRequest& request, std::exception_ptr failure, CauseL
     const bool notification = !request.has_id;
     summary_.outcome = "error " + std::to_string(error.code);
     if (notification && error.code != kInvalidRequest) return;
-    WriteError(&request, error.code, error.message);
+    WriteError(&request, error.code, error.message, error.data);
 }
 
 bool RpcCall::RunOne(const RpcRequest& request) {
@@ -332,9 +392,14 @@ bool RpcCall::RunOne(const RpcRequest& request) {
             Close();
             return true;
         }
-        StoreRequest store{*method->store,        DateParam(request, 0),
-                           TextParam(request, 1), caller_->client != nullptr ? caller_->client->name : std::string(),
-                           caller_->user,         caller_->origin};
+        StoreRequest store;
+        store.target = *method->store;
+        store.date = DateParam(request, 0);
+        store.code = TextParam(request, 1);
+        store.client = caller_->client != nullptr ? caller_->client->name : std::string();
+        store.user = caller_->user;
+        store.origin = caller_->origin;
+        if (request.ParamCount() > 2) store.expect = ExpectationParam(request, 2, store);
         if (caller_->client != nullptr && caller_->client->role == ClientRole::Reader) {
             throw EApplicationError("Cliente sem permissão para alterar datas.");
         }

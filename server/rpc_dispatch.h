@@ -71,7 +71,7 @@ private:
     bool RunOne(const RpcRequest& request);
     void Open(const RpcRequest& request);
     void Close();
-    void WriteError(const RpcRequest* request, int code, std::string_view message);
+    void WriteError(const RpcRequest* request, int code, std::string_view message, std::string_view data = {});
     void OnStored(StoreOutcome outcome);
     // Whether the cause of a failure still has to go to the log (the writer logs its own).
     enum class CauseLog { Write, AlreadyWritten };

@@ -1,6 +1,7 @@
 #include "rpc_errors.h"
 
 #include "hostlib/db/database_error.h"
+#include "store_checks.h"
 
 namespace appserver {
 
@@ -33,6 +34,8 @@ RpcError ToRpcError(std::exception_ptr failure, std::string& log_cause) {
     log_cause.clear();
     try {
         std::rethrow_exception(failure);
+    } catch (const EStoreRefused& e) {
+        return {kApplicationError, e.what(), e.DataJson()};
     } catch (const EApplicationError& e) {
         return {kApplicationError, e.what()};
     } catch (const EDatabaseFileGone& e) {

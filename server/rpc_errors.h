@@ -37,6 +37,7 @@ class EAnswerTooLarge : public hostlib::Exception {
 struct RpcError {
     int code;
     std::string message;
+    std::string data = {};  // the error's "data" as JSON text; empty: none
 };
 
 inline const char* const kInternalErrorText = "Erro interno do servidor de aplicação.";

@@ -38,7 +38,7 @@ public:
     explicit RequestEvents(RpcBody& body) : body_(body) {}
 
     bool null() override { return Scalar(ScalarKind::Null, {}); }
-    bool boolean(bool) override { return Scalar(ScalarKind::Other, {}); }
+    bool boolean(bool value) override { return Scalar(ScalarKind::Boolean, value ? "true" : "false"); }
     bool number_integer(number_integer_t value) override { return Number(std::to_string(value)); }
     bool number_unsigned(number_unsigned_t value) override { return Number(std::to_string(value)); }
     bool number_float(number_float_t, const string_t& text) override { return Number(text); }
@@ -46,6 +46,7 @@ public:
     bool binary(binary_t&) override { return Scalar(ScalarKind::Other, {}); }
     bool key(string_t& name) override {
         if (depth_ == request_depth_ && in_request_) key_ = KeyOf(name);
+        if (InParamObject() && depth_ == request_depth_ + 2) member_name_ = name;
         return true;
     }
     bool start_object(std::size_t) override { return Open(Container::Object); }
@@ -59,7 +60,25 @@ public:
 
 private:
     enum class Container { Object, Array };
-    enum class ScalarKind { Null, Text, Number, Other };
+    enum class ScalarKind { Null, Text, Number, Boolean, Other };
+
+    static RpcValueKind ValueKindOf(ScalarKind kind) {
+        switch (kind) {
+            case ScalarKind::Text:
+                return RpcValueKind::Text;
+            case ScalarKind::Number:
+                return RpcValueKind::Number;
+            case ScalarKind::Null:
+                return RpcValueKind::Null;
+            case ScalarKind::Boolean:
+                return RpcValueKind::Boolean;
+            case ScalarKind::Other:
+                break;
+        }
+        return RpcValueKind::Other;
+    }
+    // Inside an object that is a parameter of the current request.
+    bool InParamObject() const { return in_request_ && param_object_; }
 
     RpcRequest& Begin(bool is_object) {
         if (body_.count == body_.slots.size()) body_.slots.emplace_back();
@@ -90,7 +109,7 @@ private:
             switch (key_) {
                 case Key::Id:
                     request.has_id = true;
-                    request.id_valid = kind != ScalarKind::Other;
+                    request.id_valid = kind == ScalarKind::Text || kind == ScalarKind::Number || kind == ScalarKind::Null;
                     if (kind == ScalarKind::Text) {
                         request.id_json = Json(std::string(text)).dump();
                     } else if (kind == ScalarKind::Number) {
@@ -115,12 +134,20 @@ private:
             return true;
         }
         if (InParamsList()) {
-            AddParam(kind == ScalarKind::Text     ? RpcParam::Kind::Text
-                     : kind == ScalarKind::Number ? RpcParam::Kind::Number
-                                                  : RpcParam::Kind::Other,
-                     text);
+            AddParam(ValueKindOf(kind), text);
+        } else if (InParamObject() && depth_ == request_depth_ + 2) {
+            AddMember(ValueKindOf(kind), text);
         }
         return true;
+    }
+
+    void AddMember(RpcValueKind kind, std::string_view text) {
+        RpcParam& param = Current().param_slots[Current().param_count - 1];
+        if (param.member_count == param.member_slots.size()) param.member_slots.emplace_back();
+        RpcMember& member = param.member_slots[param.member_count++];
+        member.name = member_name_;
+        member.kind = kind;
+        member.text.assign(text);
     }
 
     void AddParam(RpcParam::Kind kind, std::string_view text) {
@@ -129,6 +156,7 @@ private:
         RpcParam& param = request.param_slots[request.param_count++];
         param.kind = kind;
         param.text.assign(text);
+        param.member_count = 0;
     }
 
     bool Open(Container container) {
@@ -175,12 +203,17 @@ private:
         }
         if (depth == request_depth_ + 2 && in_request_ && key_ == Key::Params &&
             containers_[request_depth_ + 1] == Container::Array) {
-            AddParam(RpcParam::Kind::Other, {});  // a list or object as a parameter
+            // An object as a parameter keeps its scalar members; a list is just some other value.
+            AddParam(container == Container::Object ? RpcValueKind::Object : RpcValueKind::Other, {});
+            param_object_ = container == Container::Object;
+            return true;
         }
+        if (InParamObject() && depth == request_depth_ + 3) AddMember(RpcValueKind::Other, {});
         return true;
     }
 
     bool Close() {
+        if (depth_ == request_depth_ + 2) param_object_ = false;
         if (depth_ == request_depth_) in_request_ = false;
         if (depth_ > 0) --depth_;
         return true;
@@ -195,6 +228,8 @@ private:
     std::size_t depth_ = 0;
     std::size_t request_depth_ = 1;
     bool in_request_ = false;
+    bool param_object_ = false;  // the parameter being read is an object
+    std::string member_name_;
     Key key_ = Key::Other;
     std::array<Container, kMaxJsonDepth + 1> containers_{};
 };

@@ -13,10 +13,22 @@ namespace appserver {
 inline constexpr std::size_t kMaxJsonDepth = 32;
 inline constexpr std::size_t kMaxBatchLength = 100;
 
+enum class RpcValueKind { Text, Number, Null, Boolean, Object, Other };
+
+// A member of an object given as a parameter: a scalar (a nested list or object is Other).
+struct RpcMember {
+    std::string name;
+    RpcValueKind kind = RpcValueKind::Other;
+    std::string text;  // a text's value, a number or a Boolean as written
+};
+
 struct RpcParam {
-    enum class Kind { Text, Number, Other };
+    using Kind = RpcValueKind;
     Kind kind = Kind::Other;
     std::string text;  // a text's value, a number as written
+    // An object's members: only the first `member_count` are this parameter's.
+    std::vector<RpcMember> member_slots;
+    std::size_t member_count = 0;
     bool IsText() const { return kind == Kind::Text; }
 };
 

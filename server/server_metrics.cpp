@@ -98,6 +98,10 @@ std::string MetricsText(const RequestMetrics::Snapshot& requests, const ServerGa
     out += "# HELP vor17000_stores_total Dates stored and committed.\n";
     out += "# TYPE vor17000_stores_total counter\n";
     out += "vor17000_stores_total " + std::to_string(gauges.stores) + "\n";
+    out += "# HELP vor17000_store_refusals_total Stores refused by what the screen saw or checked, by reason.\n";
+    out += "# TYPE vor17000_store_refusals_total counter\n";
+    out += "vor17000_store_refusals_total{reason=\"alterada\"} " + std::to_string(gauges.refused_changed) + "\n";
+    out += "vor17000_store_refusals_total{reason=\"notas\"} " + std::to_string(gauges.refused_invoices) + "\n";
     out += "# HELP vor17000_commit_group_size Stores committed together in one transaction.\n";
     out += "# TYPE vor17000_commit_group_size histogram\n";
     std::uint64_t cumulative = 0;

@@ -5,12 +5,16 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/database_url.h"
 #include "hostlib/db/sql_value.h"
 #include "hostlib/db/write_transaction.h"
+#include "data_emissao_contract.h"
 #include "json_text.h"
 #include "rpc_errors.h"
 
@@ -135,7 +139,7 @@ std::string UnknownCodeText(const StoreRequest& request) {
 }  // namespace
 
 struct StoreWriter::Statements {
-    Statements(soci::session& session, hostlib::DatabaseKind kind) : kind_(kind) {
+    Statements(soci::session& session, hostlib::DatabaseKind kind) : session_(session), kind_(kind) {
         for (const StoreTarget target : {StoreTarget::NumberingControl, StoreTarget::IssueLocation}) {
             Targeted& statements = For(target);
             const StoreTable& table = TableOf(target);
@@ -171,28 +175,29 @@ struct StoreWriter::Statements {
         }
     }
 
-    // PostgreSQL: the stores of a group in one statement per table. found[i] tells whether
-    // group[i]'s code was there.
-    void StoreTogether(const std::vector<Pending*>& group, std::vector<bool>& found) {
-        found.assign(group.size(), false);
+    // PostgreSQL: the stores `members` of a group in one statement per table; each gets Stored,
+    // or UnknownCode when its code is not there.
+    void StoreTogether(const std::vector<Pending*>& group, const std::vector<std::size_t>& members,
+                       std::vector<StoreWriter::StoreResult>& results) {
         registered = UtcNow();
-        std::vector<std::size_t> members;
+        std::vector<std::size_t> of_table;
         for (const StoreTarget target : {StoreTarget::NumberingControl, StoreTarget::IssueLocation}) {
             batch.assign(1, '[');
-            members.clear();
-            for (std::size_t i = 0; i < group.size(); ++i) {
+            of_table.clear();
+            for (const std::size_t i : members) {
                 const StoreRequest& request = group[i]->request;
                 if (request.target != target) continue;
-                if (!members.empty()) batch += ',';
+                if (!of_table.empty()) batch += ',';
                 AppendField(batch, "{\"k\":", request.code);
                 AppendField(batch, ",\"d\":", hostlib::ToSqlDateTime(request.date));
                 AppendField(batch, ",\"c\":", request.client);
                 AppendField(batch, ",\"u\":", request.user);
                 AppendField(batch, ",\"o\":", request.origin);
                 batch += '}';
-                members.push_back(i);
+                of_table.push_back(i);
+                results[i].result = StoreWriter::Result::UnknownCode;
             }
-            if (members.empty()) continue;
+            if (of_table.empty()) continue;
             batch += ']';
             For(target).together->execute(true);
             // The positions (from 1) of the stores whose code was there, comma-separated.
@@ -200,14 +205,73 @@ struct StoreWriter::Statements {
             while (*p != '\0') {
                 char* end = nullptr;
                 const unsigned long position = std::strtoul(p, &end, 10);
-                found[members.at(position - 1)] = true;
+                results[of_table.at(position - 1)].result = StoreWriter::Result::Stored;
                 p = *end == ',' ? end + 1 : end;
             }
         }
     }
 
-    // Stores the date and its history row; false when the code is not there (nothing written).
-    bool Store(const StoreRequest& request) {
+    // PostgreSQL, a group some store of which carries checks: locks its rows in one order (the
+    // numbering controls it stores to or whose invoices it reads, then the locations), reads their
+    // dates and the latest invoices after the locks (so nothing committed before is missed), and
+    // decides each store in arrival order against what the one before it left. The indexes of the
+    // stores that go ahead; the others' results say why not.
+    std::vector<std::size_t> DecideUnderLock(const std::vector<Pending*>& group,
+                                             std::vector<StoreWriter::StoreResult>& results) {
+        std::set<std::string> controls;
+        std::set<std::string> locations;
+        std::set<std::string> invoice_controls;
+        for (const Pending* pending : group) {
+            const StoreRequest& request = pending->request;
+            (request.target == StoreTarget::NumberingControl ? controls : locations).insert(request.code);
+            if (request.expect.invoices != InvoiceCheck::None) {
+                controls.insert(request.expect.control);
+                invoice_controls.insert(request.expect.control);
+            }
+        }
+        auto current_controls = LockAndRead(kControls, controls);
+        auto current_locations = LockAndRead(kLocations, locations);
+        const auto latest = LatestInvoices(invoice_controls);
+        std::map<std::pair<StoreTarget, std::string>, std::string> last_user;
+        std::vector<std::size_t> accepted;
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            const StoreRequest& request = group[i]->request;
+            auto& current = request.target == StoreTarget::NumberingControl ? current_controls : current_locations;
+            const auto row = current.find(request.code);
+            if (row == current.end()) {
+                results[i].result = StoreWriter::Result::UnknownCode;
+                continue;
+            }
+            const auto key = std::make_pair(request.target, request.code);
+            if (request.expect.Any()) {
+                StoreState state;
+                state.current = row->second;
+                if (const auto found = latest.find(request.expect.control); found != latest.end()) {
+                    state.latest_invoice = found->second;
+                }
+                auto refusal = CheckStore(TableOf(request.target).name, request.code, request.date, request.expect,
+                                          state, [&]() -> std::optional<std::string> {
+                                              if (const auto by = last_user.find(key); by != last_user.end()) {
+                                                  return by->second;
+                                              }
+                                              return UserOf(request.target, request.code, state.current);
+                                          });
+                if (refusal) {
+                    results[i] = {StoreWriter::Result::Refused, refusal};
+                    continue;
+                }
+            }
+            row->second = request.date;
+            last_user[key] = request.user;
+            accepted.push_back(i);
+        }
+        return accepted;
+    }
+
+    // Stores the date and its history row. On SQLite, whose write lock the whole transaction
+    // holds, the store's checks run here against the row as the stores before it left it; on
+    // PostgreSQL DecideUnderLock has run them.
+    StoreWriter::StoreResult Store(const StoreRequest& request) {
         date = hostlib::ToSqlDateTime(request.date);
         code = request.code;
         client = request.client;
@@ -218,20 +282,94 @@ struct StoreWriter::Statements {
         Targeted& statements = For(request.target);
         if (kind_ == hostlib::DatabaseKind::PostgreSQL) {
             statements.update->execute(true);
-            return statements.update->get_affected_rows() > 0;
+            return {statements.update->get_affected_rows() > 0 ? StoreWriter::Result::Stored
+                                                                : StoreWriter::Result::UnknownCode,
+                    nullptr};
         }
         old_date_null = soci::i_null;
         const bool exists = statements.old_date->execute(true);
         while (exists && statements.old_date->fetch()) {
         }
-        if (!exists) return false;
+        if (!exists) return {StoreWriter::Result::UnknownCode, nullptr};
+        if (request.expect.Any()) {
+            StoreState state;
+            state.current = old_date_null == soci::i_null ? std::nullopt : hostlib::ReadDatabaseDateTime(old_date);
+            if (request.expect.invoices != InvoiceCheck::None) {
+                const auto latest = LatestInvoices({request.expect.control});
+                if (const auto found = latest.find(request.expect.control); found != latest.end()) {
+                    state.latest_invoice = found->second;
+                }
+            }
+            auto refusal = CheckStore(table_name.c_str(), request.code, request.date, request.expect, state,
+                                      [&] { return UserOf(request.target, request.code, state.current); });
+            if (refusal) return {StoreWriter::Result::Refused, refusal};
+        }
         statements.update->execute(true);
-        if (statements.update->get_affected_rows() == 0) return false;
+        if (statements.update->get_affected_rows() == 0) return {StoreWriter::Result::UnknownCode, nullptr};
         statements.history->execute(true);
-        return true;
+        return {StoreWriter::Result::Stored, nullptr};
     }
 
 private:
+    // PostgreSQL: the rows of `codes` in `table`, locked in code order, with their dates (a code
+    // missing from the answer has no row).
+    std::map<std::string, std::optional<hostlib::TDateTime>> LockAndRead(const StoreTable& table,
+                                                                         const std::set<std::string>& codes) {
+        std::map<std::string, std::optional<hostlib::TDateTime>> rows;
+        if (codes.empty()) return rows;
+        std::string list = "[";
+        for (const auto& c : codes) {
+            if (list.size() > 1) list += ',';
+            AppendJsonString(list, c);
+        }
+        list += ']';
+        std::string answer;
+        session_ << std::string("SELECT COALESCE(CAST(json_agg(json_build_array(K, D)) AS TEXT), '[]') FROM (SELECT ") +
+                        table.key + " AS K, CAST(" + table.date + " AS TEXT) AS D FROM " + table.name + " WHERE " +
+                        table.key + " IN (SELECT json_array_elements_text(CAST(:P_CODIGOS AS JSON))) ORDER BY " +
+                        table.key + " FOR UPDATE) AS L",
+            soci::into(answer), soci::use(list, "P_CODIGOS");
+        for (const auto& pair : nlohmann::json::parse(answer)) {
+            const auto& stored = pair[1];
+            rows[pair[0].get<std::string>()] =
+                stored.is_null() ? std::nullopt : hostlib::ReadDatabaseDateTime(stored.get<std::string>());
+        }
+        return rows;
+    }
+
+    // The date of each control's latest invoice, by value; a control without invoices is left out.
+    std::map<std::string, std::optional<hostlib::TDateTime>> LatestInvoices(const std::set<std::string>& controls) {
+        std::map<std::string, std::optional<hostlib::TDateTime>> latest;
+        for (const auto& control : controls) {
+            std::string text;
+            soci::indicator null = soci::i_null;
+            std::string control_code = control;
+            session_ << "SELECT CAST(MAX(DTEMISSAO) AS VARCHAR(40)) FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CONTROLE",
+                soci::into(text, null), soci::use(control_code, "P_CONTROLE");
+            if (null != soci::i_null) latest[control] = hostlib::ReadDatabaseDateTime(text);
+        }
+        return latest;
+    }
+
+    // Who stored the date a row holds now: the user of its newest history row, when that row's
+    // new date is the one held.
+    std::optional<std::string> UserOf(StoreTarget target, const std::string& key,
+                                      const std::optional<hostlib::TDateTime>& current) {
+        std::string stored_user;
+        std::string stored_date;
+        soci::indicator user_null = soci::i_null;
+        soci::indicator date_null = soci::i_null;
+        std::string table_text = TableOf(target).name;
+        std::string key_text = key;
+        session_ << "SELECT NMUSUARIO, CAST(DTNOVA AS VARCHAR(40)) FROM HISTDTEMISSAO WHERE NMTABELA = :P_TABELA "
+                    "AND CDCHAVE = :P_CHAVE ORDER BY NRHISTORICO DESC LIMIT 1",
+            soci::into(stored_user, user_null), soci::into(stored_date, date_null), soci::use(table_text, "P_TABELA"),
+            soci::use(key_text, "P_CHAVE");
+        if (user_null == soci::i_null || date_null == soci::i_null) return std::nullopt;
+        if (!SameStoredDate(hostlib::ReadDatabaseDateTime(stored_date), current)) return std::nullopt;
+        return stored_user;
+    }
+
     struct Targeted {
         std::optional<soci::statement> old_date;
         std::optional<soci::statement> update;
@@ -251,6 +389,7 @@ private:
         statement.define_and_bind();
     }
 
+    soci::session& session_;
     hostlib::DatabaseKind kind_;
     std::string date, code, client, user, origin, registered, table_name, old_date, batch, stored_positions;
     soci::indicator old_date_null = soci::i_null;
@@ -351,7 +490,8 @@ StoreWriter::Statements& StoreWriter::Prepared(hostlib::TdtmDBGeral& database) {
     return *statements_;
 }
 
-StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::vector<bool>& found, GroupMode mode) {
+StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::vector<StoreResult>& results,
+                                           GroupMode mode) {
     Attempt attempt;
     // A session lost while idle (the database restarted) is opened again once: nothing of
     // this group has reached the database yet.
@@ -369,9 +509,19 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
             hostlib::TdtmDBGeral& database = session_.Database();
             Statements& statements = Prepared(database);
             hostlib::TWriteTransaction transaction(database);
-            if (mode == GroupMode::Together && kind_ == hostlib::DatabaseKind::PostgreSQL) {
+            results.assign(group.size(), StoreResult{});
+            std::vector<std::size_t> going;
+            const bool postgres = kind_ == hostlib::DatabaseKind::PostgreSQL;
+            const bool checked = std::any_of(group.begin(), group.end(),
+                                             [](const Pending* pending) { return pending->request.expect.Any(); });
+            if (postgres && checked) {
+                going = statements.DecideUnderLock(group, results);
+            } else {
+                for (std::size_t i = 0; i < group.size(); ++i) going.push_back(i);
+            }
+            if (mode == GroupMode::Together && postgres) {
                 try {
-                    statements.StoreTogether(group, found);
+                    statements.StoreTogether(group, going, results);
                 } catch (...) {
                     const auto failure = AsDatabaseError(std::current_exception());
                     const auto category = CategoryOf(failure);
@@ -384,10 +534,9 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
                 transaction.Commit();
                 return attempt;
             }
-            found.assign(group.size(), false);
-            for (std::size_t i = 0; i < group.size(); ++i) {
+            for (const std::size_t i : going) {
                 try {
-                    found[i] = statements.Store(group[i]->request);
+                    results[i] = statements.Store(group[i]->request);
                 } catch (...) {
                     const auto failure = AsDatabaseError(std::current_exception());
                     const auto category = CategoryOf(failure);
@@ -427,6 +576,19 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
 
 void StoreWriter::Complete(Pending& pending, std::exception_ptr failure) { pending.completion(StoreOutcome{failure}); }
 
+void StoreWriter::CountRefusal(const StoreRequest& request, std::exception_ptr refusal) {
+    try {
+        std::rethrow_exception(refusal);
+    } catch (const EStoreRefused& e) {
+        {
+            std::lock_guard lock(mutex_);
+            ++(e.Reason() == vor17000::kChangedMeanwhile ? statistics_.refused_changed : statistics_.refused_invoices);
+        }
+        LogEvent("gravação recusada (" + e.Reason() + "): " + TableOf(request.target).name + " " + request.code);
+    } catch (...) {
+    }
+}
+
 namespace {
 
 // Once per failed attempt, however many stores it answers.
@@ -450,7 +612,7 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
         if (a->request.target != b->request.target) return a->request.target < b->request.target;
         return a->request.code < b->request.code;
     });
-    std::vector<bool> found;
+    std::vector<StoreResult> results;
     GroupMode mode = GroupMode::Together;
     while (!left.empty()) {
         if (file_.Gone()) {
@@ -458,7 +620,7 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
             for (Pending* pending : left) Complete(*pending, gone);
             return;
         }
-        const Attempt attempt = TryGroup(left, found, mode);
+        const Attempt attempt = TryGroup(left, results, mode);
         if (attempt.result == Attempt::Result::TogetherFailed) {
             mode = GroupMode::OneByOne;
             continue;
@@ -487,16 +649,27 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
         {
             std::lock_guard lock(mutex_);
             ++statistics_.commits;
-            statistics_.stores += static_cast<std::uint64_t>(std::count(found.begin(), found.end(), true));
+            for (const StoreResult& result : results) {
+                if (result.result == Result::Stored) ++statistics_.stores;
+            }
             statistics_.largest_group = std::max<std::uint64_t>(statistics_.largest_group, left.size());
             std::size_t bucket = 0;
             while (bucket < kGroupBuckets.size() && left.size() > kGroupBuckets[bucket]) ++bucket;
             ++statistics_.group_sizes[bucket];
         }
         for (std::size_t i = 0; i < left.size(); ++i) {
-            Complete(*left[i], found[i]
-                                   ? nullptr
-                                   : std::make_exception_ptr(EApplicationError(UnknownCodeText(left[i]->request))));
+            switch (results[i].result) {
+                case Result::Stored:
+                    Complete(*left[i], nullptr);
+                    break;
+                case Result::UnknownCode:
+                    Complete(*left[i], std::make_exception_ptr(EApplicationError(UnknownCodeText(left[i]->request))));
+                    break;
+                case Result::Refused:
+                    CountRefusal(left[i]->request, results[i].refusal);
+                    Complete(*left[i], results[i].refusal);
+                    break;
+            }
         }
         return;
     }

@@ -20,6 +20,7 @@
 #include "server_log.h"
 #include "server_metrics.h"
 #include "session_keeper.h"
+#include "store_checks.h"
 
 namespace appserver {
 
@@ -34,6 +35,8 @@ struct StoreRequest {
     std::string client;
     std::string user;
     std::string origin;
+    // What the screen saw and checked, checked again in the store's transaction.
+    StoreExpectation expect;
 };
 
 // Not stored: the failure says why (EApplicationError for a code not registered).
@@ -52,6 +55,9 @@ struct StoreWriterStatistics {
     // Commits by the number of stores they held, in the buckets of kGroupBuckets and a last
     // one for larger groups.
     std::array<std::uint64_t, kGroupBuckets.size() + 1> group_sizes{};
+    // Stores refused by what they expected: the date changed meanwhile, or earlier than an invoice.
+    std::uint64_t refused_changed = 0;
+    std::uint64_t refused_invoices = 0;
 };
 
 class StoreWriter {
@@ -78,6 +84,12 @@ private:
         StoreCompletion completion;
     };
     struct Statements;
+    // How one store of an attempt ended; a refusal holds its error.
+    enum class Result { Stored, UnknownCode, Refused };
+    struct StoreResult {
+        Result result = Result::Stored;
+        std::exception_ptr refusal;
+    };
     // How one attempt at a group ended.
     struct Attempt {
         // TogetherFailed: a store of the group failed the statement they shared; go one by
@@ -93,9 +105,11 @@ private:
 
     void Run();
     void Commit(std::vector<Pending>& group);
-    Attempt TryGroup(std::vector<Pending*>& group, std::vector<bool>& found, GroupMode mode);
+    Attempt TryGroup(std::vector<Pending*>& group, std::vector<StoreResult>& results, GroupMode mode);
     Statements& Prepared(hostlib::TdtmDBGeral& database);
     void Complete(Pending& pending, std::exception_ptr failure);
+    // A refusal counted by its reason, and told in the log.
+    void CountRefusal(const StoreRequest& request, std::exception_ptr refusal);
     bool SaveLog();
 
     SessionKeeper session_;

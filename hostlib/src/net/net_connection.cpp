@@ -276,21 +276,64 @@ nlohmann::json TNetConnection::Post(const nlohmann::json& body) {
     return parsed;
 }
 
-nlohmann::json TAppServer::Call(const std::string& method, const std::vector<RemoteArgument>& arguments) {
+namespace {
+
+nlohmann::json JsonOf(const RemoteValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    if (const auto* date = std::get_if<TDateTime>(&value)) return DateTimeToIso(*date);
+    if (const auto* flag = std::get_if<bool>(&value)) return *flag;
+    return nullptr;
+}
+
+nlohmann::json ParamsOf(const std::vector<RemoteArgument>& arguments) {
     nlohmann::json params = nlohmann::json::array();
     for (const auto& argument : arguments) {
         if (const auto* text = std::get_if<std::string>(&argument)) {
             params.push_back(*text);
+        } else if (const auto* date = std::get_if<TDateTime>(&argument)) {
+            params.push_back(DateTimeToIso(*date));
         } else {
-            params.push_back(DateTimeToIso(std::get<TDateTime>(argument)));
+            nlohmann::json object = nlohmann::json::object();
+            for (const auto& [name, value] : std::get<RemoteObject>(argument)) object[name] = JsonOf(value);
+            params.push_back(std::move(object));
         }
     }
+    return params;
+}
+
+// The scalar members of an error's "data" object, as text.
+RemoteErrorData ErrorDataOf(const nlohmann::json& error) {
+    RemoteErrorData data;
+    const auto found = error.find("data");
+    if (found == error.end() || !found->is_object()) return data;
+    for (const auto& [name, value] : found->items()) {
+        if (value.is_null()) {
+            data.emplace(name, std::nullopt);
+        } else if (value.is_string()) {
+            data.emplace(name, value.get<std::string>());
+        } else if (value.is_primitive()) {
+            data.emplace(name, value.dump());
+        }
+    }
+    return data;
+}
+
+}  // namespace
+
+std::optional<std::string> EAppServerError::DataValue(std::string_view name) const {
+    const auto found = data_.find(name);
+    return found == data_.end() ? std::nullopt : found->second;
+}
+
+nlohmann::json TAppServer::Call(const std::string& method, const std::vector<RemoteArgument>& arguments) {
+    const nlohmann::json params = ParamsOf(arguments);
     const std::int64_t id = connection_->next_id_++;
     const nlohmann::json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}};
     nlohmann::json response = connection_->Post(request);
     if (const auto error = response.find("error"); error != response.end() && error->is_object()) {
         const int code = error->value("code", -32603);
-        throw EAppServerError(code, error->value("message", std::string("Erro do servidor de aplicação.")));
+        throw EAppServerError(code, error->value("message", std::string("Erro do servidor de aplicação.")),
+                              ErrorDataOf(*error));
     }
     const auto result = response.find("result");
     if (result == response.end()) throw ENetConnectionError("Resposta inválida do servidor de aplicação.");

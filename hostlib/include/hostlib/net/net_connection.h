@@ -2,7 +2,9 @@
 // The connection to the application server: one HTTP keep-alive connection over which the
 // remote data module's methods are called by name with positional arguments.
 #include <chrono>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -22,14 +24,23 @@ class ENetConnectionError : public Exception {
     using Exception::Exception;
 };
 
+// The members of an error's "data" object: each scalar as text (a date as the server wrote it),
+// null as nothing; nested values are left out.
+using RemoteErrorData = std::map<std::string, std::optional<std::string>, std::less<>>;
+
 // An error the server answered for a call (JSON-RPC error object).
 class EAppServerError : public Exception {
 public:
-    EAppServerError(int code, const std::string& message) : Exception(message), code_(code) {}
+    EAppServerError(int code, const std::string& message, RemoteErrorData data = {})
+        : Exception(message), code_(code), data_(std::move(data)) {}
     int Code() const { return code_; }
+    const RemoteErrorData& Data() const { return data_; }
+    // A member of the data; nothing when absent or null.
+    std::optional<std::string> DataValue(std::string_view name) const;
 
 private:
     int code_;
+    RemoteErrorData data_;
 };
 
 class TNetConnection;
