@@ -2,6 +2,7 @@
 // store it, refresh the host's cache, hand the date to the caller, and close.
 #include "Cli_Vor17000.h"
 #include "frmDataEmissao.h"
+#include "data_emissao_contract.h"
 #include "hostlib/application.h"
 #include "hostlib/services.h"
 
@@ -10,6 +11,7 @@ namespace Cli_Vor17000 {
 using namespace hostlib;
 
 void TfrmDataEmissao::sbtConfirmaClick(TObject&) {
+    invoice_check_run_ = InvoiceCheckRun::None;
     try {
         // First pass: every filled field is looked up again (the series row comes fresh).
         Vd_Empresa(false);
@@ -61,6 +63,8 @@ void TfrmDataEmissao::CheckAgainstLatestInvoice() {
         TWaitAnimation checking(frmDataEmissao, TShowAvi::Verificando, msgPadrao.Msg("Get_cdsMaxData"));
         LoadMaxData();
     }
+    const bool by_day_check = no_last_date || UsesProcessingDate();
+    invoice_check_run_ = by_day_check ? InvoiceCheckRun::ByDay : InvoiceCheckRun::ByTime;
 
     // A null date (or no row) reads as 0 and never blocks.
     // The screen's own proposals are days: the latest invoice's day without a last date, the
@@ -69,7 +73,7 @@ void TfrmDataEmissao::CheckAgainstLatestInvoice() {
     // does not.
     const TField latest = cdsMaxData.FieldByName("DTEMISSAO");
     const TDateTime proposed = depProxDtEmiss.GetDate();
-    const bool by_day = no_last_date || UsesProcessingDate();
+    const bool by_day = by_day_check;
     const bool earlier = by_day ? DateOf(proposed) < DateOf(latest.AsDateTime()) : proposed < latest.AsDateTime();
     if (earlier) {
         depProxDtEmiss.SetFocus();
@@ -81,17 +85,69 @@ void TfrmDataEmissao::StoreNewDate() {
     // In caller mode a processing-date series only hands its date back.
     if (boDataEmis && UsesProcessingDate()) return;
     const TDateTime new_date = depProxDtEmiss.GetDate();
+    // The two-parameter call unless there is something to check: what was seen, or the check run.
+    const auto arguments = [&](const std::string& code, const std::optional<StoredDateSeen>& seen, bool location) {
+        std::vector<RemoteArgument> list{new_date, code};
+        RemoteObject expectation = StoreExpectation(seen, code, location);
+        if (!expectation.empty()) list.emplace_back(std::move(expectation));
+        return list;
+    };
     if (!NumberedByLocation()) {
-        {
+        const std::string control = cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString();
+        try {
             TWaitAnimation updating(frmDataEmissao, TShowAvi::Atualizando, msgPadrao.Msg("Pro_UpdateCtrlNumNF"));
-            netDataEmissao.AppServer().CallProcedure("UpdateCtrlNumNF",
-                                                     {new_date, cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString()});
+            netDataEmissao.AppServer().CallProcedure("UpdateCtrlNumNF", arguments(control, control_seen_, false));
+        } catch (const EAppServerError& refusal) {
+            HandleStoreRefusal(refusal, control_seen_);
         }
         AtualizaLocalCache({"CTRLNUMENF"});
     } else {
-        netDataEmissao.AppServer().CallProcedure("UpDtLocal", {new_date, edtCdLocal.Text()});
+        try {
+            netDataEmissao.AppServer().CallProcedure("UpDtLocal", arguments(edtCdLocal.Text(), location_seen_, true));
+        } catch (const EAppServerError& refusal) {
+            HandleStoreRefusal(refusal, location_seen_);
+        }
         AtualizaLocalCache({"LOCALEMISSAO"});
     }
+}
+
+RemoteObject TfrmDataEmissao::StoreExpectation(const std::optional<StoredDateSeen>& seen, const std::string& code,
+                                               bool names_control) const {
+    RemoteObject expectation;
+    // Only a date read for this very code: a code changed since, or never shown, is not vouched for.
+    if (seen && seen->code == code) {
+        expectation.emplace_back(std::string(vor17000::kPreviousMember),
+                                 seen->date ? RemoteValue(*seen->date) : RemoteValue(RemoteNull{}));
+    }
+    if (invoice_check_run_ != InvoiceCheckRun::None) {
+        expectation.emplace_back(std::string(vor17000::kInvoicesMember),
+                                 std::string(invoice_check_run_ == InvoiceCheckRun::ByDay ? vor17000::kInvoicesByDay
+                                                                                          : vor17000::kInvoicesByTime));
+        if (names_control) {
+            expectation.emplace_back(std::string(vor17000::kControlMember),
+                                     cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString());
+        }
+    }
+    return expectation;
+}
+
+void TfrmDataEmissao::HandleStoreRefusal(const EAppServerError& refusal, std::optional<StoredDateSeen>& seen) {
+    const auto reason = refusal.DataValue(vor17000::kReasonMember);
+    if (reason == vor17000::kChangedMeanwhile && seen) {
+        // Another clerk stored a date meanwhile: it is what this screen has now seen; the date
+        // typed stays for the clerk to confirm again, or change.
+        const auto text = refusal.DataValue(vor17000::kCurrentMember);
+        seen->date = text ? TryIsoToDateTime(*text) : std::nullopt;
+        if (seen->shown_as_last) depDtUltEmiss.SetDate(seen->date.value_or(0.0));
+        depProxDtEmiss.SetFocus();
+        MensErro(refusal.what());
+    }
+    if (reason == vor17000::kEarlierThanInvoice) {
+        const auto issued = TryIsoToDateTime(refusal.DataValue(vor17000::kInvoiceMember).value_or(""));
+        depProxDtEmiss.SetFocus();
+        MensErro(FormatMessage(msgPadrao.Msg("Data_Inv"), {issued ? DateTimeToStr(*issued) : std::string()}));
+    }
+    throw;
 }
 
 void TfrmDataEmissao::HandDateToCaller() {

@@ -1,5 +1,7 @@
 #pragma once
 // The issue-date screen: its controls and their initial layout.
+#include <optional>
+
 #include "hostlib/controls.h"
 #include "hostlib/db/query.h"
 #include "hostlib/net/client_dataset.h"
@@ -155,6 +157,26 @@ private:
 
     // The location code whose dates the date fields show; empty when they show the series'.
     std::string location_dates_shown_;
+
+    // The stored date the screen read for a code when it showed that code's dates, sent back
+    // with the store so that a date another clerk stored meanwhile is not overwritten unseen.
+    struct StoredDateSeen {
+        std::string code;
+        std::optional<hostlib::TDateTime> date;
+        bool shown_as_last = false;  // the last-date field shows it (not the processing date)
+    };
+    std::optional<StoredDateSeen> control_seen_;   // at the series' exit
+    std::optional<StoredDateSeen> location_seen_;  // at the location's exit
+    // The invoice check Confirm's own step ran, for the server to run again in the store.
+    enum class InvoiceCheckRun { None, ByTime, ByDay };
+    InvoiceCheckRun invoice_check_run_ = InvoiceCheckRun::None;
+    // The store's third parameter: what was seen and checked for `code`.
+    hostlib::RemoteObject StoreExpectation(const std::optional<StoredDateSeen>& seen, const std::string& code,
+                                           bool names_control) const;
+    // The server refused the store for what it found; the screen shows why and is ready for a
+    // second Confirm. Rethrows any other failure.
+    void HandleStoreRefusal(const hostlib::EAppServerError& refusal, std::optional<StoredDateSeen>& seen);
+    void RememberControlSeen(bool shown_as_last);
 };
 
 }  // namespace Cli_Vor17000

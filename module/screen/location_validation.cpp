@@ -31,6 +31,9 @@ void TfrmDataEmissao::Vd_LocalEmiss(bool required) {
 void TfrmDataEmissao::ProposeLocationDates(LocationDates which) {
     const TField last = qryVdLocalEmiss.FieldByName("DTULTEMISLCE");
     location_dates_shown_ = edtCdLocal.Text();
+    location_seen_ = StoredDateSeen{edtCdLocal.Text(),
+                                    last.IsNull() ? std::nullopt : std::optional<TDateTime>(last.AsDateTime()),
+                                    !UsesProcessingDate()};
     if (which == LocationDates::LastOnly) {
         // What the proposal would show as the last date; the next date stays the user's.
         if (UsesProcessingDate()) {

@@ -47,6 +47,7 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
             location_dates_shown_.clear();
             ProposeProcessingDate(LockedDateAlert::NotShown);
         }
+        RememberControlSeen(false);
         return;
     }
 
@@ -55,6 +56,8 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
     edtCdLocal.Clear();
     edtDsLocal.Clear();
     const TField last = cdsSerieNF.FieldByName("DTEMISCTNUNF");
+    // The last-date field shows the stored date, or the processing date in its place.
+    RememberControlSeen(!UsesProcessingDate() || boDataEmis);
     if (!last.IsNull()) {
         if (UsesProcessingDate() && !boDataEmis) {
             ProposeProcessingDate(LockedDateAlert::Shown);
@@ -79,6 +82,13 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
     } else {
         medCdEmpresa.SetFocus();
     }
+}
+
+void TfrmDataEmissao::RememberControlSeen(bool shown_as_last) {
+    const TField last = cdsSerieNF.FieldByName("DTEMISCTNUNF");
+    control_seen_ = StoredDateSeen{cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString(),
+                                   last.IsNull() ? std::nullopt : std::optional<TDateTime>(last.AsDateTime()),
+                                   shown_as_last};
 }
 
 void TfrmDataEmissao::panDataEnter(TObject&) {
