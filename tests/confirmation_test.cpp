@@ -393,6 +393,61 @@ TEST_P(Confirmation, ALatestInvoiceFailureHidesTheAnimationAndStoresNothing) {
     EXPECT_FALSE(Closed());
 }
 
+// Another clerk's store lands between this screen showing the dates and its Confirm.
+struct StoredMeanwhile {
+    const char* series;
+    const char* location;   // empty: numbered by the control
+    const char* other_store;
+    const char* message;
+    const char* last_after;  // the last date shown once refused
+    const char* typed;       // empty: the proposal is kept (processing date)
+    const char* next;
+    const char* stored_sql;
+    const char* stored;
+};
+
+TEST_P(Confirmation, AStoreByAnotherClerkMeanwhileIsShownAndTheNextConfirmStores) {
+    const StoredMeanwhile cases[] = {
+        {"1", "", "UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-01-10 00:00:00' WHERE CDCTRLNUMENF = 'CTRL01'",
+         "A data de emissão do controle CTRL01 foi alterada para 10/01/2024 enquanto esta tela estava aberta. "
+         "Confira a data e confirme de novo.",
+         "10/01/2024", "02012024", "02/01/2024", "SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL01'",
+         "2024-01-02 00:00:00"},
+        // The processing date is shown, not the stored value: it stays.
+        {"5", "", "UPDATE CTRLNUMENF SET DTEMISCTNUNF = NULL WHERE CDCTRLNUMENF = 'CTRL05'",
+         "A data de emissão do controle CTRL05 foi apagada enquanto esta tela estava aberta. Confira a data "
+         "e confirme de novo.",
+         "10/12/2024", "", "10/12/2024", "SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL05'",
+         "2024-12-10 00:00:00"},
+        {"7", "2", "UPDATE LOCALEMISSAO SET DTULTEMISLCE = '2024-07-01 00:00:00' WHERE CDLOCALEMIS = '0002'",
+         "A data de emissão do local de emissão 0002 foi alterada para 01/07/2024 enquanto esta tela estava "
+         "aberta. Confira a data e confirme de novo.",
+         "01/07/2024", "02072024", "02/07/2024", "SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '0002'",
+         "2024-07-02 00:00:00"},
+    };
+    for (const StoredMeanwhile& c : cases) {
+        SCOPED_TRACE(c.series);  // each case has rows of its own
+        Open(CallerMode::Off);
+        LeaveSeries(c.series);
+        if (*c.location != '\0') LeaveLocation(c.location);
+        if (*c.typed != '\0') TypeNextDate(c.typed);
+        harness.database.Execute(c.other_store);
+        Confirm();
+        EXPECT_EQ(harness.Errors(), (std::vector<std::string>{c.message}));
+        EXPECT_FALSE(Closed());
+        EXPECT_EQ(Last(), c.last_after);
+        EXPECT_EQ(Next(), c.next);
+        if (NextEnabled()) {
+            EXPECT_EQ(harness.Focus(), "depProxDtEmiss");
+        }
+        harness.host.events.clear();
+        Confirm();
+        EXPECT_TRUE(harness.Errors().empty()) << harness.Errors().front();
+        EXPECT_EQ(harness.database.QueryText(c.stored_sql), c.stored);
+        EXPECT_TRUE(Closed());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Confirmation, testing_support::ScreenBackends(), testing_support::BackendName);
 
 }  // namespace

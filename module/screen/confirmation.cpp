@@ -86,9 +86,9 @@ void TfrmDataEmissao::StoreNewDate() {
     if (boDataEmis && UsesProcessingDate()) return;
     const TDateTime new_date = depProxDtEmiss.GetDate();
     // The two-parameter call unless there is something to check: what was seen, or the check run.
-    const auto arguments = [&](const std::string& code, const std::optional<StoredDateSeen>& seen, bool location) {
+    const auto arguments = [&](const std::string& code, const std::optional<StoredDateSeen>& seen, StoreTarget target) {
         std::vector<RemoteArgument> list{new_date, code};
-        RemoteObject expectation = StoreExpectation(seen, code, location);
+        RemoteObject expectation = StoreExpectation(seen, code, target);
         if (!expectation.empty()) list.emplace_back(std::move(expectation));
         return list;
     };
@@ -96,14 +96,14 @@ void TfrmDataEmissao::StoreNewDate() {
         const std::string control = cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString();
         try {
             TWaitAnimation updating(frmDataEmissao, TShowAvi::Atualizando, msgPadrao.Msg("Pro_UpdateCtrlNumNF"));
-            netDataEmissao.AppServer().CallProcedure("UpdateCtrlNumNF", arguments(control, control_seen_, false));
+            netDataEmissao.AppServer().CallProcedure("UpdateCtrlNumNF", arguments(control, control_seen_, StoreTarget::Control));
         } catch (const EAppServerError& refusal) {
             HandleStoreRefusal(refusal, control_seen_);
         }
         AtualizaLocalCache({"CTRLNUMENF"});
     } else {
         try {
-            netDataEmissao.AppServer().CallProcedure("UpDtLocal", arguments(edtCdLocal.Text(), location_seen_, true));
+            netDataEmissao.AppServer().CallProcedure("UpDtLocal", arguments(edtCdLocal.Text(), location_seen_, StoreTarget::Location));
         } catch (const EAppServerError& refusal) {
             HandleStoreRefusal(refusal, location_seen_);
         }
@@ -112,7 +112,7 @@ void TfrmDataEmissao::StoreNewDate() {
 }
 
 RemoteObject TfrmDataEmissao::StoreExpectation(const std::optional<StoredDateSeen>& seen, const std::string& code,
-                                               bool names_control) const {
+                                               StoreTarget target) const {
     RemoteObject expectation;
     // Only a date read for this very code: a code changed since, or never shown, is not vouched for.
     if (seen && seen->code == code) {
@@ -123,7 +123,7 @@ RemoteObject TfrmDataEmissao::StoreExpectation(const std::optional<StoredDateSee
         expectation.emplace_back(std::string(vor17000::kInvoicesMember),
                                  std::string(invoice_check_run_ == InvoiceCheckRun::ByDay ? vor17000::kInvoicesByDay
                                                                                           : vor17000::kInvoicesByTime));
-        if (names_control) {
+        if (target == StoreTarget::Location) {
             expectation.emplace_back(std::string(vor17000::kControlMember),
                                      cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString());
         }
@@ -138,7 +138,7 @@ void TfrmDataEmissao::HandleStoreRefusal(const EAppServerError& refusal, std::op
         // typed stays for the clerk to confirm again, or change.
         const auto text = refusal.DataValue(vor17000::kCurrentMember);
         seen->date = text ? TryIsoToDateTime(*text) : std::nullopt;
-        if (seen->shown_as_last) depDtUltEmiss.SetDate(seen->date.value_or(0.0));
+        if (seen->last_date_shows == LastDateShows::StoredDate) depDtUltEmiss.SetDate(seen->date.value_or(0.0));
         depProxDtEmiss.SetFocus();
         MensErro(refusal.what());
     }

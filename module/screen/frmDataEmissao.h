@@ -160,23 +160,27 @@ private:
 
     // The stored date the screen read for a code when it showed that code's dates, sent back
     // with the store so that a date another clerk stored meanwhile is not overwritten unseen.
+    // Other: the processing date, or a location's date, stands in the last-date field.
+    enum class LastDateShows { StoredDate, Other };
     struct StoredDateSeen {
         std::string code;
         std::optional<hostlib::TDateTime> date;
-        bool shown_as_last = false;  // the last-date field shows it (not the processing date)
+        LastDateShows last_date_shows = LastDateShows::StoredDate;
     };
     std::optional<StoredDateSeen> control_seen_;   // at the series' exit
     std::optional<StoredDateSeen> location_seen_;  // at the location's exit
     // The invoice check Confirm's own step ran, for the server to run again in the store.
     enum class InvoiceCheckRun { None, ByTime, ByDay };
     InvoiceCheckRun invoice_check_run_ = InvoiceCheckRun::None;
-    // The store's third parameter: what was seen and checked for `code`.
+    // The store's third parameter: what was seen and checked for `code`; a location's store
+    // names the series' control, whose invoices are checked.
+    enum class StoreTarget { Control, Location };
     hostlib::RemoteObject StoreExpectation(const std::optional<StoredDateSeen>& seen, const std::string& code,
-                                           bool names_control) const;
+                                           StoreTarget target) const;
     // The server refused the store for what it found; the screen shows why and is ready for a
     // second Confirm. Rethrows any other failure.
     void HandleStoreRefusal(const hostlib::EAppServerError& refusal, std::optional<StoredDateSeen>& seen);
-    void RememberControlSeen(bool shown_as_last);
+    void RememberControlSeen(LastDateShows shows);
 };
 
 }  // namespace Cli_Vor17000

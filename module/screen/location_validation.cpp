@@ -33,7 +33,7 @@ void TfrmDataEmissao::ProposeLocationDates(LocationDates which) {
     location_dates_shown_ = edtCdLocal.Text();
     location_seen_ = StoredDateSeen{edtCdLocal.Text(),
                                     last.IsNull() ? std::nullopt : std::optional<TDateTime>(last.AsDateTime()),
-                                    !UsesProcessingDate()};
+                                    UsesProcessingDate() ? LastDateShows::Other : LastDateShows::StoredDate};
     if (which == LocationDates::LastOnly) {
         // What the proposal would show as the last date; the next date stays the user's.
         if (UsesProcessingDate()) {

@@ -47,7 +47,7 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
             location_dates_shown_.clear();
             ProposeProcessingDate(LockedDateAlert::NotShown);
         }
-        RememberControlSeen(false);
+        RememberControlSeen(LastDateShows::Other);
         return;
     }
 
@@ -57,7 +57,8 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
     edtDsLocal.Clear();
     const TField last = cdsSerieNF.FieldByName("DTEMISCTNUNF");
     // The last-date field shows the stored date, or the processing date in its place.
-    RememberControlSeen(!UsesProcessingDate() || boDataEmis);
+    RememberControlSeen(UsesProcessingDate() && !boDataEmis ? LastDateShows::Other
+                                                             : LastDateShows::StoredDate);
     if (!last.IsNull()) {
         if (UsesProcessingDate() && !boDataEmis) {
             ProposeProcessingDate(LockedDateAlert::Shown);
@@ -84,11 +85,11 @@ void TfrmDataEmissao::edtCdSerieExit(TObject&) {
     }
 }
 
-void TfrmDataEmissao::RememberControlSeen(bool shown_as_last) {
+void TfrmDataEmissao::RememberControlSeen(LastDateShows shows) {
     const TField last = cdsSerieNF.FieldByName("DTEMISCTNUNF");
     control_seen_ = StoredDateSeen{cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString(),
                                    last.IsNull() ? std::nullopt : std::optional<TDateTime>(last.AsDateTime()),
-                                   shown_as_last};
+                                   shows};
 }
 
 void TfrmDataEmissao::panDataEnter(TObject&) {
