@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "hostlib/datetime.h"
 #include "hostlib/db/data_module.h"
@@ -83,6 +84,30 @@ RequestOf ChangingStores(const char* method, const char* code) {
     };
 }
 
+enum class StoreCheck { None, WhatItReplaces };
+
+// Stores to a code of each connection's own, each a new date; with the check, each says the
+// date it replaces (the connection's previous store) and asks for the invoice check by time,
+// as the screen does.
+// Connection c uses code `prefix` + (first + c).
+RequestOf OwnCodeStores(const char* method, const char* prefix, int first, int clients, StoreCheck check) {
+    auto previous = std::make_shared<std::vector<std::string>>(static_cast<std::size_t>(clients));
+    return [=](int client, long sequence) {
+        const hostlib::TDateTime date = hostlib::EncodeDate(2030, 1, 1) + static_cast<double>(sequence) / 86'400.0;
+        const std::string code = prefix + std::to_string(first + client);
+        std::string params = R"([")" + hostlib::DateTimeToIso(date) + R"(",")" + code + '"';
+        std::string& seen = (*previous)[static_cast<std::size_t>(client)];
+        if (check == StoreCheck::WhatItReplaces) {
+            params += R"(,{"anterior":)" + (seen.empty() ? std::string("null") : '"' + seen + '"') + R"(,"notas":"hora")";
+            if (std::string(method) == "UpDtLocal") params += R"(,"controle":"CTRLB")";
+            params += "}";
+        }
+        seen = hostlib::DateTimeToIso(date);
+        return RpcPost(std::string(R"({"jsonrpc":"2.0","id":1,"method":")") + method + R"(","params":)" + params +
+                       "]}");
+    };
+}
+
 std::string Throughput(const LoadResult& r) {
     char buffer[160];
     std::snprintf(buffer, sizeof buffer, "%.0f req/s, p50 %s, p99 %s%s", r.requests_per_second,
@@ -121,6 +146,42 @@ const char* const kSerie =
     R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","4587123","1",""]})";
 
 }  // namespace
+
+// Stores that say what they replace beside the same stores without it, one code per connection.
+void MeasureCheckedStores(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows) {
+    // Each run's connections get codes no run before stored to, so each chain starts at null.
+    int codes = 0;
+    for (int clients : options.connections) codes += clients;
+    {
+        hostlib::TdtmDBGeral module(nullptr, "dtmCodigos");
+        module.Open(database.url);
+        for (int c = 0; c < codes; ++c) {
+            // Location codes have four characters at most.
+            for (const char* prefix : {"K", "N"}) {
+                const std::string code = prefix + std::to_string(c);
+                module.Session() << "INSERT INTO CTRLNUMENF VALUES ('C" + code + "', 'Bench', NULL)";
+                module.Session() << "INSERT INTO LOCALEMISSAO VALUES ('" + code + "', 'Bench', NULL)";
+            }
+        }
+    }
+    ServerProcess server(database.url, {"--quiet"}, ProcessSettings{.program = BENCH_SERVER_EXE});
+    for (const auto& [method, checked, plain] :
+         {std::tuple{"UpdateCtrlNumNF", "CK", "CN"}, std::tuple{"UpDtLocal", "K", "N"}}) {
+        int first = 0;
+        for (int clients : options.connections) {
+            const LoadResult with = RunLoad(
+                server, clients, OwnCodeStores(method, checked, first, clients, StoreCheck::WhatItReplaces),
+                options.seconds_per_run);
+            const LoadResult without = RunLoad(
+                server, clients, OwnCodeStores(method, plain, first, clients, StoreCheck::None), options.seconds_per_run);
+            first += clients;
+            rows.push_back({std::string("server ") + method + " saying what it replaces, " + Connections(clients),
+                            database.name, Throughput(with), Throughput(without) + " (two parameters)",
+                            Ratio(with.latency.Median(), without.latency.Median()) +
+                                " the p50 of two parameters (target <= 1.2x)"});
+        }
+    }
+}
 
 // Four connections sending batches of a hundred reads of a thousand history rows each, and
 // another client's GetMaxData meanwhile, beside that client alone.
@@ -205,6 +266,7 @@ void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options
                             Ratio(group.requests_per_second, each.requests_per_second) + " of a commit per store"});
         }
     }
+    MeasureCheckedStores(database, options, rows);
 }
 
 void MeasureGrowth(const BenchDatabase& database, std::vector<Row>& rows) {
