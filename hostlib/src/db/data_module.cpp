@@ -112,8 +112,9 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
     const auto url = ParseDatabaseUrl(url_text);
     if (!url) {
         throw EDatabaseError(DatabaseErrorCategory::ConnectionFailed,
-                             "URL de banco de dados inválida: '" + url_text +
-                                 "' (use sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco).");
+                             "Não foi possível abrir o banco de dados '" + RedactedUrlText(url_text) +
+                                 "': a URL é inválida (use sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco; "
+                                 "cada '%' da URL vem seguido de dois dígitos hexadecimais).");
     }
     auto session = std::make_unique<soci::session>();
     try {
