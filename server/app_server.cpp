@@ -83,6 +83,7 @@ std::string ServerCore::Metrics() const {
     gauges.stores = statistics.stores;
     gauges.commits = statistics.commits;
     gauges.group_sizes.assign(statistics.group_sizes.begin(), statistics.group_sizes.end());
+    gauges.group_size_sum = statistics.group_size_sum;
     return MetricsText(requests, gauges);
 }
 

@@ -62,6 +62,7 @@ struct ServerGauges {
     std::uint64_t stores = 0;
     std::uint64_t commits = 0;
     std::vector<std::uint64_t> group_sizes;  // counts per bucket of kGroupBuckets, and the rest
+    std::uint64_t group_size_sum = 0;
 };
 
 inline constexpr std::array<std::uint64_t, 9> kGroupBuckets = {1, 2, 4, 8, 16, 32, 64, 128, 256};

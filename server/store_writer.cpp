@@ -460,6 +460,7 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
             ++statistics_.commits;
             statistics_.stores += static_cast<std::uint64_t>(std::count(found.begin(), found.end(), true));
             statistics_.largest_group = std::max<std::uint64_t>(statistics_.largest_group, left.size());
+            statistics_.group_size_sum += left.size();
             std::size_t bucket = 0;
             while (bucket < kGroupBuckets.size() && left.size() > kGroupBuckets[bucket]) ++bucket;
             ++statistics_.group_sizes[bucket];

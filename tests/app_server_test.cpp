@@ -199,6 +199,19 @@ TEST_P(AppServerProcess, HealthAndMetricsTellAnAdministratorHowTheServerIs) {
     }
 }
 
+// The histogram's sum adds the sizes of the groups committed, so it agrees with its buckets
+// even when a group held a store of an unknown code (committed, but nothing stored).
+TEST_P(AppServerProcess, TheCommitGroupSumAddsGroupSizesNotStores) {
+    EXPECT_TRUE(Call("UpdateCtrlNumNF", {"2025-01-02T00:00:00", "CTRL03"}).contains("result"));
+    EXPECT_EQ(Call("UpdateCtrlNumNF", {"2025-01-02T00:00:00", "NADA"})["error"]["code"], -32000);
+    RawHttpConnection connection(server->Port());
+    const std::string metrics = connection.Exchange("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n").body;
+    for (const char* line : {"\nvor17000_stores_total 1\n", "\nvor17000_commit_group_size_bucket{le=\"+Inf\"} 2\n",
+                             "\nvor17000_commit_group_size_sum 2\n", "\nvor17000_commit_group_size_count 2\n"}) {
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+    }
+}
+
 TEST_P(AppServerProcess, AnOversizedBodySentWholeStillGetsItsAnswer) {
     // As most client libraries do: the whole body goes out without waiting for "100 Continue".
     RawHttpConnection connection(server->Port());
