@@ -83,9 +83,10 @@ void SetUserHeader(http::request<http::string_body>& request) {
         (code->is_number_integer() && !code->is_number_unsigned() && code->get<std::int64_t>() >= INT_MIN &&
          code->get<std::int64_t>() <= INT_MAX);
     if (!code_fits || (message != error.end() && !message->is_string())) {
-        throw ENetConnectionError("Resposta inválida do servidor de aplicação.",
-                                  "erro fora do contrato: " +
-                                      error.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).substr(0, 200));
+        throw ENetConnectionError(
+            "Resposta inválida do servidor de aplicação.",
+            "erro fora do contrato: " +
+                error.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).substr(0, 200));
     }
     throw EAppServerError(code == error.end() ? -32603 : code->get<int>(),
                           message == error.end() ? "Erro do servidor de aplicação." : message->get<std::string>());
