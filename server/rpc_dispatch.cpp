@@ -6,6 +6,7 @@
 #include "data_emissao_contract.h"
 #include "hostlib/datetime.h"
 #include "json_text.h"
+#include "wire_date.h"
 
 namespace appserver {
 
@@ -41,10 +42,10 @@ const std::string& TextParam(const RpcRequest& request, std::size_t index) {
 
 hostlib::TDateTime DateParam(const RpcRequest& request, std::size_t index) {
     const std::string& text = TextParam(request, index);
-    const auto date = hostlib::TryIsoToDateTime(text);
-    if (!date || text.size() < 10) {
-        throw RpcFailure{kInvalidParams,
-                         "Parâmetro " + std::to_string(index + 1) + " deve ser uma data AAAA-MM-DDTHH:MM:SS."};
+    const auto date = ReadWireDate(text);
+    if (!date) {
+        throw RpcFailure{kInvalidParams, "Parâmetro " + std::to_string(index + 1) +
+                                             " deve ser uma data AAAA-MM-DDTHH:MM:SS (ou AAAA-MM-DDTHH:MM:SS.mmm)."};
     }
     return *date;
 }

@@ -111,6 +111,10 @@ TEST_P(AppServerProcess, StoresWriteTheDateAndAnswerNull) {
     EXPECT_TRUE(location["result"].is_null()) << location;
     EXPECT_EQ(database.QueryText("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '0002'"),
               "2025-03-04 10:20:30");
+    // Milliseconds are taken, and kept to the second as every stored date is.
+    EXPECT_TRUE(Call("UpDtLocal", {"2025-03-05T10:20:30.250", "0002"})["result"].is_null());
+    EXPECT_EQ(database.QueryText("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = '0002'"),
+              "2025-03-05 10:20:30");
     // The stored date comes back in the next packet.
     EXPECT_EQ(Call("GetSerieNF", {"01", "110042490114", "", "3", ""})["result"]["rows"][0][3], "2025-01-02T00:00:00");
 }
@@ -150,6 +154,15 @@ TEST_P(AppServerProcess, BadAndHostileRequestsGetTheRightAnswerAndChangeNothing)
         {"date that does not exist", call("UpdateCtrlNumNF", R"(["2024-02-30T00:00:00","CTRL01"])"), 200, -32602},
         {"date as a number", call("UpdateCtrlNumNF", R"([45000,"CTRL01"])"), 200, -32602},
         {"date in another format", call("UpDtLocal", R"(["31/12/2024","0001"])"), 200, -32602},
+        // The wire takes one form only, so no date is ever taken for what the client did not mean.
+        {"date without its time", call("UpDtLocal", R"(["2024-12-31","0001"])"), 200, -32602},
+        {"a blank for the T", call("UpDtLocal", R"(["2024-12-31 00:00:00","0001"])"), 200, -32602},
+        {"a one-digit hour", call("UpDtLocal", R"(["2024-12-31T9:00:00","0001"])"), 200, -32602},
+        {"no seconds", call("UpDtLocal", R"(["2024-12-31T09:00","0001"])"), 200, -32602},
+        {"nine fractional digits", call("UpDtLocal", R"(["2024-12-31T09:00:00.123456789","0001"])"), 200, -32602},
+        {"two fractional digits", call("UpDtLocal", R"(["2024-12-31T09:00:00.12","0001"])"), 200, -32602},
+        {"a time zone", call("UpDtLocal", R"(["2024-12-31T09:00:00Z","0001"])"), 200, -32602},
+        {"hour 24", call("UpDtLocal", R"(["2024-12-31T24:00:00","0001"])"), 200, -32602},
         {"date and code swapped", call("UpdateCtrlNumNF", R"(["CTRL01","2024-12-31T00:00:00"])"), 200, -32602},
         {"unknown control", call("UpdateCtrlNumNF", R"(["2024-12-31T00:00:00","NOPE"])"), 200, -32000},
         {"unknown location", call("UpDtLocal", R"(["2024-12-31T00:00:00","9999"])"), 200, -32000},
