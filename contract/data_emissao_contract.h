@@ -79,8 +79,8 @@ constexpr std::array<PacketColumn, 9> kHistoricoColumns = {{
 }};
 
 // GetDivergencias: each numbering control beside its latest invoice, with a verdict:
-// "ok", "atrasado" (its last date on a day before the latest invoice) or "sem data" (no last
-// date, but invoices).
+// "ok", "atrasado" (its last date on a day before the latest invoice), "sem data" (no last
+// date, but invoices) or "ilegível" (a date of it in no form the server reads).
 constexpr std::array<PacketColumn, 4> kDivergenciasColumns = {{
     {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
     {"DTEMISCTNUNF", hostlib::TFieldType::ftDateTime, 0},

@@ -11,6 +11,7 @@
 #include "hostlib/db/sql_value.h"
 #include "hostlib/utf8.h"
 #include "json_text.h"
+#include "latest_invoice.h"
 #include "rpc_errors.h"
 
 namespace appserver {
@@ -32,9 +33,6 @@ const char* const kOneSerieSql = VOR17000_SERIE_SELECT "AND S.CDSERIE = :P_CDSER
 const char* const kAllSeriesSql = VOR17000_SERIE_SELECT "ORDER BY S.CDSERIE";
 #undef VOR17000_SERIE_SELECT
 
-const char* const kMaxDataSql =
-    "SELECT MAX(DTEMISSAO) AS DTEMISSAO FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CDCTRLNUMENF";
-
 #define VOR17000_HISTORY_SELECT                                                                              \
     "SELECT NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO " \
     "FROM HISTDTEMISSAO WHERE NMTABELA = :P_NMTABELA "
@@ -44,10 +42,8 @@ const char* const kAllKeysHistorySql =
     VOR17000_HISTORY_SELECT "ORDER BY NRHISTORICO DESC LIMIT CAST(:P_LIMITE AS INTEGER)";
 #undef VOR17000_HISTORY_SELECT
 
-const char* const kDriftSql =
-    "SELECT C.CDCTRLNUMENF, C.DTEMISCTNUNF, "
-    "(SELECT MAX(N.DTEMISSAO) FROM NOTAFISCAL N WHERE N.CDCTRLNUMENF = C.CDCTRLNUMENF) AS DTEMISSAO "
-    "FROM CTRLNUMENF C ORDER BY C.CDCTRLNUMENF";
+// Each control's latest invoice is then found as GetMaxData finds it.
+const char* const kDriftSql = "SELECT C.CDCTRLNUMENF, C.DTEMISCTNUNF FROM CTRLNUMENF C ORDER BY C.CDCTRLNUMENF";
 
 constexpr std::size_t kSerieColumnCount = vor17000::kSerieNFColumns.size();
 constexpr std::size_t kWidestRow = vor17000::kHistoricoColumns.size();
@@ -90,16 +86,21 @@ void AppendText(std::string& out, const std::string& text) {
 
 // A date in any form databases write, on the wire as "YYYY-MM-DDTHH:MM:SS[.mmm]"; one that
 // no known form reads is reported with where it lies.
+[[noreturn]] void RaiseUnreadableDate(const char* table, const std::string& code) {
+    throw EApplicationError(std::string("Data ilegível gravada na tabela ") + table + " para o código '" +
+                            hostlib::utf8::ValidOrWindows1252(code) + "'.");
+}
+
+void AppendDateValue(std::string& out, hostlib::TDateTime date) {
+    out += '"';
+    out += hostlib::DateTimeToIso(date);
+    out += '"';
+}
+
 void AppendDate(std::string& out, const std::string& text, const char* table, const std::string& code) {
     const auto date = hostlib::ReadDatabaseDateTime(text);
-    if (!date) {
-        std::string shown = hostlib::utf8::ValidOrWindows1252(code);
-        throw EApplicationError(std::string("Data ilegível gravada na tabela ") + table + " para o código '" + shown +
-                                "'.");
-    }
-    out += '"';
-    out += hostlib::DateTimeToIso(*date);
-    out += '"';
+    if (!date) RaiseUnreadableDate(table, code);
+    AppendDateValue(out, *date);
 }
 
 // Binds `count` columns into `row`/`null`, the parameters `bind` gives, and prepares `sql`.
@@ -130,6 +131,8 @@ const char* DriftVerdictName(DriftVerdict verdict) {
             return "atrasado";
         case DriftVerdict::NoDate:
             return "sem data";
+        case DriftVerdict::Unreadable:
+            return "ilegível";
         case DriftVerdict::Ok:
             break;
     }
@@ -140,7 +143,8 @@ const char* DriftVerdictName(DriftVerdict verdict) {
 // after that: the requests are many and alike. Each read ends with the statement past its
 // last row, so no session stays inside a read transaction between requests.
 struct DataEmissaoModule::Statements {
-    explicit Statements(soci::session& s) : session(s) {}
+    explicit Statements(hostlib::TdtmDBGeral& database)
+        : session(database.Session()), latest_invoice(session, database.Kind()) {}
 
     soci::statement& History(bool all) {
         auto& statement = all ? history_all : history_one;
@@ -155,7 +159,7 @@ struct DataEmissaoModule::Statements {
         return *statement;
     }
     soci::statement& Drift() {
-        if (!drift) PrepareRead(drift, session, kDriftSql, row, null, 3, [](soci::statement&) {});
+        if (!drift) PrepareRead(drift, session, kDriftSql, row, null, 2, [](soci::statement&) {});
         return *drift;
     }
 
@@ -174,30 +178,19 @@ struct DataEmissaoModule::Statements {
         }
         return *statement;
     }
-    soci::statement& MaxData() {
-        if (!max_data) {
-            max_data.emplace(session);
-            max_data->exchange(soci::use(control, "P_CDCTRLNUMENF"));
-            max_data->exchange(soci::into(row[0], null[0]));
-            max_data->alloc();
-            max_data->prepare(kMaxDataSql);
-            max_data->define_and_bind();
-        }
-        return *max_data;
-    }
     bool Null(std::size_t column) const { return null[column] == soci::i_null; }
 
     soci::session& session;
-    std::string company, state_registration, municipal_registration, series, control, table, code;
+    std::string company, state_registration, municipal_registration, series, table, code;
     int limit = 0;
     std::array<std::string, kWidestRow> row;
     std::array<soci::indicator, kWidestRow> null{};
     std::optional<soci::statement> one_serie;
     std::optional<soci::statement> all_series;
-    std::optional<soci::statement> max_data;
     std::optional<soci::statement> history_one;
     std::optional<soci::statement> history_all;
     std::optional<soci::statement> drift;
+    LatestInvoiceQuery latest_invoice;
 };
 
 DataEmissaoModule::DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options,
@@ -220,7 +213,7 @@ DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
     hostlib::TdtmDBGeral& database = session_.Database();
     if (statements_generation_ != session_.Generation()) statements_.reset();
     if (!statements_) {
-        statements_ = std::make_unique<Statements>(database.Session());
+        statements_ = std::make_unique<Statements>(database);
         statements_generation_ = session_.Generation();
     }
     return *statements_;
@@ -294,22 +287,16 @@ void DataEmissaoModule::WriteSerieNF(const std::string& company, const std::stri
 
 void DataEmissaoModule::WriteMaxData(const std::string& control, std::string& out) {
     WithDatabase(out, [&](Statements& s) {
-        s.control = control;
+        const LatestInvoice latest = s.latest_invoice.Find(control);
+        if (latest.state == InvoiceDate::Unreadable) RaiseUnreadableDate("NOTAFISCAL", control);
         out += MaxDataHead();
-        soci::statement& max_data = s.MaxData();
-        if (max_data.execute(true)) {
-            out += '[';
-            if (s.Null(0)) {
-                out += "null";
-            } else {
-                AppendDate(out, s.row[0], "NOTAFISCAL", control);
-            }
-            out += ']';
-            // The aggregate's one row is read; stepping past it ends the statement's read.
-            while (max_data.fetch()) {
-            }
+        out += '[';
+        if (latest.state == InvoiceDate::Found) {
+            AppendDateValue(out, latest.date);
+        } else {
+            out += "null";
         }
-        out += "]}";
+        out += "]]}";
     });
 }
 
@@ -347,22 +334,26 @@ std::vector<DateDrift> DataEmissaoModule::Drift() {
     std::vector<DateDrift> rows;
     std::string unused;
     WithDatabase(unused, [&](Statements& s) {
-        rows.clear();
+        // The controls first, as the table keeps their codes; then each one's latest invoice.
+        std::vector<std::pair<std::string, std::optional<std::string>>> controls;
         soci::statement& drift = s.Drift();
         for (bool more = drift.execute(true); more; more = drift.fetch()) {
+            controls.emplace_back(s.row[0], s.Null(1) ? std::nullopt : std::optional<std::string>(s.row[1]));
+        }
+        rows.clear();
+        for (const auto& [code, last_text] : controls) {
             DateDrift row;
-            row.control = hostlib::utf8::ValidOrWindows1252(s.row[0]);
-            for (std::size_t c : {1u, 2u}) {
-                if (s.Null(c)) continue;
-                const auto date = hostlib::ReadDatabaseDateTime(s.row[c]);
-                if (!date) {
-                    throw EApplicationError(std::string("Data ilegível gravada na tabela ") +
-                                            (c == 1 ? "CTRLNUMENF" : "NOTAFISCAL") + " para o código '" + row.control +
-                                            "'.");
-                }
-                (c == 1 ? row.last : row.latest_invoice) = *date;
+            row.control = hostlib::utf8::ValidOrWindows1252(code);
+            // A date no form reads is that control's verdict, not the whole report's failure.
+            bool unreadable = false;
+            if (last_text) {
+                row.last = hostlib::ReadDatabaseDateTime(*last_text);
+                unreadable = !row.last;
             }
-            row.verdict = DriftVerdictOf(row.last, row.latest_invoice);
+            const LatestInvoice latest = s.latest_invoice.Find(code);
+            if (latest.state == InvoiceDate::Found) row.latest_invoice = latest.date;
+            unreadable = unreadable || latest.state == InvoiceDate::Unreadable;
+            row.verdict = unreadable ? DriftVerdict::Unreadable : DriftVerdictOf(row.last, row.latest_invoice);
             rows.push_back(std::move(row));
         }
     });

@@ -2,6 +2,7 @@
 // requests each answered rightly while the server goes on serving and the data stays.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -398,6 +399,100 @@ TEST_P(ForeignData, AnUnreadableDateIsAnApplicationErrorNamingWhere) {
     // The rest is served as before, by the same workers.
     EXPECT_EQ(LatestInvoice("CTRL07"), "2024-03-12T00:00:00");
     EXPECT_TRUE(Call("UpdateCtrlNumNF", {"2024-01-05T00:00:00", "CTRL03"}).contains("result"));
+}
+
+// Invoices of CTRL03 as other programs write them, the server's clock in `zone`, and the one
+// that is latest by its date and time (texts sort otherwise: a "T" after a blank, "9:15" after
+// "10:00", a zone not at all).
+struct LatestInvoiceCase {
+    const char* what;
+    const char* zone;
+    std::vector<const char*> invoices;
+    const char* latest;
+    const char* verdict;  // of CTRL03 in the drift report, its last date being 15/05/2024
+};
+
+TEST_P(ForeignData, TheLatestInvoiceIsChosenByItsDateAndTimeNotByItsText) {
+    const LatestInvoiceCase cases[] = {
+        {"a zone west of UTC",
+         "UTC",
+         {"2024-05-15 23:30:00", "2024-05-15 23:00:00-03:00"},
+         "2024-05-16T02:00:00",
+         "atrasado"},
+        {"a T and a blank", "UTC", {"2024-05-15 22:00:00", "2024-05-15T10:00:00"}, "2024-05-15T22:00:00", "ok"},
+        {"a one-digit hour", "UTC", {"2024-05-15 10:00:00", "2024-05-15 9:15"}, "2024-05-15T10:00:00", "ok"},
+        {"a clock ahead of UTC",
+         "Asia/Tokyo",
+         {"2024-05-16 08:00:00", "2024-05-15 23:00:00-03:00"},
+         "2024-05-16T11:00:00",
+         "atrasado"},
+        {"a clock behind UTC",
+         "America/Sao_Paulo",
+         {"2024-05-15 23:30:00", "2024-05-16 01:00:00+00:00"},
+         "2024-05-15T23:30:00",
+         "ok"},
+    };
+    // A PostgreSQL column that keeps zones; there a text without one is in the writer's zone.
+    if (GetParam() == Backend::PostgreSQL)
+        database.Execute("ALTER TABLE NOTAFISCAL ALTER COLUMN DTEMISSAO TYPE timestamptz");
+    database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2024-05-15 00:00:00' WHERE CDCTRLNUMENF = 'CTRL03'");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (GetParam() == Backend::PostgreSQL) database.Execute(std::string("SET TIME ZONE '") + c.zone + "'");
+        database.Execute("DELETE FROM NOTAFISCAL WHERE CDCTRLNUMENF = 'CTRL03'");
+        for (std::size_t i = 0; i < c.invoices.size(); ++i) {
+            database.Execute("INSERT INTO NOTAFISCAL VALUES ('CTRL03', " + std::to_string(i + 1) + ", '" +
+                             c.invoices[i] + "')");
+        }
+        server = std::make_unique<testing_support::ServerProcess>(
+            database.Url(), std::vector<std::string>{"--quiet"}, testing_support::ProcessSettings{.time_zone = c.zone});
+        EXPECT_EQ(LatestInvoice("CTRL03"), std::string(c.latest));
+        const Json drift = Call("GetDivergencias", Json::array());
+        bool listed = false;
+        for (const Json& row : drift["result"]["rows"]) {
+            if (row[0] != "CTRL03") continue;
+            listed = true;
+            EXPECT_EQ(row[2], std::string(c.latest));
+            EXPECT_EQ(row[3], std::string(c.verdict));
+        }
+        EXPECT_TRUE(listed) << drift;
+    }
+}
+
+// An invoice date in no form the server reads might be the latest: GetMaxData says so rather
+// than guess, and the drift report gives that control its own verdict and lists the rest.
+TEST_P(ForeignData, AnUnreadableInvoiceDateIsNamedAndTheDriftReportStillListsEveryControl) {
+    if (GetParam() == Backend::SQLite) {
+        database.Execute("INSERT INTO NOTAFISCAL VALUES ('CTRL03', 3, '15/05/2024')");  // sorts before every ISO text
+    } else {
+        database.Execute("INSERT INTO NOTAFISCAL VALUES ('CTRL03', 3, 'infinity')");  // a timestamp, but no date
+    }
+    const Json max = Call("GetMaxData", {"CTRL03"});
+    EXPECT_EQ(max["error"]["code"], -32000) << max;
+    EXPECT_EQ(max["error"]["message"], "Data ilegível gravada na tabela NOTAFISCAL para o código 'CTRL03'.");
+    const Json drift = Call("GetDivergencias", Json::array());
+    ASSERT_TRUE(drift.contains("result")) << drift;
+    std::map<std::string, Json> rows;
+    for (const Json& row : drift["result"]["rows"]) rows[row[0]] = row;
+    EXPECT_EQ(rows.size(), 11u);
+    EXPECT_EQ(rows["CTRL03"], (Json{"CTRL03", nullptr, nullptr, "ilegível"}));
+    EXPECT_EQ(rows["CTRL09"][3], "atrasado");
+    const auto report = testing_support::RunServerBinary({"--check-dates", "--db", database.Url()});
+    EXPECT_EQ(report.exit_code, 1) << report.output;
+    EXPECT_NE(report.output.find("CTRL03\t-\t-\tilegível\n"), std::string::npos) << report.output;
+    EXPECT_NE(report.output.find("CTRL01\t31/12/2023\t31/12/2023\tok\n"), std::string::npos) << report.output;
+    // The other controls are served as before.
+    EXPECT_EQ(LatestInvoice("CTRL07"), "2024-03-12T00:00:00");
+}
+
+TEST_P(ForeignData, AnOlderSqliteDatabaseGetsTheIndexOfInvoicesByTheirDate) {
+    if (GetParam() != Backend::SQLite) GTEST_SKIP() << "PostgreSQL compares its typed column by value";
+    const std::string index =
+        "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'IX_NOTAFISCAL_VALOR'";
+    database.Execute("DROP INDEX IX_NOTAFISCAL_VALOR");
+    ASSERT_EQ(database.QueryText(index), "0");
+    EXPECT_EQ(LatestInvoice("CTRL03"), "2024-05-15T14:30:00");  // the server made it at its start
+    EXPECT_EQ(database.QueryText(index), "1");
 }
 
 TEST_P(ForeignData, TextInWindows1252IsDecoded) {

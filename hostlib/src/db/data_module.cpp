@@ -240,8 +240,39 @@ bool TdtmDBGeral::HasTable(const std::string& name) {
     return tables > 0;
 }
 
+namespace {
+
+// The part of the schema script from the comment line `marker` to its end.
+std::string_view SchemaPartFrom(std::string_view marker) {
+    const std::string_view schema = SchemaScript();
+    const auto part = schema.find(marker);
+    if (part == std::string_view::npos) throw std::logic_error("schema script without its part " + std::string(marker));
+    return schema.substr(part);
+}
+
+constexpr std::string_view kHistoryPart = "-- History of the stored dates";
+constexpr std::string_view kInvoiceValuePart = "-- The invoices by the date and time";
+
+}  // namespace
+
+bool TdtmDBGeral::HasSqliteIndex(const std::string& name) {
+    int indexes = 0;
+    try {
+        Session() << "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = :n", soci::use(name),
+            soci::into(indexes);
+    } catch (...) {
+        RethrowAsDatabaseError(std::current_exception());
+    }
+    return indexes > 0;
+}
+
+bool TdtmDBGeral::SchemaIsComplete() {
+    if (!HasTable("EMPRESA") || !HasTable("HISTDTEMISSAO")) return false;
+    return url_.kind != DatabaseKind::SQLite || HasSqliteIndex("IX_NOTAFISCAL_VALOR");
+}
+
 void TdtmDBGeral::EnsureSchema() {
-    if (HasTable("EMPRESA") && HasTable("HISTDTEMISSAO")) return;
+    if (SchemaIsComplete()) return;
     // Several programs may start at once on a new database: one makes the tables while the
     // others wait for it, then find them made.
     soci::session& session = Session();
@@ -252,11 +283,11 @@ void TdtmDBGeral::EnsureSchema() {
         if (!HasTable("EMPRESA")) {
             ExecuteScript(SchemaScript());
         } else if (!HasTable("HISTDTEMISSAO")) {
-            // A database from before the history: that part alone, nothing else touched.
-            const std::string_view schema = SchemaScript();
-            const auto history = schema.find("-- History of the stored dates");
-            if (history == std::string_view::npos) throw std::logic_error("schema script without its history part");
-            ExecuteScript(schema.substr(history));
+            // A database from before the history: that part and those after it, nothing else
+            // touched.
+            ExecuteScript(SchemaPartFrom(kHistoryPart));
+        } else if (url_.kind == DatabaseKind::SQLite && !HasSqliteIndex("IX_NOTAFISCAL_VALOR")) {
+            ExecuteScript(SchemaPartFrom(kInvoiceValuePart));
         }
         transaction.Commit();
     } catch (...) {

@@ -51,13 +51,17 @@ public:
     // Runs statements separated by ";" at line ends (schema and data scripts); a statement
     // after a comment "-- sqlite:" or "-- postgresql:" runs on that database only.
     void ExecuteScript(std::string_view script);
-    // Creates the tables when they are missing.
+    // Creates the tables when they are missing, and what later versions added when that is.
     void EnsureSchema();
     // A database without any company gets the demo data, all or nothing.
     void LoadDemoData();
     bool HasTable(const std::string& name);
 
 private:
+    // Every table, and every index added to databases made before it.
+    bool SchemaIsComplete();
+    bool HasSqliteIndex(const std::string& name);
+
     DatabaseUrl url_;
     std::unique_ptr<soci::session> session_;
     std::uint64_t session_number_ = 0;
