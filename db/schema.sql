@@ -84,3 +84,9 @@ DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM information_schema.columns WHERE table_
 -- ('now' among them, which an index may not hold).
 -- sqlite: PostgreSQL compares its typed column by value already.
 CREATE INDEX IF NOT EXISTS IX_NOTAFISCAL_VALOR ON NOTAFISCAL (CDCTRLNUMENF, julianday(CASE WHEN DTEMISSAO GLOB '[0-9][0-9][0-9][0-9]-*' THEN DTEMISSAO END), DTEMISSAO);
+
+-- The text of an old date no form reads, kept beside the history row that records it as none
+-- (DTANTERIOR). Databases whose history was made before it get this part alone (the programs
+-- run it when the column is missing, finding it by the first line of this comment: keep that
+-- line as it is).
+ALTER TABLE HISTDTEMISSAO ADD COLUMN DSDTANTERIOR VARCHAR(64) NULL;

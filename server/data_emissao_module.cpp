@@ -33,8 +33,9 @@ const char* const kOneSerieSql = VOR17000_SERIE_SELECT "AND S.CDSERIE = :P_CDSER
 const char* const kAllSeriesSql = VOR17000_SERIE_SELECT "ORDER BY S.CDSERIE";
 #undef VOR17000_SERIE_SELECT
 
-#define VOR17000_HISTORY_SELECT                                                                              \
-    "SELECT NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO " \
+#define VOR17000_HISTORY_SELECT                                                                               \
+    "SELECT NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO, " \
+    "DSDTANTERIOR "                                                                                           \
     "FROM HISTDTEMISSAO WHERE NMTABELA = :P_NMTABELA "
 const char* const kOneKeyHistorySql =
     VOR17000_HISTORY_SELECT "AND CDCHAVE = :P_CDCHAVE ORDER BY NRHISTORICO DESC LIMIT CAST(:P_LIMITE AS INTEGER)";
@@ -101,6 +102,43 @@ void AppendDate(std::string& out, const std::string& text, const char* table, co
     const auto date = hostlib::ReadDatabaseDateTime(text);
     if (!date) RaiseUnreadableDate(table, code);
     AppendDateValue(out, *date);
+}
+
+// One history row. A listing never fails for one row: a date no form reads is shown as none,
+// and an old date's text goes beside it when the row does not hold it already (rows another
+// program, or a version before this one, wrote with the date as it found it).
+void AppendHistoryRow(std::string& out, const std::array<std::string, kWidestRow>& row,
+                      const std::array<soci::indicator, kWidestRow>& null) {
+    constexpr std::size_t kOldDate = 3;
+    constexpr std::size_t kOldDateText = 9;
+    static_assert(vor17000::kHistoricoColumns[kOldDate].name == "DTANTERIOR");
+    static_assert(vor17000::kHistoricoColumns[kOldDateText].name == "DSDTANTERIOR");
+    std::optional<std::string> old_date_text;
+    if (null[kOldDateText] != soci::i_null) old_date_text = row[kOldDateText];
+    for (std::size_t c = 0; c < vor17000::kHistoricoColumns.size(); ++c) {
+        if (c > 0) out += ',';
+        if (c == kOldDateText) {
+            if (old_date_text) {
+                AppendText(out, *old_date_text);
+            } else {
+                out += "null";
+            }
+        } else if (null[c] == soci::i_null) {
+            out += "null";
+        } else if (vor17000::kHistoricoColumns[c].type != TFieldType::ftDateTime) {
+            AppendText(out, row[c]);
+        } else if (const auto date = hostlib::ReadDatabaseDateTime(row[c])) {
+            AppendDateValue(out, *date);
+        } else {
+            out += "null";
+            const bool blank = row[c].find_first_not_of(' ') == std::string::npos;
+            if (c == kOldDate && !old_date_text && !blank) {
+                old_date_text =
+                    hostlib::utf8::Truncated(hostlib::utf8::ValidOrWindows1252(row[c]),
+                                             static_cast<std::size_t>(vor17000::kHistoricoColumns[kOldDateText].size));
+            }
+        }
+    }
 }
 
 // Binds `count` columns into `row`/`null`, the parameters `bind` gives, and prepares `sql`.
@@ -313,16 +351,7 @@ void DataEmissaoModule::WriteHistorico(const std::string& table, const std::stri
         for (bool more = history.execute(true); more; more = history.fetch()) {
             out += first ? "[" : ",[";
             first = false;
-            for (std::size_t c = 0; c < vor17000::kHistoricoColumns.size(); ++c) {
-                if (c > 0) out += ',';
-                if (s.Null(c)) {
-                    out += "null";
-                } else if (vor17000::kHistoricoColumns[c].type == TFieldType::ftDateTime) {
-                    AppendDate(out, s.row[c], "HISTDTEMISSAO", s.row[0]);
-                } else {
-                    AppendText(out, s.row[c]);
-                }
-            }
+            AppendHistoryRow(out, s.row, s.null);
             out += ']';
             if (out.size() > answer_limit) throw EAnswerTooLarge("");
         }

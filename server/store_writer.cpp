@@ -11,6 +11,7 @@
 #include "hostlib/db/database_url.h"
 #include "hostlib/db/sql_value.h"
 #include "hostlib/db/write_transaction.h"
+#include "hostlib/utf8.h"
 #include "json_text.h"
 #include "rpc_errors.h"
 
@@ -35,7 +36,23 @@ const StoreTable& TableOf(StoreTarget target) {
 }
 
 const char* const kHistoryColumns =
-    "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO) ";
+    "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DSDTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, "
+    "DTREGISTRO) ";
+
+// The history's old date is the date as the server reads it. PostgreSQL's typed columns hold
+// values no form reads too (infinity, years past 9999 or before Christ): those are recorded as
+// none, with their text beside.
+std::string PostgresReadable(const std::string& date) {
+    return "(isfinite(" + date + ") AND " + date + " >= '0001-01-01' AND " + date + " < '10000-01-01')";
+}
+std::string PostgresOldDate(const std::string& date) {
+    return "CASE WHEN " + PostgresReadable(date) + " THEN " + date + " END";
+}
+std::string PostgresOldDateText(const std::string& date) {
+    return "CASE WHEN NOT " + PostgresReadable(date) + " THEN CAST(" + date + " AS VARCHAR(64)) END";
+}
+
+constexpr std::size_t kLongestOldDateText = 64;
 
 // SQLite, which holds the write lock for the whole transaction: the old date, the update, and
 // the history row, one statement each.
@@ -47,7 +64,8 @@ std::string SqliteUpdateSql(const StoreTable& t) {
 }
 std::string SqliteHistorySql() {
     return std::string(kHistoryColumns) +
-           "VALUES (:P_TABELA, :P_CODIGO, :P_ANTERIOR, :P_DATA, :P_CLIENTE, :P_USUARIO, :P_ORIGEM, :P_REGISTRO)";
+           "VALUES (:P_TABELA, :P_CODIGO, :P_ANTERIOR, :P_TEXTO_ANTERIOR, :P_DATA, :P_CLIENTE, :P_USUARIO, :P_ORIGEM, "
+           ":P_REGISTRO)";
 }
 
 // PostgreSQL: one statement, one round trip. The subquery locks the row and reads its old
@@ -57,7 +75,8 @@ std::string PostgresStoreSql(const StoreTable& t) {
            " = CAST(:P_DATA1 AS TIMESTAMP) FROM (SELECT " + t.key + " AS K, " + t.date + " AS D FROM " + t.name +
            " WHERE " + t.key + " = :P_CODIGO1 FOR UPDATE) AS ANTERIOR WHERE NOVO." + t.key +
            " = ANTERIOR.K RETURNING ANTERIOR.K, ANTERIOR.D) " + kHistoryColumns + "SELECT '" + t.name +
-           "', ALTERADO.K, ALTERADO.D, CAST(:P_DATA2 AS TIMESTAMP), CAST(:P_CLIENTE AS VARCHAR(64)), "
+           "', ALTERADO.K, " + PostgresOldDate("ALTERADO.D") + ", " + PostgresOldDateText("ALTERADO.D") +
+           ", CAST(:P_DATA2 AS TIMESTAMP), CAST(:P_CLIENTE AS VARCHAR(64)), "
            "CAST(:P_USUARIO AS VARCHAR(64)), CAST(:P_ORIGEM AS VARCHAR(64)), CAST(:P_REGISTRO AS TIMESTAMP) "
            "FROM ALTERADO";
 }
@@ -79,8 +98,10 @@ std::string PostgresGroupSql(const StoreTable& t) {
            " FOR UPDATE) AS ANTERIOR JOIN ULTIMA ON ULTIMA.K = ANTERIOR.K WHERE NOVO." + t.key +
            " = ANTERIOR.K RETURNING ANTERIOR.K, ANTERIOR.D), "
            "GRAVADO AS (" +
-           kHistoryColumns + "SELECT '" + t.name +
-           "', E.K, CASE WHEN LAG(E.N) OVER W IS NULL THEN A.D ELSE LAG(E.D) OVER W END, E.D, E.C, E.U, E.O, "
+           kHistoryColumns + "SELECT '" + t.name + "', E.K, CASE WHEN LAG(E.N) OVER W IS NULL THEN " +
+           PostgresOldDate("A.D") + " ELSE LAG(E.D) OVER W END, CASE WHEN LAG(E.N) OVER W IS NULL THEN " +
+           PostgresOldDateText("A.D") +
+           " END, E.D, E.C, E.U, E.O, "
            "CAST(:P_REGISTRO AS TIMESTAMP) FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K "
            "WINDOW W AS (PARTITION BY E.K ORDER BY E.N) ORDER BY E.N) "
            "SELECT COALESCE(string_agg(CAST(E.N AS TEXT), ','), '') FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K";
@@ -151,7 +172,8 @@ struct StoreWriter::Statements {
                 statements.history.emplace(session);
                 statements.history->exchange(soci::use(table_name, "P_TABELA"));
                 statements.history->exchange(soci::use(code, "P_CODIGO"));
-                statements.history->exchange(soci::use(old_date, old_date_null, "P_ANTERIOR"));
+                statements.history->exchange(soci::use(old_date_read, old_date_read_null, "P_ANTERIOR"));
+                statements.history->exchange(soci::use(old_date_text, old_date_text_null, "P_TEXTO_ANTERIOR"));
                 statements.history->exchange(soci::use(date, "P_DATA"));
                 BindWho(*statements.history);
                 Prepare(*statements.history, SqliteHistorySql());
@@ -225,6 +247,7 @@ struct StoreWriter::Statements {
         while (exists && statements.old_date->fetch()) {
         }
         if (!exists) return false;
+        ReadOldDate();
         statements.update->execute(true);
         if (statements.update->get_affected_rows() == 0) return false;
         statements.history->execute(true);
@@ -232,6 +255,21 @@ struct StoreWriter::Statements {
     }
 
 private:
+    // SQLite: the old date as the server reads it, for the history. Empty text is none; a
+    // text no form reads is none too, and its text is kept beside.
+    void ReadOldDate() {
+        old_date_read_null = soci::i_null;
+        old_date_text_null = soci::i_null;
+        if (old_date_null == soci::i_null || old_date.find_first_not_of(' ') == std::string::npos) return;
+        if (const auto read = hostlib::ReadDatabaseDateTime(old_date)) {
+            old_date_read = hostlib::DateTimeToIso(*read, ' ');
+            old_date_read_null = soci::i_ok;
+            return;
+        }
+        old_date_text = hostlib::utf8::Truncated(hostlib::utf8::ValidOrWindows1252(old_date), kLongestOldDateText);
+        old_date_text_null = soci::i_ok;
+    }
+
     struct Targeted {
         std::optional<soci::statement> old_date;
         std::optional<soci::statement> update;
@@ -253,7 +291,10 @@ private:
 
     hostlib::DatabaseKind kind_;
     std::string date, code, client, user, origin, registered, table_name, old_date, batch, stored_positions;
+    std::string old_date_read, old_date_text;
     soci::indicator old_date_null = soci::i_null;
+    soci::indicator old_date_read_null = soci::i_null;
+    soci::indicator old_date_text_null = soci::i_null;
     Targeted controls_;
     Targeted locations_;
 };

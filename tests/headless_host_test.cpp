@@ -249,6 +249,21 @@ TEST(HeadlessHost, TheHistoryNamesWhoStoredADateAndTheDriftReportTheLaggingContr
     EXPECT_EQ(verdicts["CTRL01"], "ok");
 }
 
+TEST(HeadlessHost, AHistoryRowWithAnOldDateNoFormReadsIsListedWithThatDatesText) {
+    testing_support::TestDatabase database(testing_support::Backend::SQLite);
+    database.LoadDemo();
+    database.Execute(
+        "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO) "
+        "VALUES ('CTRLNUMENF', 'CTRL01', '31/12/2023', '2024-01-02 00:00:00', '', 'ana', '', '2024-01-02 10:00:00')");
+    const auto run = RunHost("history CTRLNUMENF\n", "--db '" + database.Url() + "'");
+    ASSERT_EQ(run.lines.size(), 1u);
+    const Json& history = run.lines[0]["history"];
+    ASSERT_EQ(history.size(), 1u) << run.lines[0];
+    EXPECT_TRUE(history[0]["DTANTERIOR"].is_null());
+    EXPECT_EQ(history[0]["DSDTANTERIOR"], "31/12/2023");
+    EXPECT_EQ(history[0]["DTNOVA"], "2024-01-02T00:00:00");
+}
+
 TEST(HeadlessHost, BytesOfAnyKindFromTheDatabaseOrTheInputNeverBreakTheOutput) {
     testing_support::TestDatabase database(testing_support::Backend::SQLite);
     database.LoadDemo();

@@ -92,6 +92,13 @@ std::size_t Length(std::string_view text) {
     return n;
 }
 
+std::string Truncated(std::string_view text, std::size_t characters) {
+    if (Length(text) <= characters && IsValid(text)) return std::string(text);
+    auto decoded = Decode(text);
+    if (decoded.size() > characters) decoded.resize(characters);
+    return Encode(decoded);
+}
+
 void DropLast(std::string& text) {
     std::size_t end = text.size();
     while (end > 0) {

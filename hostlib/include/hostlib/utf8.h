@@ -11,6 +11,8 @@ std::vector<char32_t> Decode(std::string_view text);
 std::string Encode(char32_t ch);
 std::string Encode(const std::vector<char32_t>& chars);
 std::size_t Length(std::string_view text);
+// The text cut after its first `characters` characters (malformed bytes as U+FFFD).
+std::string Truncated(std::string_view text, std::size_t characters);
 // Drops the last character (not the last byte) in place: a backspace costs that character's
 // bytes, not the whole text's.
 void DropLast(std::string& text);

@@ -242,16 +242,19 @@ bool TdtmDBGeral::HasTable(const std::string& name) {
 
 namespace {
 
-// The part of the schema script from the comment line `marker` to its end.
-std::string_view SchemaPartFrom(std::string_view marker) {
+// The part of the schema script from the comment line `marker` to the comment line `next`, or
+// to its end.
+std::string_view SchemaPart(std::string_view marker, std::string_view next = {}) {
     const std::string_view schema = SchemaScript();
     const auto part = schema.find(marker);
     if (part == std::string_view::npos) throw std::logic_error("schema script without its part " + std::string(marker));
-    return schema.substr(part);
+    const auto end = next.empty() ? std::string_view::npos : schema.find(next, part);
+    return schema.substr(part, end == std::string_view::npos ? std::string_view::npos : end - part);
 }
 
 constexpr std::string_view kHistoryPart = "-- History of the stored dates";
 constexpr std::string_view kInvoiceValuePart = "-- The invoices by the date and time";
+constexpr std::string_view kOldDateTextPart = "-- The text of an old date no form reads";
 
 }  // namespace
 
@@ -266,9 +269,32 @@ bool TdtmDBGeral::HasSqliteIndex(const std::string& name) {
     return indexes > 0;
 }
 
+bool TdtmDBGeral::HasColumn(const std::string& table, const std::string& column) {
+    int columns = 0;
+    try {
+        if (url_.kind == DatabaseKind::SQLite) {
+            Session() << "SELECT COUNT(*) FROM pragma_table_info(:t) WHERE upper(name) = :c", soci::use(table),
+                soci::use(column), soci::into(columns);
+        } else {
+            std::string lower_table = table;
+            std::string lower_column = column;
+            for (auto* text : {&lower_table, &lower_column}) {
+                for (auto& c : *text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            Session() << "SELECT COUNT(*) FROM information_schema.columns "
+                         "WHERE table_schema = current_schema() AND table_name = :t AND column_name = :c",
+                soci::use(lower_table), soci::use(lower_column), soci::into(columns);
+        }
+    } catch (...) {
+        RethrowAsDatabaseError(std::current_exception());
+    }
+    return columns > 0;
+}
+
 bool TdtmDBGeral::SchemaIsComplete() {
     if (!HasTable("EMPRESA") || !HasTable("HISTDTEMISSAO")) return false;
-    return url_.kind != DatabaseKind::SQLite || HasSqliteIndex("IX_NOTAFISCAL_VALOR");
+    if (url_.kind == DatabaseKind::SQLite && !HasSqliteIndex("IX_NOTAFISCAL_VALOR")) return false;
+    return HasColumn("HISTDTEMISSAO", "DSDTANTERIOR");
 }
 
 void TdtmDBGeral::EnsureSchema() {
@@ -285,9 +311,13 @@ void TdtmDBGeral::EnsureSchema() {
         } else if (!HasTable("HISTDTEMISSAO")) {
             // A database from before the history: that part and those after it, nothing else
             // touched.
-            ExecuteScript(SchemaPartFrom(kHistoryPart));
-        } else if (url_.kind == DatabaseKind::SQLite && !HasSqliteIndex("IX_NOTAFISCAL_VALOR")) {
-            ExecuteScript(SchemaPartFrom(kInvoiceValuePart));
+            ExecuteScript(SchemaPart(kHistoryPart));
+        } else {
+            // Parts added later, each where it is missing.
+            if (url_.kind == DatabaseKind::SQLite && !HasSqliteIndex("IX_NOTAFISCAL_VALOR")) {
+                ExecuteScript(SchemaPart(kInvoiceValuePart, kOldDateTextPart));
+            }
+            if (!HasColumn("HISTDTEMISSAO", "DSDTANTERIOR")) ExecuteScript(SchemaPart(kOldDateTextPart));
         }
         transaction.Commit();
     } catch (...) {

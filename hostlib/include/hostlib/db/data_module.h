@@ -61,6 +61,7 @@ private:
     // Every table, and every index added to databases made before it.
     bool SchemaIsComplete();
     bool HasSqliteIndex(const std::string& name);
+    bool HasColumn(const std::string& table, const std::string& column);
 
     DatabaseUrl url_;
     std::unique_ptr<soci::session> session_;
