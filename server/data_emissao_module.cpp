@@ -3,6 +3,7 @@
 #include <soci/soci.h>
 
 #include <array>
+#include <initializer_list>
 #include <optional>
 
 #include "data_emissao_contract.h"
@@ -104,6 +105,19 @@ void AppendDate(std::string& out, const std::string& text, const char* table, co
     AppendDateValue(out, *date);
 }
 
+// Codes as an older system keeps them: each one beyond ASCII in Windows-1252. False when none
+// changes, so there is nothing to look up again.
+bool ToLegacyCodePage(std::initializer_list<std::string*> codes) {
+    bool changed = false;
+    for (std::string* code : codes) {
+        if (auto form = hostlib::utf8::Windows1252Form(*code)) {
+            *code = std::move(*form);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 // One history row. A listing never fails for one row: a date no form reads is shown as none,
 // and an old date's text goes beside it when the row does not hold it already (rows another
 // program, or a version before this one, wrote with the date as it found it).
@@ -182,7 +196,9 @@ const char* DriftVerdictName(DriftVerdict verdict) {
 // last row, so no session stays inside a read transaction between requests.
 struct DataEmissaoModule::Statements {
     explicit Statements(hostlib::TdtmDBGeral& database)
-        : session(database.Session()), latest_invoice(session, database.Kind()) {}
+        : session(database.Session()),
+          legacy_text(database.KeepsLegacyText()),
+          latest_invoice(session, database.Kind()) {}
 
     soci::statement& History(bool all) {
         auto& statement = all ? history_all : history_one;
@@ -219,6 +235,8 @@ struct DataEmissaoModule::Statements {
     bool Null(std::size_t column) const { return null[column] == soci::i_null; }
 
     soci::session& session;
+    // Codes beyond ASCII that find nothing are looked up again in Windows-1252.
+    bool legacy_text;
     std::string company, state_registration, municipal_registration, series, table, code;
     int limit = 0;
     std::array<std::string, kWidestRow> row;
@@ -302,22 +320,30 @@ void DataEmissaoModule::WriteSerieNF(const std::string& company, const std::stri
         s.series = series;
         out += SerieHead();
         soci::statement& serie = s.Serie(all_series == "T");
-        bool first = true;
-        for (bool more = serie.execute(true); more; more = serie.fetch()) {
-            out += first ? "[" : ",[";
-            first = false;
-            for (std::size_t c = 0; c < kSerieColumnCount; ++c) {
-                if (c > 0) out += ',';
-                if (s.Null(c)) {
-                    out += "null";
-                } else if (vor17000::kSerieNFColumns[c].type == TFieldType::ftDateTime) {
-                    AppendDate(out, s.row[c], "CTRLNUMENF", s.row[2]);
-                } else {
-                    AppendText(out, s.row[c]);
+        // Whether any row was written.
+        const auto append_rows = [&] {
+            bool first = true;
+            for (bool more = serie.execute(true); more; more = serie.fetch()) {
+                out += first ? "[" : ",[";
+                first = false;
+                for (std::size_t c = 0; c < kSerieColumnCount; ++c) {
+                    if (c > 0) out += ',';
+                    if (s.Null(c)) {
+                        out += "null";
+                    } else if (vor17000::kSerieNFColumns[c].type == TFieldType::ftDateTime) {
+                        AppendDate(out, s.row[c], "CTRLNUMENF", s.row[2]);
+                    } else {
+                        AppendText(out, s.row[c]);
+                    }
                 }
+                out += ']';
+                if (out.size() > limit) throw EAnswerTooLarge("");
             }
-            out += ']';
-            if (out.size() > limit) throw EAnswerTooLarge("");
+            return !first;
+        };
+        if (!append_rows() && s.legacy_text &&
+            ToLegacyCodePage({&s.company, &s.state_registration, &s.municipal_registration, &s.series})) {
+            append_rows();
         }
         out += "]}";
     });
@@ -325,7 +351,10 @@ void DataEmissaoModule::WriteSerieNF(const std::string& company, const std::stri
 
 void DataEmissaoModule::WriteMaxData(const std::string& control, std::string& out) {
     WithDatabase(out, [&](Statements& s) {
-        const LatestInvoice latest = s.latest_invoice.Find(control);
+        LatestInvoice latest = s.latest_invoice.Find(control);
+        if (latest.state == InvoiceDate::None && s.legacy_text) {
+            if (const auto legacy = hostlib::utf8::Windows1252Form(control)) latest = s.latest_invoice.Find(*legacy);
+        }
         if (latest.state == InvoiceDate::Unreadable) RaiseUnreadableDate("NOTAFISCAL", control);
         out += MaxDataHead();
         out += '[';
@@ -347,14 +376,19 @@ void DataEmissaoModule::WriteHistorico(const std::string& table, const std::stri
         s.limit = limit;
         out += head;
         soci::statement& history = s.History(code.empty());
-        bool first = true;
-        for (bool more = history.execute(true); more; more = history.fetch()) {
-            out += first ? "[" : ",[";
-            first = false;
-            AppendHistoryRow(out, s.row, s.null);
-            out += ']';
-            if (out.size() > answer_limit) throw EAnswerTooLarge("");
-        }
+        // Whether any row was written.
+        const auto append_rows = [&] {
+            bool first = true;
+            for (bool more = history.execute(true); more; more = history.fetch()) {
+                out += first ? "[" : ",[";
+                first = false;
+                AppendHistoryRow(out, s.row, s.null);
+                out += ']';
+                if (out.size() > answer_limit) throw EAnswerTooLarge("");
+            }
+            return !first;
+        };
+        if (!append_rows() && s.legacy_text && ToLegacyCodePage({&s.code})) append_rows();
         out += "]}";
     });
 }

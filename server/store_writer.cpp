@@ -156,7 +156,8 @@ std::string UnknownCodeText(const StoreRequest& request) {
 }  // namespace
 
 struct StoreWriter::Statements {
-    Statements(soci::session& session, hostlib::DatabaseKind kind) : kind_(kind) {
+    Statements(soci::session& session, hostlib::DatabaseKind kind, bool legacy_text)
+        : kind_(kind), legacy_text_(legacy_text) {
         for (const StoreTarget target : {StoreTarget::NumberingControl, StoreTarget::IssueLocation}) {
             Targeted& statements = For(target);
             const StoreTable& table = TableOf(target);
@@ -226,12 +227,31 @@ struct StoreWriter::Statements {
                 p = *end == ',' ? end + 1 : end;
             }
         }
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            if (found[i]) continue;
+            if (const auto legacy = LegacyCode(group[i]->request.code))
+                found[i] = StoreUnder(group[i]->request, *legacy);
+        }
     }
 
     // Stores the date and its history row; false when the code is not there (nothing written).
+    // A code beyond ASCII that is not there is looked for again in Windows-1252, as an older
+    // system may have written it; the history then keeps the code as the table does.
     bool Store(const StoreRequest& request) {
+        if (StoreUnder(request, request.code)) return true;
+        const auto legacy = LegacyCode(request.code);
+        return legacy && StoreUnder(request, *legacy);
+    }
+
+private:
+    std::optional<std::string> LegacyCode(const std::string& text) const {
+        if (!legacy_text_) return std::nullopt;
+        return hostlib::utf8::Windows1252Form(text);
+    }
+
+    bool StoreUnder(const StoreRequest& request, const std::string& key) {
         date = hostlib::ToSqlDateTime(request.date);
-        code = request.code;
+        code = key;
         client = request.client;
         user = request.user;
         origin = request.origin;
@@ -254,7 +274,6 @@ struct StoreWriter::Statements {
         return true;
     }
 
-private:
     // SQLite: the old date as the server reads it, for the history. Empty text is none; a
     // text no form reads is none too, and its text is kept beside.
     void ReadOldDate() {
@@ -290,6 +309,7 @@ private:
     }
 
     hostlib::DatabaseKind kind_;
+    bool legacy_text_;
     std::string date, code, client, user, origin, registered, table_name, old_date, batch, stored_positions;
     std::string old_date_read, old_date_text;
     soci::indicator old_date_null = soci::i_null;
@@ -362,7 +382,7 @@ void StoreWriter::Run() {
 StoreWriter::Statements& StoreWriter::Prepared(hostlib::TdtmDBGeral& database) {
     if (statements_generation_ != session_.Generation()) statements_.reset();
     if (!statements_) {
-        statements_ = std::make_unique<Statements>(database.Session(), kind_);
+        statements_ = std::make_unique<Statements>(database.Session(), kind_, database.KeepsLegacyText());
         statements_generation_ = session_.Generation();
     }
     return *statements_;

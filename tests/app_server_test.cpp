@@ -507,6 +507,53 @@ TEST_P(ForeignData, TextInWindows1252IsDecoded) {
     EXPECT_EQ(rows[0][1], "Série Única");
 }
 
+// Codes an older system wrote in Windows-1252 come out decoded; sent back as the screen shows
+// them, they find their rows: every read and store asks again in that code page when a code
+// beyond ASCII finds nothing, and the history keeps the code as the table does.
+TEST_P(ForeignData, CodesInTheOldCodePageAreFoundByTheirDecodedText) {
+    testing_support::TestDatabase bytes(GetParam(), testing_support::TextEncoding::AnyBytes);
+    const auto legacy = [&](const char* hex, const char* escaped) {
+        return GetParam() == Backend::SQLite ? std::string("CAST(X'") + hex + "' AS TEXT)"
+                                             : std::string("E'") + escaped + "'";
+    };
+    const std::string control = legacy("43C731", "C\\xc71");  // "CÇ1"
+    bytes.Execute("INSERT INTO CTRLNUMENF VALUES (" + control + ", 'Antigo', '2024-08-01')");
+    bytes.Execute("INSERT INTO SERIENF VALUES ('01', 'I1', NULL, " + legacy("53C9", "S\\xc9") + ", 'Serie', " +
+                  control + ", 'S', 'N', 'N')");  // series "SÉ"
+    bytes.Execute("INSERT INTO NOTAFISCAL VALUES (" + control + ", 1, '2024-08-20 10:00:00')");
+    const std::string location = legacy("53C34F31", "S\\xc3O1");  // "SÃO1"
+    bytes.Execute("INSERT INTO LOCALEMISSAO VALUES (" + location + ", 'Antiga', NULL)");
+
+    const Json series = Call(bytes, "GetSerieNF", {"01", "I1", "", "SÉ", ""});
+    ASSERT_EQ(series["result"]["rows"].size(), 1u) << series;
+    EXPECT_EQ(series["result"]["rows"][0][2], "CÇ1");
+    EXPECT_EQ(series["result"]["rows"][0][3], "2024-08-01T00:00:00");
+    EXPECT_EQ(Call(bytes, "GetMaxData", {"CÇ1"})["result"]["rows"][0][0], "2024-08-20T10:00:00");
+    EXPECT_TRUE(Call(bytes, "UpdateCtrlNumNF", {"2024-08-21T00:00:00", "CÇ1"}).contains("result"));
+    EXPECT_TRUE(Call(bytes, "UpDtLocal", {"2024-08-22T00:00:00", "SÃO1"}).contains("result"));
+    EXPECT_EQ(bytes.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = " + control),
+              "2024-08-21 00:00:00");
+    EXPECT_EQ(bytes.QueryText("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = " + location),
+              "2024-08-22 00:00:00");
+    const Json history = Call(bytes, "GetHistorico", {"CTRLNUMENF", "CÇ1", 10});
+    ASSERT_EQ(history["result"]["rows"].size(), 1u) << history;
+    EXPECT_EQ(history["result"]["rows"][0][2], "CÇ1");
+    EXPECT_EQ(history["result"]["rows"][0][3], "2024-08-01T00:00:00");
+    const Json unknown = Call(bytes, "UpdateCtrlNumNF", {"2024-08-21T00:00:00", "CÇ9"});
+    EXPECT_EQ(unknown["error"]["message"], "Controle de numeração de NF 'CÇ9' não cadastrado.") << unknown;
+}
+
+// A database that keeps only UTF-8 holds no key in another code page, and is never asked in one.
+TEST_P(ForeignData, AnUnknownCodeBeyondAsciiIsUnknownOnADatabaseOfUtf8) {
+    EXPECT_EQ(Call("UpdateCtrlNumNF", {"2024-08-21T00:00:00", "CÇ9"})["error"]["message"],
+              "Controle de numeração de NF 'CÇ9' não cadastrado.");
+    EXPECT_EQ(Call("UpDtLocal", {"2024-08-21T00:00:00", "SÃO9"})["error"]["message"],
+              "Local de emissão 'SÃO9' não cadastrado.");
+    EXPECT_TRUE(Call("GetMaxData", {"CÇ9"})["result"]["rows"][0][0].is_null());
+    EXPECT_EQ(Call("GetSerieNF", {"01", "110042490114", "", "SÉ", ""})["result"]["rows"].size(), 0u);
+    EXPECT_EQ(Call("GetHistorico", {"CTRLNUMENF", "CÇ9", 10})["result"]["rows"].size(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ForeignData, testing_support::AllBackends(), testing_support::BackendName);
 
 TEST(AppServerStart, DemoDataFillsAnEmptyDatabaseOnceAndServesIt) {

@@ -117,6 +117,7 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
                                  "cada '%' da URL vem seguido de dois dígitos hexadecimais).");
     }
     auto session = std::make_unique<soci::session>();
+    bool legacy_text = true;
     try {
         if (url->kind == DatabaseKind::SQLite) {
             // Without a busy timeout a second writer fails at once instead of waiting.
@@ -138,6 +139,9 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
             session->open(soci::postgresql, WithNetworkTimeouts(url->PostgresKeywords(), options));
             *session << "SET lock_timeout = " + std::to_string(options.lock_timeout.count());
             *session << "SET statement_timeout = " + std::to_string(options.statement_timeout.count());
+            std::string encoding;
+            *session << "SHOW client_encoding", soci::into(encoding);
+            legacy_text = encoding != "UTF8";
             // Dates are local date-times: a `timestamptz` another program wrote is shown
             // in this machine's zone, not the database server's.
             if (const std::string zone = LocalTimeZoneName(); !zone.empty()) {
@@ -157,6 +161,7 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
         }
     }
     url_ = *url;
+    legacy_text_ = legacy_text;
     session_ = std::move(session);
     ++session_number_;
     EnsureSchema();

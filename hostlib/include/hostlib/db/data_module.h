@@ -43,6 +43,11 @@ public:
     bool Connected() const { return session_ != nullptr; }
     const DatabaseUrl& Url() const { return url_; }
     DatabaseKind Kind() const { return url_.kind; }
+    // Whether the database may hold text in an older code page, which a key shown decoded
+    // must then be looked up in again: SQLite keeps any bytes, and so does PostgreSQL when the
+    // session's client encoding is not UTF-8 (a SQL_ASCII database); one that speaks UTF-8
+    // refuses such bytes and holds none.
+    bool KeepsLegacyText() const { return legacy_text_; }
 
     // The open session; raises when closed.
     soci::session& Session();
@@ -66,6 +71,7 @@ private:
     DatabaseUrl url_;
     std::unique_ptr<soci::session> session_;
     std::uint64_t session_number_ = 0;
+    bool legacy_text_ = true;
 };
 
 // The schema and the demo data, built into the library.
