@@ -99,7 +99,14 @@ void AppendDateValue(std::string& out, hostlib::TDateTime date) {
     out += '"';
 }
 
+bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+
+// Empty text is no date, as the host's own queries read it.
 void AppendDate(std::string& out, const std::string& text, const char* table, const std::string& code) {
+    if (IsBlank(text)) {
+        out += "null";
+        return;
+    }
     const auto date = hostlib::ReadDatabaseDateTime(text);
     if (!date) RaiseUnreadableDate(table, code);
     AppendDateValue(out, *date);
@@ -145,8 +152,7 @@ void AppendHistoryRow(std::string& out, const std::array<std::string, kWidestRow
             AppendDateValue(out, *date);
         } else {
             out += "null";
-            const bool blank = row[c].find_first_not_of(' ') == std::string::npos;
-            if (c == kOldDate && !old_date_text && !blank) {
+            if (c == kOldDate && !old_date_text && !IsBlank(row[c])) {
                 old_date_text =
                     hostlib::utf8::Truncated(hostlib::utf8::ValidOrWindows1252(row[c]),
                                              static_cast<std::size_t>(vor17000::kHistoricoColumns[kOldDateText].size));
@@ -409,7 +415,7 @@ std::vector<DateDrift> DataEmissaoModule::Drift() {
             row.control = hostlib::utf8::ValidOrWindows1252(code);
             // A date no form reads is that control's verdict, not the whole report's failure.
             bool unreadable = false;
-            if (last_text) {
+            if (last_text && !IsBlank(*last_text)) {
                 row.last = hostlib::ReadDatabaseDateTime(*last_text);
                 unreadable = !row.last;
             }

@@ -143,7 +143,8 @@ LatestInvoice LatestInvoiceQuery::FindAmongTexts(Statements& s) {
     }
     bool unreadable = false;
     for (bool more = s.candidates->execute(true); more; more = s.candidates->fetch()) {
-        if (s.candidate_null == soci::i_null) continue;
+        // Empty text is no date, as everywhere dates are read.
+        if (s.candidate_null == soci::i_null || s.candidate.find_first_not_of(' ') == std::string::npos) continue;
         const auto date = hostlib::ReadDatabaseDateTime(s.candidate);
         if (!date) {
             unreadable = true;  // read on all the same, so that the statement ends its read

@@ -366,6 +366,19 @@ TEST_P(ForeignData, DatesInEveryCommonTextFormAreRead) {
     }
 }
 
+// Empty text where a date belongs is no date, as the host's own queries read it.
+TEST_P(ForeignData, EmptyTextIsNoDate) {
+    if (GetParam() != Backend::SQLite) GTEST_SKIP() << "a typed column holds no text";
+    database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '' WHERE CDCTRLNUMENF = 'CTRL01'");
+    database.Execute("INSERT INTO NOTAFISCAL VALUES ('CTRL03', 3, '')");
+    EXPECT_TRUE(Call("GetSerieNF", {"01", "110042490114", "", "1", ""})["result"]["rows"][0][3].is_null());
+    EXPECT_EQ(LatestInvoice("CTRL03"), "2024-05-15T14:30:00");
+    std::map<std::string, Json> rows;
+    const Json drift = Call("GetDivergencias", Json::array());
+    for (const Json& row : drift["result"]["rows"]) rows[row[0]] = row;
+    EXPECT_EQ(rows["CTRL01"], (Json{"CTRL01", nullptr, "2023-12-31T00:00:00", "sem data"})) << drift;
+}
+
 TEST_P(ForeignData, TimestampTimestamptzAndDateColumnsAreRead) {
     if (GetParam() != Backend::PostgreSQL) GTEST_SKIP() << "SQLite has no column types of its own";
     database.Execute("ALTER TABLE NOTAFISCAL ALTER COLUMN DTEMISSAO TYPE timestamptz");
