@@ -16,13 +16,17 @@
 int main(int argc, char** argv) {
     std::string postgres_url;
     bool quick = false;
+    bool growth_only = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--postgres") == 0 && i + 1 < argc) {
             postgres_url = argv[++i];
         } else if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
+        } else if (std::strcmp(argv[i], "--growth") == 0) {
+            growth_only = true;
         } else {
-            std::cerr << "uso: vor17000-bench [--postgres postgresql://usuario@host:porta/banco] [--quick]\n";
+            std::cerr
+                << "uso: vor17000-bench [--postgres postgresql://usuario@host:porta/banco] [--quick | --growth]\n";
             return 2;
         }
     }
@@ -36,8 +40,10 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
 
     std::vector<bench::BenchDatabase> databases;
-    databases.push_back(bench::FreshSqlite(folder.string(), "bench.db"));
-    if (!postgres_url.empty()) databases.push_back(bench::FreshPostgres(postgres_url, "vor17000_bench"));
+    if (!growth_only) {
+        databases.push_back(bench::FreshSqlite(folder.string(), "bench.db"));
+        if (!postgres_url.empty()) databases.push_back(bench::FreshPostgres(postgres_url, "vor17000_bench"));
+    }
 
     bench::LoadOptions load;
     if (quick) {
@@ -55,10 +61,13 @@ int main(int argc, char** argv) {
     std::vector<bench::BenchDatabase> growth;
     growth.push_back(bench::FreshSqlite(folder.string(), "growth.db"));
     if (!postgres_url.empty()) growth.push_back(bench::FreshPostgres(postgres_url, "vor17000_growth"));
-    if (!quick) {
+    if (!quick || growth_only) {
         for (const auto& database : growth) bench::MeasureGrowth(database, rows);
     }
-    std::cout << "Machine: " << std::thread::hardware_concurrency() << " cores; " << (quick ? "quick run" : "full run")
+    std::cout << "Machine: " << std::thread::hardware_concurrency() << " cores; "
+              << (growth_only ? "growth only"
+                  : quick     ? "quick run"
+                              : "full run")
               << ".\n";
     bench::PrintTable(rows);
     std::filesystem::remove_all(folder);

@@ -89,8 +89,10 @@ constexpr std::array<PacketColumn, 1> kMaxDataColumns = {{
     {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},
 }};
 
-// GetHistorico: the stores, newest first.
-constexpr std::array<PacketColumn, 9> kHistoricoColumns = {{
+// GetHistorico: the stores, newest first. DSDTANTERIOR, the text of an old date no form reads
+// (DTANTERIOR then null), came after the others: hosts ask for the columns before it, which
+// servers of every version send, and take it when the packet brings it.
+constexpr std::array<PacketColumn, 10> kHistoricoColumns = {{
     {"NRHISTORICO", hostlib::TFieldType::ftString, 20},
     {"NMTABELA", hostlib::TFieldType::ftString, 12},
     {"CDCHAVE", hostlib::TFieldType::ftString, 10},
@@ -100,11 +102,13 @@ constexpr std::array<PacketColumn, 9> kHistoricoColumns = {{
     {"NMUSUARIO", hostlib::TFieldType::ftString, 64},
     {"DSORIGEM", hostlib::TFieldType::ftString, 64},
     {"DTREGISTRO", hostlib::TFieldType::ftDateTime, 0},
+    {"DSDTANTERIOR", hostlib::TFieldType::ftString, 64},
 }};
+constexpr std::size_t kHistoricoColumnsOfEveryServer = 9;
 
 // GetDivergencias: each numbering control beside its latest invoice, with a verdict:
-// "ok", "atrasado" (its last date on a day before the latest invoice) or "sem data" (no last
-// date, but invoices).
+// "ok", "atrasado" (its last date on a day before the latest invoice), "sem data" (no last
+// date, but invoices) or "ilegível" (a date of it in no form the server reads).
 constexpr std::array<PacketColumn, 4> kDivergenciasColumns = {{
     {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
     {"DTEMISCTNUNF", hostlib::TFieldType::ftDateTime, 0},

@@ -84,3 +84,16 @@ CREATE INDEX IF NOT EXISTS IX_HISTDTEMISSAO_TABELA ON HISTDTEMISSAO (NMTABELA, N
 
 -- postgresql: history numbers go on past 2^31 (in SQLite an INTEGER PRIMARY KEY is 64-bit already).
 DO $$ BEGIN IF EXISTS (SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema() AND table_name = 'histdtemissao' AND column_name = 'nrhistorico' AND data_type = 'integer') THEN ALTER TABLE HISTDTEMISSAO ALTER COLUMN NRHISTORICO TYPE BIGINT; END IF; END $$;
+
+-- The invoices by the date and time their text stands for, for SQLite, which keeps dates as
+-- text that sorts otherwise ("T" after a blank, a zone not seen): the server finds a control's
+-- latest invoice through it. The key is julianday() of a text that starts like a date, null for
+-- anything else ('now' among them, which an index may not hold).
+-- sqlite: PostgreSQL compares its typed column by value already.
+CREATE INDEX IF NOT EXISTS IX_NOTAFISCAL_VALOR ON NOTAFISCAL (CDCTRLNUMENF, julianday(CASE WHEN DTEMISSAO GLOB '[0-9][0-9][0-9][0-9]-*' THEN DTEMISSAO END), DTEMISSAO);
+
+-- The text of an old date no form reads, kept beside the history row that records it as none
+-- (DTANTERIOR). A column cannot be added twice: this part stays last, and the programs run it
+-- alone when the column is missing, finding it by the first line of this comment (keep that
+-- line as it is).
+ALTER TABLE HISTDTEMISSAO ADD COLUMN DSDTANTERIOR VARCHAR(64) NULL;

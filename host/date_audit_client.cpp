@@ -23,6 +23,7 @@ constexpr ColumnLabel kLabels[] = {
     {"NMUSUARIO", "Usuário"},
     {"DSORIGEM", "Origem"},
     {"DTREGISTRO", "Registrado em (UTC)"},
+    {"DSDTANTERIOR", "Data anterior ilegível"},
     {"CDCTRLNUMENF", "Controle"},
     {"DTEMISCTNUNF", "Última data de emissão"},
     {"DTEMISSAO", "Última nota fiscal"},
@@ -41,6 +42,17 @@ void Declare(hostlib::TClientDataSet& dataset, std::span<const vor17000::PacketC
     for (const auto& column : columns) {
         dataset.FieldDefs.push_back(
             {std::string(column.name), column.type, column.size, false, LabelOf(column.name), true});
+    }
+}
+
+// Columns a packet brought beyond those declared are shown too when this host knows them.
+void ShowKnownPacketColumns(hostlib::TClientDataSet& dataset, std::size_t declared) {
+    for (std::size_t f = declared; f < dataset.FieldDefs.size(); ++f) {
+        auto& def = dataset.FieldDefs[f];
+        const std::string label = LabelOf(def.Name);
+        if (label == def.Name) continue;
+        def.DisplayLabel = label;
+        def.Visible = true;
     }
 }
 
@@ -66,7 +78,7 @@ DateAuditClient::DateAuditClient(hostlib::TApplication& application) : applicati
         connection_.Host = application_.Values().WebURL;
         connection_.Port = application_.Values().WebPort;
     };
-    Declare(history_, vor17000::kHistoricoColumns);
+    Declare(history_, std::span(vor17000::kHistoricoColumns).first(vor17000::kHistoricoColumnsOfEveryServer));
     Declare(drift_, vor17000::kDivergenciasColumns);
 }
 
@@ -76,6 +88,7 @@ const hostlib::TClientDataSet& DateAuditClient::History(HistoryTable table, cons
         MethodName(vor17000::Method::GetHistorico),
         {std::string(HistoryTableName(table)), code, std::to_string(kHistoryRowLimit)});
     history_.SetData(packet);
+    ShowKnownPacketColumns(history_, vor17000::kHistoricoColumnsOfEveryServer);
     return history_;
 }
 

@@ -31,8 +31,8 @@ public:
     // hostlib::Exception with a text for the user when the server cannot be reached, refuses
     // the call or answers something else than the expected columns.
     const hostlib::TClientDataSet& History(HistoryTable table, const std::string& code);
-    // Every numbering control beside its latest invoice, with the verdict "ok", "atrasado"
-    // or "sem data".
+    // Every numbering control beside its latest invoice, with the verdict "ok", "atrasado",
+    // "sem data" or "ilegível".
     const hostlib::TClientDataSet& Drift();
 
 private:

@@ -87,6 +87,7 @@ std::string ServerCore::Metrics() const {
     gauges.group_sizes.assign(statistics.group_sizes.begin(), statistics.group_sizes.end());
     gauges.refused_changed = statistics.refused_changed;
     gauges.refused_invoices = statistics.refused_invoices;
+    gauges.group_size_sum = statistics.group_size_sum;
     return MetricsText(requests, gauges);
 }
 

@@ -3,6 +3,7 @@
 #include <soci/soci.h>
 
 #include <array>
+#include <initializer_list>
 #include <optional>
 
 #include "data_emissao_contract.h"
@@ -11,6 +12,7 @@
 #include "hostlib/db/sql_value.h"
 #include "hostlib/utf8.h"
 #include "json_text.h"
+#include "latest_invoice.h"
 #include "rpc_errors.h"
 
 namespace appserver {
@@ -32,11 +34,9 @@ const char* const kOneSerieSql = VOR17000_SERIE_SELECT "AND S.CDSERIE = :P_CDSER
 const char* const kAllSeriesSql = VOR17000_SERIE_SELECT "ORDER BY S.CDSERIE";
 #undef VOR17000_SERIE_SELECT
 
-const char* const kMaxDataSql =
-    "SELECT MAX(DTEMISSAO) AS DTEMISSAO FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CDCTRLNUMENF";
-
-#define VOR17000_HISTORY_SELECT                                                                              \
-    "SELECT NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO " \
+#define VOR17000_HISTORY_SELECT                                                                               \
+    "SELECT NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO, " \
+    "DSDTANTERIOR "                                                                                           \
     "FROM HISTDTEMISSAO WHERE NMTABELA = :P_NMTABELA "
 const char* const kOneKeyHistorySql =
     VOR17000_HISTORY_SELECT "AND CDCHAVE = :P_CDCHAVE ORDER BY NRHISTORICO DESC LIMIT CAST(:P_LIMITE AS INTEGER)";
@@ -44,11 +44,11 @@ const char* const kAllKeysHistorySql =
     VOR17000_HISTORY_SELECT "ORDER BY NRHISTORICO DESC LIMIT CAST(:P_LIMITE AS INTEGER)";
 #undef VOR17000_HISTORY_SELECT
 
-// A page of the report: the controls after a code, in code order.
+// A page of the report: the controls after a code, in code order; each one's latest invoice is
+// then found as GetMaxData finds it.
 const char* const kDriftSql =
-    "SELECT C.CDCTRLNUMENF, C.DTEMISCTNUNF, "
-    "(SELECT MAX(N.DTEMISSAO) FROM NOTAFISCAL N WHERE N.CDCTRLNUMENF = C.CDCTRLNUMENF) AS DTEMISSAO "
-    "FROM CTRLNUMENF C WHERE C.CDCTRLNUMENF > :P_APOS ORDER BY C.CDCTRLNUMENF LIMIT CAST(:P_LIMITE AS INTEGER)";
+    "SELECT C.CDCTRLNUMENF, C.DTEMISCTNUNF FROM CTRLNUMENF C WHERE C.CDCTRLNUMENF > :P_APOS "
+    "ORDER BY C.CDCTRLNUMENF LIMIT CAST(:P_LIMITE AS INTEGER)";
 
 constexpr std::size_t kSerieColumnCount = vor17000::kSerieNFColumns.size();
 constexpr std::size_t kWidestRow = vor17000::kHistoricoColumns.size();
@@ -91,16 +91,77 @@ void AppendText(std::string& out, const std::string& text) {
 
 // A date in any form databases write, on the wire as "YYYY-MM-DDTHH:MM:SS[.mmm]"; one that
 // no known form reads is reported with where it lies.
+[[noreturn]] void RaiseUnreadableDate(const char* table, const std::string& code) {
+    throw EApplicationError(std::string("Data ilegível gravada na tabela ") + table + " para o código '" +
+                            hostlib::utf8::ValidOrWindows1252(code) + "'.");
+}
+
+void AppendDateValue(std::string& out, hostlib::TDateTime date) {
+    out += '"';
+    out += hostlib::DateTimeToIso(date);
+    out += '"';
+}
+
+bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+
+// Empty text is no date, as the host's own queries read it.
 void AppendDate(std::string& out, const std::string& text, const char* table, const std::string& code) {
-    const auto date = hostlib::ReadDatabaseDateTime(text);
-    if (!date) {
-        std::string shown = hostlib::utf8::ValidOrWindows1252(code);
-        throw EApplicationError(std::string("Data ilegível gravada na tabela ") + table + " para o código '" + shown +
-                                "'.");
+    if (IsBlank(text)) {
+        out += "null";
+        return;
     }
-    out += '"';
-    out += hostlib::DateTimeToIso(*date);
-    out += '"';
+    const auto date = hostlib::ReadDatabaseDateTime(text);
+    if (!date) RaiseUnreadableDate(table, code);
+    AppendDateValue(out, *date);
+}
+
+// Codes as an older system keeps them: each one beyond ASCII in Windows-1252. False when none
+// changes, so there is nothing to look up again.
+bool ToLegacyCodePage(std::initializer_list<std::string*> codes) {
+    bool changed = false;
+    for (std::string* code : codes) {
+        if (auto form = hostlib::utf8::Windows1252Form(*code)) {
+            *code = std::move(*form);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+// One history row. A listing never fails for one row: a date no form reads is shown as none,
+// and an old date's text goes beside it when the row does not hold it already (rows another
+// program, or a version before this one, wrote with the date as it found it).
+void AppendHistoryRow(std::string& out, const std::array<std::string, kWidestRow>& row,
+                      const std::array<soci::indicator, kWidestRow>& null) {
+    constexpr std::size_t kOldDate = 3;
+    constexpr std::size_t kOldDateText = 9;
+    static_assert(vor17000::kHistoricoColumns[kOldDate].name == "DTANTERIOR");
+    static_assert(vor17000::kHistoricoColumns[kOldDateText].name == "DSDTANTERIOR");
+    std::optional<std::string> old_date_text;
+    if (null[kOldDateText] != soci::i_null) old_date_text = row[kOldDateText];
+    for (std::size_t c = 0; c < vor17000::kHistoricoColumns.size(); ++c) {
+        if (c > 0) out += ',';
+        if (c == kOldDateText) {
+            if (old_date_text) {
+                AppendText(out, *old_date_text);
+            } else {
+                out += "null";
+            }
+        } else if (null[c] == soci::i_null) {
+            out += "null";
+        } else if (vor17000::kHistoricoColumns[c].type != TFieldType::ftDateTime) {
+            AppendText(out, row[c]);
+        } else if (const auto date = hostlib::ReadDatabaseDateTime(row[c])) {
+            AppendDateValue(out, *date);
+        } else {
+            out += "null";
+            if (c == kOldDate && !old_date_text && !IsBlank(row[c])) {
+                old_date_text =
+                    hostlib::utf8::Truncated(hostlib::utf8::ValidOrWindows1252(row[c]),
+                                             static_cast<std::size_t>(vor17000::kHistoricoColumns[kOldDateText].size));
+            }
+        }
+    }
 }
 
 // Binds `count` columns into `row`/`null`, the parameters `bind` gives, and prepares `sql`.
@@ -131,6 +192,8 @@ const char* DriftVerdictName(DriftVerdict verdict) {
             return "atrasado";
         case DriftVerdict::NoDate:
             return "sem data";
+        case DriftVerdict::Unreadable:
+            return "ilegível";
         case DriftVerdict::Ok:
             break;
     }
@@ -141,7 +204,10 @@ const char* DriftVerdictName(DriftVerdict verdict) {
 // after that: the requests are many and alike. Each read ends with the statement past its
 // last row, so no session stays inside a read transaction between requests.
 struct DataEmissaoModule::Statements {
-    explicit Statements(soci::session& s) : session(s) {}
+    explicit Statements(hostlib::TdtmDBGeral& database)
+        : session(database.Session()),
+          legacy_text(database.KeepsLegacyText()),
+          latest_invoice(session, database.Kind()) {}
 
     soci::statement& History(bool all) {
         auto& statement = all ? history_all : history_one;
@@ -157,7 +223,7 @@ struct DataEmissaoModule::Statements {
     }
     soci::statement& Drift() {
         if (!drift) {
-            PrepareRead(drift, session, kDriftSql, row, null, 3, [&](soci::statement& st) {
+            PrepareRead(drift, session, kDriftSql, row, null, 2, [&](soci::statement& st) {
                 st.exchange(soci::use(code, "P_APOS"));
                 st.exchange(soci::use(limit, "P_LIMITE"));
             });
@@ -180,30 +246,21 @@ struct DataEmissaoModule::Statements {
         }
         return *statement;
     }
-    soci::statement& MaxData() {
-        if (!max_data) {
-            max_data.emplace(session);
-            max_data->exchange(soci::use(control, "P_CDCTRLNUMENF"));
-            max_data->exchange(soci::into(row[0], null[0]));
-            max_data->alloc();
-            max_data->prepare(kMaxDataSql);
-            max_data->define_and_bind();
-        }
-        return *max_data;
-    }
     bool Null(std::size_t column) const { return null[column] == soci::i_null; }
 
     soci::session& session;
-    std::string company, state_registration, municipal_registration, series, control, table, code;
+    // Codes beyond ASCII that find nothing are looked up again in Windows-1252.
+    bool legacy_text;
+    std::string company, state_registration, municipal_registration, series, table, code;
     int limit = 0;
     std::array<std::string, kWidestRow> row;
     std::array<soci::indicator, kWidestRow> null{};
     std::optional<soci::statement> one_serie;
     std::optional<soci::statement> all_series;
-    std::optional<soci::statement> max_data;
     std::optional<soci::statement> history_one;
     std::optional<soci::statement> history_all;
     std::optional<soci::statement> drift;
+    LatestInvoiceQuery latest_invoice;
 };
 
 DataEmissaoModule::DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options,
@@ -226,7 +283,7 @@ DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
     hostlib::TdtmDBGeral& database = session_.Database();
     if (statements_generation_ != session_.Generation()) statements_.reset();
     if (!statements_) {
-        statements_ = std::make_unique<Statements>(database.Session());
+        statements_ = std::make_unique<Statements>(database);
         statements_generation_ = session_.Generation();
     }
     return *statements_;
@@ -277,22 +334,30 @@ void DataEmissaoModule::WriteSerieNF(const std::string& company, const std::stri
         s.series = series;
         out += SerieHead();
         soci::statement& serie = s.Serie(all_series == "T");
-        bool first = true;
-        for (bool more = serie.execute(true); more; more = serie.fetch()) {
-            out += first ? "[" : ",[";
-            first = false;
-            for (std::size_t c = 0; c < kSerieColumnCount; ++c) {
-                if (c > 0) out += ',';
-                if (s.Null(c)) {
-                    out += "null";
-                } else if (vor17000::kSerieNFColumns[c].type == TFieldType::ftDateTime) {
-                    AppendDate(out, s.row[c], "CTRLNUMENF", s.row[2]);
-                } else {
-                    AppendText(out, s.row[c]);
+        // Whether any row was written.
+        const auto append_rows = [&] {
+            bool first = true;
+            for (bool more = serie.execute(true); more; more = serie.fetch()) {
+                out += first ? "[" : ",[";
+                first = false;
+                for (std::size_t c = 0; c < kSerieColumnCount; ++c) {
+                    if (c > 0) out += ',';
+                    if (s.Null(c)) {
+                        out += "null";
+                    } else if (vor17000::kSerieNFColumns[c].type == TFieldType::ftDateTime) {
+                        AppendDate(out, s.row[c], "CTRLNUMENF", s.row[2]);
+                    } else {
+                        AppendText(out, s.row[c]);
+                    }
                 }
+                out += ']';
+                if (out.size() > limit) throw EAnswerTooLarge("");
             }
-            out += ']';
-            if (out.size() > limit) throw EAnswerTooLarge("");
+            return !first;
+        };
+        if (!append_rows() && s.legacy_text &&
+            ToLegacyCodePage({&s.company, &s.state_registration, &s.municipal_registration, &s.series})) {
+            append_rows();
         }
         out += "]}";
     });
@@ -300,22 +365,19 @@ void DataEmissaoModule::WriteSerieNF(const std::string& company, const std::stri
 
 void DataEmissaoModule::WriteMaxData(const std::string& control, std::string& out) {
     WithDatabase(out, [&](Statements& s) {
-        s.control = control;
-        out += MaxDataHead();
-        soci::statement& max_data = s.MaxData();
-        if (max_data.execute(true)) {
-            out += '[';
-            if (s.Null(0)) {
-                out += "null";
-            } else {
-                AppendDate(out, s.row[0], "NOTAFISCAL", control);
-            }
-            out += ']';
-            // The aggregate's one row is read; stepping past it ends the statement's read.
-            while (max_data.fetch()) {
-            }
+        LatestInvoice latest = s.latest_invoice.Find(control);
+        if (latest.state == InvoiceDate::None && s.legacy_text) {
+            if (const auto legacy = hostlib::utf8::Windows1252Form(control)) latest = s.latest_invoice.Find(*legacy);
         }
-        out += "]}";
+        if (latest.state == InvoiceDate::Unreadable) RaiseUnreadableDate("NOTAFISCAL", control);
+        out += MaxDataHead();
+        out += '[';
+        if (latest.state == InvoiceDate::Found) {
+            AppendDateValue(out, latest.date);
+        } else {
+            out += "null";
+        }
+        out += "]]}";
     });
 }
 
@@ -328,23 +390,19 @@ void DataEmissaoModule::WriteHistorico(const std::string& table, const std::stri
         s.limit = limit;
         out += head;
         soci::statement& history = s.History(code.empty());
-        bool first = true;
-        for (bool more = history.execute(true); more; more = history.fetch()) {
-            out += first ? "[" : ",[";
-            first = false;
-            for (std::size_t c = 0; c < vor17000::kHistoricoColumns.size(); ++c) {
-                if (c > 0) out += ',';
-                if (s.Null(c)) {
-                    out += "null";
-                } else if (vor17000::kHistoricoColumns[c].type == TFieldType::ftDateTime) {
-                    AppendDate(out, s.row[c], "HISTDTEMISSAO", s.row[0]);
-                } else {
-                    AppendText(out, s.row[c]);
-                }
+        // Whether any row was written.
+        const auto append_rows = [&] {
+            bool first = true;
+            for (bool more = history.execute(true); more; more = history.fetch()) {
+                out += first ? "[" : ",[";
+                first = false;
+                AppendHistoryRow(out, s.row, s.null);
+                out += ']';
+                if (out.size() > answer_limit) throw EAnswerTooLarge("");
             }
-            out += ']';
-            if (out.size() > answer_limit) throw EAnswerTooLarge("");
-        }
+            return !first;
+        };
+        if (!append_rows() && s.legacy_text && ToLegacyCodePage({&s.code})) append_rows();
         out += "]}";
     });
 }
@@ -353,25 +411,29 @@ std::vector<DateDrift> DataEmissaoModule::Drift(int limit, const std::string& af
     std::vector<DateDrift> rows;
     std::string unused;
     WithDatabase(unused, [&](Statements& s) {
-        rows.clear();
         s.code = after;
         s.limit = limit;
+        // The controls first, as the table keeps their codes; then each one's latest invoice.
+        std::vector<std::pair<std::string, std::optional<std::string>>> controls;
         soci::statement& drift = s.Drift();
         for (bool more = drift.execute(true); more; more = drift.fetch()) {
+            controls.emplace_back(s.row[0], s.Null(1) ? std::nullopt : std::optional<std::string>(s.row[1]));
+        }
+        rows.clear();
+        for (const auto& [code, last_text] : controls) {
             DateDrift row;
-            row.key = s.row[0];
-            row.control = hostlib::utf8::ValidOrWindows1252(s.row[0]);
-            for (std::size_t c : {1u, 2u}) {
-                if (s.Null(c)) continue;
-                const auto date = hostlib::ReadDatabaseDateTime(s.row[c]);
-                if (!date) {
-                    throw EApplicationError(std::string("Data ilegível gravada na tabela ") +
-                                            (c == 1 ? "CTRLNUMENF" : "NOTAFISCAL") + " para o código '" + row.control +
-                                            "'.");
-                }
-                (c == 1 ? row.last : row.latest_invoice) = *date;
+            row.key = code;
+            row.control = hostlib::utf8::ValidOrWindows1252(code);
+            // A date no form reads is that control's verdict, not the whole report's failure.
+            bool unreadable = false;
+            if (last_text && !IsBlank(*last_text)) {
+                row.last = hostlib::ReadDatabaseDateTime(*last_text);
+                unreadable = !row.last;
             }
-            row.verdict = DriftVerdictOf(row.last, row.latest_invoice);
+            const LatestInvoice latest = s.latest_invoice.Find(code);
+            if (latest.state == InvoiceDate::Found) row.latest_invoice = latest.date;
+            unreadable = unreadable || latest.state == InvoiceDate::Unreadable;
+            row.verdict = unreadable ? DriftVerdict::Unreadable : DriftVerdictOf(row.last, row.latest_invoice);
             rows.push_back(std::move(row));
         }
     });

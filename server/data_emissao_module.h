@@ -15,7 +15,7 @@
 namespace appserver {
 
 // A numbering control beside its latest invoice.
-enum class DriftVerdict { Ok, Behind, NoDate };
+enum class DriftVerdict { Ok, Behind, NoDate, Unreadable };
 struct DateDrift {
     std::string key;      // the code as stored, to ask for the next page after it
     std::string control;  // the code as shown (old code-page bytes decoded)
@@ -24,11 +24,12 @@ struct DateDrift {
     DriftVerdict verdict = DriftVerdict::Ok;
 };
 // Behind: the last date falls on a day before the latest invoice's; NoDate: no last date,
-// but invoices. The screen checks a new date against the invoices only when it is not after
-// the last date, so a control behind lets an earlier date through unchecked.
+// but invoices; Unreadable: the last date, or an invoice's that may be the latest, is in no
+// form the server reads (that date is left out). The screen checks a new date against the invoices only when it is not
+// after the last date, so a control behind lets an earlier date through unchecked.
 DriftVerdict DriftVerdictOf(const std::optional<hostlib::TDateTime>& last,
                             const std::optional<hostlib::TDateTime>& latest_invoice);
-// "ok", "atrasado", "sem data".
+// "ok", "atrasado", "sem data", "ilegível".
 const char* DriftVerdictName(DriftVerdict verdict);
 
 class DataEmissaoModule {

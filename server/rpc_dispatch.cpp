@@ -7,6 +7,7 @@
 #include "data_emissao_contract.h"
 #include "hostlib/datetime.h"
 #include "json_text.h"
+#include "wire_date.h"
 
 namespace appserver {
 
@@ -54,19 +55,12 @@ const std::string& TextParam(const RpcRequest& request, std::size_t index) {
     return param.text;
 }
 
-// A date as the wire carries it.
-std::optional<hostlib::TDateTime> WireDate(const std::string& text) {
-    const auto date = hostlib::TryIsoToDateTime(text);
-    if (!date || text.size() < 10) return std::nullopt;
-    return date;
-}
-
 hostlib::TDateTime DateParam(const RpcRequest& request, std::size_t index) {
     const std::string& text = TextParam(request, index);
-    const auto date = WireDate(text);
+    const auto date = ReadWireDate(text);
     if (!date) {
-        throw RpcFailure{kInvalidParams,
-                         "Parâmetro " + std::to_string(index + 1) + " deve ser uma data AAAA-MM-DDTHH:MM:SS."};
+        throw RpcFailure{kInvalidParams, "Parâmetro " + std::to_string(index + 1) +
+                                             " deve ser uma data AAAA-MM-DDTHH:MM:SS (ou AAAA-MM-DDTHH:MM:SS.mmm)."};
     }
     return *date;
 }
@@ -102,7 +96,7 @@ StoreExpectation ExpectationParam(const RpcRequest& request, std::size_t index, 
             if (member.kind == RpcValueKind::Null) {
                 expectation.previous = StoreExpectation::Previous{};
             } else if (member.kind == RpcValueKind::Text) {
-                const auto date = WireDate(member.text);
+                const auto date = ReadWireDate(member.text);
                 if (!date) throw wrong("deve ser uma data AAAA-MM-DDTHH:MM:SS ou null.");
                 expectation.previous = StoreExpectation::Previous{*date};
             } else {

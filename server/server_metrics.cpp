@@ -105,16 +105,14 @@ std::string MetricsText(const RequestMetrics::Snapshot& requests, const ServerGa
     out += "# HELP vor17000_commit_group_size Stores committed together in one transaction.\n";
     out += "# TYPE vor17000_commit_group_size histogram\n";
     std::uint64_t cumulative = 0;
-    std::uint64_t weighted = 0;
     for (std::size_t b = 0; b < kGroupBuckets.size() && b < gauges.group_sizes.size(); ++b) {
         cumulative += gauges.group_sizes[b];
         out += "vor17000_commit_group_size_bucket{le=\"" + std::to_string(kGroupBuckets[b]) + "\"} " +
                std::to_string(cumulative) + "\n";
     }
     if (gauges.group_sizes.size() > kGroupBuckets.size()) cumulative += gauges.group_sizes.back();
-    weighted = gauges.stores;
     out += "vor17000_commit_group_size_bucket{le=\"+Inf\"} " + std::to_string(cumulative) + "\n";
-    out += "vor17000_commit_group_size_sum " + std::to_string(weighted) + "\n";
+    out += "vor17000_commit_group_size_sum " + std::to_string(gauges.group_size_sum) + "\n";
     out += "vor17000_commit_group_size_count " + std::to_string(gauges.commits) + "\n";
     return out;
 }

@@ -64,6 +64,7 @@ struct ServerGauges {
     std::vector<std::uint64_t> group_sizes;  // counts per bucket of kGroupBuckets, and the rest
     std::uint64_t refused_changed = 0;       // stores refused: the date changed meanwhile
     std::uint64_t refused_invoices = 0;      // stores refused: earlier than the latest invoice
+    std::uint64_t group_size_sum = 0;
 };
 
 inline constexpr std::array<std::uint64_t, 9> kGroupBuckets = {1, 2, 4, 8, 16, 32, 64, 128, 256};

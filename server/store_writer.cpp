@@ -15,6 +15,8 @@
 #include "hostlib/db/sql_value.h"
 #include "hostlib/db/write_transaction.h"
 #include "data_emissao_contract.h"
+#include "hostlib/utf8.h"
+#include "latest_invoice.h"
 #include "json_text.h"
 #include "rpc_errors.h"
 
@@ -39,7 +41,23 @@ const StoreTable& TableOf(StoreTarget target) {
 }
 
 const char* const kHistoryColumns =
-    "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO) ";
+    "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DSDTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, "
+    "DTREGISTRO) ";
+
+// The history's old date is the date as the server reads it. PostgreSQL's typed columns hold
+// values no form reads too (infinity, years past 9999 or before Christ): those are recorded as
+// none, with their text beside.
+std::string PostgresReadable(const std::string& date) {
+    return "(isfinite(" + date + ") AND " + date + " >= '0001-01-01' AND " + date + " < '10000-01-01')";
+}
+std::string PostgresOldDate(const std::string& date) {
+    return "CASE WHEN " + PostgresReadable(date) + " THEN " + date + " END";
+}
+std::string PostgresOldDateText(const std::string& date) {
+    return "CASE WHEN NOT " + PostgresReadable(date) + " THEN CAST(" + date + " AS VARCHAR(64)) END";
+}
+
+constexpr std::size_t kLongestOldDateText = 64;
 
 // SQLite, which holds the write lock for the whole transaction: the old date, the update, and
 // the history row, one statement each.
@@ -51,7 +69,8 @@ std::string SqliteUpdateSql(const StoreTable& t) {
 }
 std::string SqliteHistorySql() {
     return std::string(kHistoryColumns) +
-           "VALUES (:P_TABELA, :P_CODIGO, :P_ANTERIOR, :P_DATA, :P_CLIENTE, :P_USUARIO, :P_ORIGEM, :P_REGISTRO)";
+           "VALUES (:P_TABELA, :P_CODIGO, :P_ANTERIOR, :P_TEXTO_ANTERIOR, :P_DATA, :P_CLIENTE, :P_USUARIO, :P_ORIGEM, "
+           ":P_REGISTRO)";
 }
 
 // PostgreSQL: one statement, one round trip. The subquery locks the row and reads its old
@@ -61,7 +80,8 @@ std::string PostgresStoreSql(const StoreTable& t) {
            " = CAST(:P_DATA1 AS TIMESTAMP) FROM (SELECT " + t.key + " AS K, " + t.date + " AS D FROM " + t.name +
            " WHERE " + t.key + " = :P_CODIGO1 FOR UPDATE) AS ANTERIOR WHERE NOVO." + t.key +
            " = ANTERIOR.K RETURNING ANTERIOR.K, ANTERIOR.D) " + kHistoryColumns + "SELECT '" + t.name +
-           "', ALTERADO.K, ALTERADO.D, CAST(:P_DATA2 AS TIMESTAMP), CAST(:P_CLIENTE AS VARCHAR(64)), "
+           "', ALTERADO.K, " + PostgresOldDate("ALTERADO.D") + ", " + PostgresOldDateText("ALTERADO.D") +
+           ", CAST(:P_DATA2 AS TIMESTAMP), CAST(:P_CLIENTE AS VARCHAR(64)), "
            "CAST(:P_USUARIO AS VARCHAR(64)), CAST(:P_ORIGEM AS VARCHAR(64)), CAST(:P_REGISTRO AS TIMESTAMP) "
            "FROM ALTERADO";
 }
@@ -83,8 +103,10 @@ std::string PostgresGroupSql(const StoreTable& t) {
            " FOR UPDATE) AS ANTERIOR JOIN ULTIMA ON ULTIMA.K = ANTERIOR.K WHERE NOVO." + t.key +
            " = ANTERIOR.K RETURNING ANTERIOR.K, ANTERIOR.D), "
            "GRAVADO AS (" +
-           kHistoryColumns + "SELECT '" + t.name +
-           "', E.K, CASE WHEN LAG(E.N) OVER W IS NULL THEN A.D ELSE LAG(E.D) OVER W END, E.D, E.C, E.U, E.O, "
+           kHistoryColumns + "SELECT '" + t.name + "', E.K, CASE WHEN LAG(E.N) OVER W IS NULL THEN " +
+           PostgresOldDate("A.D") + " ELSE LAG(E.D) OVER W END, CASE WHEN LAG(E.N) OVER W IS NULL THEN " +
+           PostgresOldDateText("A.D") +
+           " END, E.D, E.C, E.U, E.O, "
            "CAST(:P_REGISTRO AS TIMESTAMP) FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K "
            "WINDOW W AS (PARTITION BY E.K ORDER BY E.N) ORDER BY E.N) "
            "SELECT COALESCE(string_agg(CAST(E.N AS TEXT), ','), '') FROM ENTRADA AS E JOIN ALTERADO AS A ON A.K = E.K";
@@ -139,7 +161,8 @@ std::string UnknownCodeText(const StoreRequest& request) {
 }  // namespace
 
 struct StoreWriter::Statements {
-    Statements(soci::session& session, hostlib::DatabaseKind kind) : session_(session), kind_(kind) {
+    Statements(soci::session& session, hostlib::DatabaseKind kind, bool legacy_text)
+        : session_(session), kind_(kind), legacy_text_(legacy_text), latest_invoice_(session, kind) {
         for (const StoreTarget target : {StoreTarget::NumberingControl, StoreTarget::IssueLocation}) {
             Targeted& statements = For(target);
             const StoreTable& table = TableOf(target);
@@ -155,7 +178,8 @@ struct StoreWriter::Statements {
                 statements.history.emplace(session);
                 statements.history->exchange(soci::use(table_name, "P_TABELA"));
                 statements.history->exchange(soci::use(code, "P_CODIGO"));
-                statements.history->exchange(soci::use(old_date, old_date_null, "P_ANTERIOR"));
+                statements.history->exchange(soci::use(old_date_read, old_date_read_null, "P_ANTERIOR"));
+                statements.history->exchange(soci::use(old_date_text, old_date_text_null, "P_TEXTO_ANTERIOR"));
                 statements.history->exchange(soci::use(date, "P_DATA"));
                 BindWho(*statements.history);
                 Prepare(*statements.history, SqliteHistorySql());
@@ -176,7 +200,7 @@ struct StoreWriter::Statements {
     }
 
     // PostgreSQL: the stores `members` of a group in one statement per table; each gets Stored,
-    // or UnknownCode when its code is not there.
+    // or UnknownCode when its code is not there under its own text or its Windows-1252 form.
     void StoreTogether(const std::vector<Pending*>& group, const std::vector<std::size_t>& members,
                        std::vector<StoreWriter::StoreResult>& results) {
         registered = UtcNow();
@@ -209,6 +233,10 @@ struct StoreWriter::Statements {
                 p = *end == ',' ? end + 1 : end;
             }
         }
+        for (const std::size_t i : members) {
+            if (results[i].result != StoreWriter::Result::UnknownCode) continue;
+            if (const auto legacy = LegacyCode(group[i]->request.code)) results[i] = StoreUnder(group[i]->request, *legacy);
+        }
     }
 
     // PostgreSQL, a group some store of which carries checks: locks its rows in one order (the
@@ -231,31 +259,30 @@ struct StoreWriter::Statements {
         }
         auto current_controls = LockAndRead(kControls, controls);
         auto current_locations = LockAndRead(kLocations, locations);
-        const auto latest = LatestInvoices(invoice_controls);
+        std::map<std::string, LatestInvoice> latest;
+        for (const auto& control : invoice_controls) latest[control] = LatestInvoiceOf(control);
         std::map<std::pair<StoreTarget, std::string>, std::string> last_user;
         std::vector<std::size_t> accepted;
         for (std::size_t i = 0; i < group.size(); ++i) {
             const StoreRequest& request = group[i]->request;
             auto& current = request.target == StoreTarget::NumberingControl ? current_controls : current_locations;
-            const auto row = current.find(request.code);
+            auto row = current.find(request.code);
+            if (const auto legacy = LegacyCode(request.code); row == current.end() && legacy) row = current.find(*legacy);
             if (row == current.end()) {
                 results[i].result = StoreWriter::Result::UnknownCode;
                 continue;
             }
-            const auto key = std::make_pair(request.target, request.code);
+            const auto key = std::make_pair(request.target, row->first);
             if (request.expect.Any()) {
-                StoreState state;
-                state.current = row->second;
-                if (const auto found = latest.find(request.expect.control); found != latest.end()) {
-                    state.latest_invoice = found->second;
-                }
-                auto refusal = CheckStore(TableOf(request.target).name, request.code, request.date, request.expect,
-                                          state, [&]() -> std::optional<std::string> {
-                                              if (const auto by = last_user.find(key); by != last_user.end()) {
-                                                  return by->second;
-                                              }
-                                              return UserOf(request.target, request.code, state.current);
-                                          });
+                auto refusal = Check(request, row->first, row->second,
+                                     request.expect.invoices == InvoiceCheck::None ? LatestInvoice{}
+                                                                                   : latest[request.expect.control],
+                                     [&]() -> std::optional<std::string> {
+                                         if (const auto by = last_user.find(key); by != last_user.end()) {
+                                             return by->second;
+                                         }
+                                         return UserOf(request.target, row->first, row->second);
+                                     });
                 if (refusal) {
                     results[i] = {StoreWriter::Result::Refused, refusal};
                     continue;
@@ -268,12 +295,27 @@ struct StoreWriter::Statements {
         return accepted;
     }
 
-    // Stores the date and its history row. On SQLite, whose write lock the whole transaction
-    // holds, the store's checks run here against the row as the stores before it left it; on
-    // PostgreSQL DecideUnderLock has run them.
+    // Stores the date and its history row. A code beyond ASCII that is not there is looked for
+    // again in Windows-1252, as an older system may have written it; the history then keeps the
+    // code as the table does. On SQLite, whose write lock the whole transaction holds, the
+    // store's checks run here against the row as the stores before it left it; on PostgreSQL
+    // DecideUnderLock has run them.
     StoreWriter::StoreResult Store(const StoreRequest& request) {
+        StoreWriter::StoreResult result = StoreUnder(request, request.code);
+        if (result.result != StoreWriter::Result::UnknownCode) return result;
+        const auto legacy = LegacyCode(request.code);
+        return legacy ? StoreUnder(request, *legacy) : result;
+    }
+
+private:
+    std::optional<std::string> LegacyCode(const std::string& text) const {
+        if (!legacy_text_) return std::nullopt;
+        return hostlib::utf8::Windows1252Form(text);
+    }
+
+    StoreWriter::StoreResult StoreUnder(const StoreRequest& request, const std::string& key) {
         date = hostlib::ToSqlDateTime(request.date);
-        code = request.code;
+        code = key;
         client = request.client;
         user = request.user;
         origin = request.origin;
@@ -291,17 +333,14 @@ struct StoreWriter::Statements {
         while (exists && statements.old_date->fetch()) {
         }
         if (!exists) return {StoreWriter::Result::UnknownCode, nullptr};
+        ReadOldDate();
         if (request.expect.Any()) {
-            StoreState state;
-            state.current = old_date_null == soci::i_null ? std::nullopt : hostlib::ReadDatabaseDateTime(old_date);
-            if (request.expect.invoices != InvoiceCheck::None) {
-                const auto latest = LatestInvoices({request.expect.control});
-                if (const auto found = latest.find(request.expect.control); found != latest.end()) {
-                    state.latest_invoice = found->second;
-                }
-            }
-            auto refusal = CheckStore(table_name.c_str(), request.code, request.date, request.expect, state,
-                                      [&] { return UserOf(request.target, request.code, state.current); });
+            const std::optional<hostlib::TDateTime> current =
+                old_date_read_null == soci::i_null ? std::nullopt : hostlib::ReadDatabaseDateTime(old_date_read);
+            const LatestInvoice latest = request.expect.invoices == InvoiceCheck::None
+                                             ? LatestInvoice{}
+                                             : LatestInvoiceOf(request.expect.control);
+            auto refusal = Check(request, key, current, latest, [&] { return UserOf(request.target, key, current); });
             if (refusal) return {StoreWriter::Result::Refused, refusal};
         }
         statements.update->execute(true);
@@ -310,24 +349,69 @@ struct StoreWriter::Statements {
         return {StoreWriter::Result::Stored, nullptr};
     }
 
-private:
-    // PostgreSQL: the rows of `codes` in `table`, locked in code order, with their dates (a code
-    // missing from the answer has no row).
+    // The store's checks against the row's date `current` and the latest invoice of the control
+    // it names; an invoice date no form reads refuses the check, naming it.
+    std::exception_ptr Check(const StoreRequest& request, const std::string& key,
+                             const std::optional<hostlib::TDateTime>& current, const LatestInvoice& latest,
+                             const std::function<std::optional<std::string>()>& user_of_current) {
+        if (latest.state == InvoiceDate::Unreadable) {
+            return std::make_exception_ptr(EApplicationError("Data ilegível gravada na tabela NOTAFISCAL para o código '" +
+                                                             hostlib::utf8::ValidOrWindows1252(request.expect.control) +
+                                                             "'."));
+        }
+        StoreState state;
+        state.current = current;
+        if (latest.state == InvoiceDate::Found) state.latest_invoice = latest.date;
+        return CheckStore(TableOf(request.target).name, hostlib::utf8::ValidOrWindows1252(key), request.date,
+                          request.expect, state, user_of_current);
+    }
+
+    // SQLite: the old date as the server reads it, for the history. Empty text is none; a
+    // text no form reads is none too, and its text is kept beside.
+    void ReadOldDate() {
+        old_date_read_null = soci::i_null;
+        old_date_text_null = soci::i_null;
+        if (old_date_null == soci::i_null || old_date.find_first_not_of(' ') == std::string::npos) return;
+        if (const auto read = hostlib::ReadDatabaseDateTime(old_date)) {
+            old_date_read = hostlib::DateTimeToIso(*read, ' ');
+            old_date_read_null = soci::i_ok;
+            return;
+        }
+        old_date_text = hostlib::utf8::Truncated(hostlib::utf8::ValidOrWindows1252(old_date), kLongestOldDateText);
+        old_date_text_null = soci::i_ok;
+    }
+
+    // The latest invoice of a control, as GetMaxData finds it.
+    LatestInvoice LatestInvoiceOf(const std::string& control) {
+        LatestInvoice latest = latest_invoice_.Find(control);
+        if (latest.state == InvoiceDate::None) {
+            if (const auto legacy = LegacyCode(control)) latest = latest_invoice_.Find(*legacy);
+        }
+        return latest;
+    }
+
+    // PostgreSQL: the rows of `codes` (and of their Windows-1252 forms) in `table`, locked in
+    // code order, with their dates as the server reads them (a code missing from the answer has
+    // no row; a date no form reads counts as none).
     std::map<std::string, std::optional<hostlib::TDateTime>> LockAndRead(const StoreTable& table,
                                                                          const std::set<std::string>& codes) {
         std::map<std::string, std::optional<hostlib::TDateTime>> rows;
         if (codes.empty()) return rows;
         std::string list = "[";
         for (const auto& c : codes) {
-            if (list.size() > 1) list += ',';
-            AppendJsonString(list, c);
+            for (const auto& form : {std::optional<std::string>(c), LegacyCode(c)}) {
+                if (!form) continue;
+                if (list.size() > 1) list += ',';
+                AppendJsonString(list, *form);
+            }
         }
         list += ']';
         std::string answer;
         session_ << std::string("SELECT COALESCE(CAST(json_agg(json_build_array(K, D)) AS TEXT), '[]') FROM (SELECT ") +
-                        table.key + " AS K, CAST(" + table.date + " AS TEXT) AS D FROM " + table.name + " WHERE " +
-                        table.key + " IN (SELECT json_array_elements_text(CAST(:P_CODIGOS AS JSON))) ORDER BY " +
-                        table.key + " FOR UPDATE) AS L",
+                        table.key + " AS K, CASE WHEN " + PostgresReadable(table.date) + " THEN CAST(" + table.date +
+                        " AS TEXT) END AS D FROM " + table.name + " WHERE " + table.key +
+                        " IN (SELECT json_array_elements_text(CAST(:P_CODIGOS AS JSON))) ORDER BY " + table.key +
+                        " FOR UPDATE) AS L",
             soci::into(answer), soci::use(list, "P_CODIGOS");
         for (const auto& pair : nlohmann::json::parse(answer)) {
             const auto& stored = pair[1];
@@ -335,20 +419,6 @@ private:
                 stored.is_null() ? std::nullopt : hostlib::ReadDatabaseDateTime(stored.get<std::string>());
         }
         return rows;
-    }
-
-    // The date of each control's latest invoice, by value; a control without invoices is left out.
-    std::map<std::string, std::optional<hostlib::TDateTime>> LatestInvoices(const std::set<std::string>& controls) {
-        std::map<std::string, std::optional<hostlib::TDateTime>> latest;
-        for (const auto& control : controls) {
-            std::string text;
-            soci::indicator null = soci::i_null;
-            std::string control_code = control;
-            session_ << "SELECT CAST(MAX(DTEMISSAO) AS VARCHAR(40)) FROM NOTAFISCAL WHERE CDCTRLNUMENF = :P_CONTROLE",
-                soci::into(text, null), soci::use(control_code, "P_CONTROLE");
-            if (null != soci::i_null) latest[control] = hostlib::ReadDatabaseDateTime(text);
-        }
-        return latest;
     }
 
     // Who stored the date a row holds now: the user of its newest history row, when that row's
@@ -391,8 +461,13 @@ private:
 
     soci::session& session_;
     hostlib::DatabaseKind kind_;
+    bool legacy_text_;
+    LatestInvoiceQuery latest_invoice_;
     std::string date, code, client, user, origin, registered, table_name, old_date, batch, stored_positions;
+    std::string old_date_read, old_date_text;
     soci::indicator old_date_null = soci::i_null;
+    soci::indicator old_date_read_null = soci::i_null;
+    soci::indicator old_date_text_null = soci::i_null;
     Targeted controls_;
     Targeted locations_;
 };
@@ -484,7 +559,7 @@ void StoreWriter::Run() {
 StoreWriter::Statements& StoreWriter::Prepared(hostlib::TdtmDBGeral& database) {
     if (statements_generation_ != session_.Generation()) statements_.reset();
     if (!statements_) {
-        statements_ = std::make_unique<Statements>(database.Session(), kind_);
+        statements_ = std::make_unique<Statements>(database.Session(), kind_, database.KeepsLegacyText());
         statements_generation_ = session_.Generation();
     }
     return *statements_;
@@ -653,6 +728,7 @@ void StoreWriter::Commit(std::vector<Pending>& group) {
                 if (result.result == Result::Stored) ++statistics_.stores;
             }
             statistics_.largest_group = std::max<std::uint64_t>(statistics_.largest_group, left.size());
+            statistics_.group_size_sum += left.size();
             std::size_t bucket = 0;
             while (bucket < kGroupBuckets.size() && left.size() > kGroupBuckets[bucket]) ++bucket;
             ++statistics_.group_sizes[bucket];

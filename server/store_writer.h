@@ -52,6 +52,8 @@ struct StoreWriterStatistics {
     std::uint64_t commits = 0;
     std::uint64_t stores = 0;
     std::uint64_t largest_group = 0;
+    // The sizes of the groups committed, added up: a group's unknown codes count too.
+    std::uint64_t group_size_sum = 0;
     // Commits by the number of stores they held, in the buckets of kGroupBuckets and a last
     // one for larger groups.
     std::array<std::uint64_t, kGroupBuckets.size() + 1> group_sizes{};

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 namespace testing_support {
@@ -29,8 +30,30 @@ std::string ReadFile(const std::filesystem::path& file) {
     return text.str();
 }
 
+// This process's environment, with TZ as the settings say; made before the fork, as the child
+// may only call what is safe between fork and exec.
+std::vector<std::string> ChildEnvironment(const ProcessSettings& settings) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (settings.time_zone != nullptr && std::string_view(*entry).rfind("TZ=", 0) == 0) continue;
+        environment.emplace_back(*entry);
+    }
+    if (settings.time_zone != nullptr) environment.push_back(std::string("TZ=") + settings.time_zone);
+    return environment;
+}
+
 pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::path& output,
             const ProcessSettings& settings) {
+    std::vector<std::string> environment = ChildEnvironment(settings);
+    std::vector<char*> envp;
+    for (auto& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = settings.program != nullptr ? settings.program : SERVER_EXE;
+    std::vector<std::string> copies = arguments;
+    std::vector<char*> argv;
+    argv.push_back(program.data());
+    for (auto& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -44,13 +67,7 @@ pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::pa
         if (settings.as_unprivileged && ::geteuid() == 0) {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(126);
         }
-        std::vector<char*> argv;
-        std::string program = settings.program != nullptr ? settings.program : SERVER_EXE;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = arguments;
-        for (auto& a : copies) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
+        ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     return pid;

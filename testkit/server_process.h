@@ -14,9 +14,10 @@ namespace testing_support {
 
 // How the server process is started, beyond its command line.
 struct ProcessSettings {
-    int descriptor_limit = 0;       // RLIMIT_NOFILE for the process; 0: as inherited
-    bool as_unprivileged = false;   // drop to "nobody" when the tests run as root, so that file modes bind
-    const char* program = nullptr;  // another server program (the benchmark's); null: vor17000-server
+    int descriptor_limit = 0;         // RLIMIT_NOFILE for the process; 0: as inherited
+    bool as_unprivileged = false;     // drop to "nobody" when the tests run as root, so that file modes bind
+    const char* program = nullptr;    // another server program (the benchmark's); null: vor17000-server
+    const char* time_zone = nullptr;  // TZ of the process ("Asia/Tokyo"); null: as inherited
 };
 
 class ServerProcess {

@@ -98,6 +98,21 @@ TEST(AccessControl, TokenFilesNameTheirClientsAndRightsAndMayEndLinesInCrLf) {
     for (const char* bad : {"", "# nada\n", "a b c d\n", "a b dono\n", "a t1\na t2\n", "t1\nnome t2\n"}) {
         EXPECT_THROW(appserver::ClientTable::FromText(bad), std::runtime_error) << bad;
     }
+    // A client's name keeps the one rule of names (it lands in the history as NMCLIENTE).
+    const std::string too_long(65, 'n');
+    for (const std::string& name : {std::string("ca\x01ixa"), std::string("caixa\x7f"),
+                                    std::string("ca\xe7"
+                                                "a"),
+                                    too_long}) {
+        try {
+            appserver::ClientTable::FromText("# clientes\n" + name + " token-caixa\n");
+            ADD_FAILURE() << "accepted " << name;
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("linha 2"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(appserver::ClientTable::FromText("jo\xc3\xa3o token-caixa\n" + std::string(64, 'n') + " t2\n").Size(),
+              2u);
 }
 
 TEST(AccessControl, TheServerListensOnLoopbackUnlessToldOtherwise) {

@@ -139,6 +139,7 @@ TEST_F(DesktopHost, TheProposedDayConfirmsAndShowsInTheHistoryAndTheDriftReportO
     ASSERT_EQ(history->rowCount(), 1);
     EXPECT_EQ(cell(history, 0, "NMUSUARIO"), "Ana Souza");
     EXPECT_EQ(cell(history, 0, "DTNOVA"), "15/05/2024 00:00:00");
+    EXPECT_EQ(cell(history, 0, "DSDTANTERIOR"), "");  // shown, empty: the old date was read
 
     window->findChild<QAction*>("actionConferenciaDatas")->trigger();
     Settle();

@@ -249,6 +249,21 @@ TEST(HeadlessHost, TheHistoryNamesWhoStoredADateAndTheDriftReportTheLaggingContr
     EXPECT_EQ(verdicts["CTRL01"], "ok");
 }
 
+TEST(HeadlessHost, AHistoryRowWithAnOldDateNoFormReadsIsListedWithThatDatesText) {
+    testing_support::TestDatabase database(testing_support::Backend::SQLite);
+    database.LoadDemo();
+    database.Execute(
+        "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO) "
+        "VALUES ('CTRLNUMENF', 'CTRL01', '31/12/2023', '2024-01-02 00:00:00', '', 'ana', '', '2024-01-02 10:00:00')");
+    const auto run = RunHost("history CTRLNUMENF\n", "--db '" + database.Url() + "'");
+    ASSERT_EQ(run.lines.size(), 1u);
+    const Json& history = run.lines[0]["history"];
+    ASSERT_EQ(history.size(), 1u) << run.lines[0];
+    EXPECT_TRUE(history[0]["DTANTERIOR"].is_null());
+    EXPECT_EQ(history[0]["DSDTANTERIOR"], "31/12/2023");
+    EXPECT_EQ(history[0]["DTNOVA"], "2024-01-02T00:00:00");
+}
+
 TEST(HeadlessHost, BytesOfAnyKindFromTheDatabaseOrTheInputNeverBreakTheOutput) {
     testing_support::TestDatabase database(testing_support::Backend::SQLite);
     database.LoadDemo();
@@ -265,6 +280,42 @@ TEST(HeadlessHost, BytesOfAnyKindFromTheDatabaseOrTheInputNeverBreakTheOutput) {
     EXPECT_EQ(run.lines[0]["controls"]["edtNmEmpresa"]["text"], "Comércio Aurora");
     EXPECT_EQ(run.lines[1]["controls"]["edtCdSerie"]["text"], "ÿÃ(€");  // read as Windows-1252
     EXPECT_TRUE(run.lines[2].contains("error"));
+}
+
+// Keys an older system wrote in Windows-1252 are shown decoded, and what is typed or chosen
+// from them finds their rows again, on the screen's own queries and on the server alike.
+TEST(HeadlessHost, KeysInTheOldCodePageAreFoundStoredAndProposedFrom) {
+    testing_support::TestDatabase database(testing_support::Backend::SQLite);
+    database.LoadDemo();
+    database.Execute("INSERT INTO LOCALEMISSAO VALUES (CAST(X'53C34F31' AS TEXT), 'Filial antiga', '2024-07-10')");
+    database.Execute("INSERT INTO CTRLNUMENF VALUES (CAST(X'43C731' AS TEXT), 'Controle antigo', NULL)");
+    database.Execute(
+        "INSERT INTO SERIENF VALUES ('01', '110042490114', NULL, 'A', 'Serie antiga', CAST(X'43C731' AS TEXT), 'S', "
+        "'N', 'N')");
+    database.Execute("INSERT INTO NOTAFISCAL VALUES (CAST(X'43C731' AS TEXT), 1, '2024-08-20 10:00:00')");
+    const auto run = RunHost(std::string(kDemoDefaults) +
+                                 "open\nfocus edtCdSerie\ntype 7\ntab\ntype SÃO1\ntab\nstate\nclick sbtConfirma\nevents\n"
+                                 "open\nfocus edtCdSerie\ntype A\ntab\nstate\nclick sbtConfirma\nevents\n",
+                             "--db '" + database.Url() + "'");
+    ASSERT_EQ(run.lines.size(), 4u);
+    const Json& location = run.lines[0]["controls"];
+    EXPECT_EQ(location["edtCdLocal"]["text"], "SÃO1");
+    EXPECT_EQ(location["edtDsLocal"]["text"], "Filial antiga");
+    EXPECT_EQ(location["depDtUltEmiss"]["text"], "10/07/2024");
+    EXPECT_EQ(location["depProxDtEmiss"]["text"], "11/07/2024");
+    EXPECT_EQ(run.lines[1]["events"].dump().find("\"error\""), std::string::npos) << run.lines[1];
+    EXPECT_EQ(database.QueryText("SELECT DTULTEMISLCE FROM LOCALEMISSAO WHERE CDLOCALEMIS = CAST(X'53C34F31' AS TEXT)"),
+              "2024-07-11 00:00:00");
+    // The series' control, in the old code page too: its invoice gives the proposal.
+    EXPECT_EQ(run.lines[2]["controls"]["depProxDtEmiss"]["text"], "20/08/2024");
+    bool stored = false;
+    for (const auto& event : run.lines[3]["events"]) {
+        EXPECT_NE(event["type"], "error") << event;
+        stored = stored || event.value("text", "") == "Data de emissão 20/08/2024 gravada no controle CÇ1.";
+    }
+    EXPECT_TRUE(stored) << run.lines[3];
+    EXPECT_EQ(database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = CAST(X'43C731' AS TEXT)"),
+              "2024-08-20 00:00:00");
 }
 
 TEST(HeadlessHost, DatabaseThatCannotBeOpenedIsAnErrorNamingIt) {

@@ -65,7 +65,7 @@ TEST_P(History, EveryStoreIsRecordedWithWhoWhenAndFromWhatNewestFirst) {
               -32000);
 
     const Json packet = Call(server.Port(), "token-auditoria", "GetHistorico", {"CTRLNUMENF", "CTRL01", 10})["result"];
-    ASSERT_EQ(packet["columns"].size(), 9u);
+    ASSERT_EQ(packet["columns"].size(), 10u);
     EXPECT_EQ(packet["columns"][3]["name"], "DTANTERIOR");
     const Json& rows = packet["rows"];
     ASSERT_EQ(rows.size(), 2u);
@@ -89,6 +89,76 @@ TEST_P(History, EveryStoreIsRecordedWithWhoWhenAndFromWhatNewestFirst) {
                             Json{"EMPRESA", "", 10}, Json{"CTRLNUMENF", "", 2.5}}) {
         EXPECT_EQ(Call(server.Port(), "token-auditoria", "GetHistorico", bad)["error"]["code"], -32602) << bad;
     }
+}
+
+// Old dates as other programs left them: the history keeps what the server read (empty text
+// as none; a value no form reads as none, with its text in DSDTANTERIOR), and one row a
+// listing cannot read never hides the others.
+struct OldDate {
+    const char* table;
+    const char* code;
+    const char* stored;  // SQL for the old date as another program wrote it
+    const char* read;    // DTANTERIOR in the history, null when none
+    const char* text;    // DSDTANTERIOR, null when none
+};
+
+TEST_P(History, AnOldDateNoFormReadsIsRecordedAsNoneWithItsTextAndEveryRowIsListed) {
+    std::vector<OldDate> cases;
+    if (GetParam() == Backend::SQLite) {
+        cases = {{"LOCALEMISSAO", "0002", "''", nullptr, nullptr},
+                 {"CTRLNUMENF", "CTRL01", "1704067200", nullptr, "1704067200"},
+                 {"CTRLNUMENF", "CTRL02", "'31/12/2023'", nullptr, "31/12/2023"},
+                 {"CTRLNUMENF", "CTRL03", "'2024-05-15T23:00'", "2024-05-15T23:00:00", nullptr}};
+    } else {
+        database.Execute("ALTER TABLE CTRLNUMENF ALTER COLUMN DTEMISCTNUNF TYPE date");
+        cases = {{"LOCALEMISSAO", "0002", "'-infinity'", nullptr, "-infinity"},
+                 {"CTRLNUMENF", "CTRL01", "'infinity'", nullptr, "infinity"},
+                 {"CTRLNUMENF", "CTRL02", "'10000-01-01'", nullptr, "10000-01-01"},
+                 {"CTRLNUMENF", "CTRL03", "'2024-05-15'", "2024-05-15T00:00:00", nullptr}};
+    }
+    for (const auto& c : cases) {
+        const std::string column = std::string(c.table) == "CTRLNUMENF" ? "DTEMISCTNUNF" : "DTULTEMISLCE";
+        const std::string key = std::string(c.table) == "CTRLNUMENF" ? "CDCTRLNUMENF" : "CDLOCALEMIS";
+        database.Execute(std::string("UPDATE ") + c.table + " SET " + column + " = " + c.stored + " WHERE " + key +
+                         " = '" + c.code + "'");
+    }
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", tokens.string()});
+    for (const auto& c : cases) {
+        const char* method = std::string(c.table) == "CTRLNUMENF" ? "UpdateCtrlNumNF" : "UpDtLocal";
+        EXPECT_TRUE(Call(server.Port(), "token-caixa", method, {"2025-01-02T00:00:00", c.code}).contains("result"))
+            << c.code;
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        const Json packet = Call(server.Port(), "token-auditoria", "GetHistorico", {c.table, c.code, 10});
+        ASSERT_TRUE(packet.contains("result")) << packet;
+        ASSERT_EQ(packet["result"]["columns"].size(), 10u);
+        EXPECT_EQ(packet["result"]["columns"][9], (Json{{"name", "DSDTANTERIOR"}, {"type", "string"}, {"size", 64}}));
+        const Json& rows = packet["result"]["rows"];
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][3], c.read != nullptr ? Json(c.read) : Json());
+        EXPECT_EQ(rows[0][4], "2025-01-02T00:00:00");
+        EXPECT_EQ(rows[0][9], c.text != nullptr ? Json(c.text) : Json());
+    }
+    // Rows another program (or a version before this one) wrote with such dates are listed
+    // too: the date as none, an old date's text beside it.
+    if (GetParam() == Backend::SQLite) {
+        database.Execute(
+            "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, "
+            "DTREGISTRO) VALUES ('CTRLNUMENF', 'CTRL09', '31/12/2023', 'amanhã', '', '', '', '2025-01-02 10:00:00')");
+    } else {
+        database.Execute(
+            "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, "
+            "DTREGISTRO) VALUES ('CTRLNUMENF', 'CTRL09', 'infinity', '-infinity', '', '', '', '2025-01-02 10:00:00')");
+    }
+    const Json all = Call(server.Port(), "token-auditoria", "GetHistorico", {"CTRLNUMENF", "", 10});
+    ASSERT_TRUE(all.contains("result")) << all;
+    const Json& rows = all["result"]["rows"];
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][2], "CTRL09");
+    EXPECT_TRUE(rows[0][3].is_null());
+    EXPECT_TRUE(rows[0][4].is_null());
+    EXPECT_EQ(rows[0][9], GetParam() == Backend::SQLite ? "31/12/2023" : "infinity");
 }
 
 TEST_P(History, AReadingClientIsRefusedAndARevokedTokenStopsWorkingOnSighup) {
@@ -164,6 +234,22 @@ TEST_P(History, AnOlderDatabaseGetsTheTableAndNothingElseIsTouched) {
     EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO"), "1");
     EXPECT_EQ(database.QueryText("SELECT NMCLIENTE FROM HISTDTEMISSAO"), "");  // no tokens, no client
     EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM SERIENF"), before);
+}
+
+TEST_P(History, AHistoryMadeBeforeTheOldDatesTextGetsThatColumnAndKeepsItsRows) {
+    database.Execute("ALTER TABLE HISTDTEMISSAO DROP COLUMN DSDTANTERIOR");
+    database.Execute(
+        "INSERT INTO HISTDTEMISSAO (NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, NMUSUARIO, DSORIGEM, DTREGISTRO) "
+        "VALUES ('CTRLNUMENF', 'CTRL04', NULL, '2024-01-02 00:00:00', '', 'ana', '', '2024-01-02 10:00:00')");
+    testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", tokens.string()});
+    ASSERT_TRUE(
+        Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-05-05T00:00:00", "CTRL04"}).contains("result"));
+    const Json rows =
+        Call(server.Port(), "token-auditoria", "GetHistorico", {"CTRLNUMENF", "CTRL04", 10})["result"]["rows"];
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][4], "2025-05-05T00:00:00");
+    EXPECT_EQ(rows[1][6], "ana");
+    EXPECT_TRUE(rows[1][9].is_null());
 }
 
 TEST_P(History, TheDriftReportGivesEachVerdictAndItsExitCode) {

@@ -207,6 +207,33 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerShape{"BiggerThanTheServersLimit", "\"" + std::string(9 * 1024 * 1024, 'x') + "\""}),
     [](const auto& shape) { return std::string(shape.param.name); });
 
+
+// An error object the contract does not allow is a failure of the connection's own kinds,
+// whatever the server put in it; a well-formed one keeps its code and text.
+TEST(HostileServerAnswer, AnErrorWithoutAWholeNumberCodeOrATextMessageIsAnInvalidAnswer) {
+    for (const char* error : {R"({"code":"-32000","message":"Recusado."})", R"({"code":null,"message":"Recusado."})",
+                              R"({"code":-32000.5,"message":"Recusado."})", R"({"code":4294967296,"message":"x"})",
+                              R"({"code":-32000,"message":17})", R"({"code":[1],"message":"Recusado."})"}) {
+        SCOPED_TRACE(error);
+        HostileServer server(std::string(R"({"jsonrpc":"2.0","id":1,"error":)") + error + "}");
+        TNetConnection connection(nullptr, "netTeste");
+        connection.ServerName = "VOR17000.rdmDataEmissao";
+        connection.Port = server.Port();
+        EXPECT_THROW(connection.AppServer().Call("GetMaxData", {std::string("CTRL01")}), ENetConnectionError);
+    }
+    HostileServer server(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"Recusado."}})");
+    TNetConnection connection(nullptr, "netTeste");
+    connection.ServerName = "VOR17000.rdmDataEmissao";
+    connection.Port = server.Port();
+    try {
+        connection.AppServer().Call("GetMaxData", {std::string("CTRL01")});
+        FAIL() << "no error";
+    } catch (const EAppServerError& e) {
+        EXPECT_EQ(e.Code(), -32000);
+        EXPECT_STREQ(e.what(), "Recusado.");
+    }
+}
+
 // ---- client datasets
 
 class ClientDataSet : public ::testing::Test {

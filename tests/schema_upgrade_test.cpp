@@ -26,7 +26,8 @@ TEST_P(SchemaUpgrade, HistoryNumbersGoOnPastTwoToTheThirtyFirst) {
     if (PostgreSQL()) {
         database.QueryText("SELECT setval(pg_get_serial_sequence('histdtemissao', 'nrhistorico'), 2147483646)");
     } else {
-        database.Execute("INSERT INTO HISTDTEMISSAO VALUES (2147483646, 'CTRLNUMENF', 'CTRL00', NULL, "
+        database.Execute("INSERT INTO HISTDTEMISSAO (NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, "
+                         "NMUSUARIO, DSORIGEM, DTREGISTRO) VALUES (2147483646, 'CTRLNUMENF', 'CTRL00', NULL, "
                          "'2024-01-01 00:00:00', 'carga', 'carga', 'carga', '2024-01-01 00:00:00')");
     }
     testing_support::ServerProcess server(database.Url(), {"--quiet"});

@@ -1,5 +1,8 @@
 #include "hostlib/utf8.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace hostlib::utf8 {
 
 namespace {
@@ -92,6 +95,13 @@ std::size_t Length(std::string_view text) {
     return n;
 }
 
+std::string Truncated(std::string_view text, std::size_t characters) {
+    if (Length(text) <= characters && IsValid(text)) return std::string(text);
+    auto decoded = Decode(text);
+    if (decoded.size() > characters) decoded.resize(characters);
+    return Encode(decoded);
+}
+
 void DropLast(std::string& text) {
     std::size_t end = text.size();
     while (end > 0) {
@@ -135,6 +145,25 @@ std::string FromWindows1252(std::string_view bytes) {
 std::string ValidOrWindows1252(std::string text) {
     if (IsValid(text)) return text;
     return FromWindows1252(text);
+}
+
+std::optional<std::string> Windows1252Form(std::string_view text) {
+    if (!IsValid(text)) return std::nullopt;
+    std::string bytes;
+    bool beyond_ascii = false;
+    for (char32_t ch : Decode(text)) {
+        if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) {
+            beyond_ascii = beyond_ascii || ch >= 0x80;
+            bytes += static_cast<char>(ch);
+            continue;
+        }
+        const auto* high = std::find(std::begin(kWindows1252High), std::end(kWindows1252High), ch);
+        if (high == std::end(kWindows1252High)) return std::nullopt;
+        beyond_ascii = true;
+        bytes += static_cast<char>(0x80 + (high - std::begin(kWindows1252High)));
+    }
+    if (!beyond_ascii) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace hostlib::utf8

@@ -112,10 +112,12 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
     const auto url = ParseDatabaseUrl(url_text);
     if (!url) {
         throw EDatabaseError(DatabaseErrorCategory::ConnectionFailed,
-                             "URL de banco de dados inválida: '" + url_text +
-                                 "' (use sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco).");
+                             "Não foi possível abrir o banco de dados '" + RedactedUrlText(url_text) +
+                                 "': a URL é inválida (use sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco; "
+                                 "cada '%' da URL vem seguido de dois dígitos hexadecimais).");
     }
     auto session = std::make_unique<soci::session>();
+    bool legacy_text = true;
     try {
         if (url->kind == DatabaseKind::SQLite) {
             // Without a busy timeout a second writer fails at once instead of waiting.
@@ -137,6 +139,9 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
             session->open(soci::postgresql, WithNetworkTimeouts(url->PostgresKeywords(), options));
             *session << "SET lock_timeout = " + std::to_string(options.lock_timeout.count());
             *session << "SET statement_timeout = " + std::to_string(options.statement_timeout.count());
+            std::string encoding;
+            *session << "SHOW client_encoding", soci::into(encoding);
+            legacy_text = encoding != "UTF8";
             // Dates are local date-times: a `timestamptz` another program wrote is shown
             // in this machine's zone, not the database server's.
             if (const std::string zone = LocalTimeZoneName(); !zone.empty()) {
@@ -156,6 +161,7 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
         }
     }
     url_ = *url;
+    legacy_text_ = legacy_text;
     session_ = std::move(session);
     ++session_number_;
     EnsureSchema();
@@ -235,45 +241,80 @@ bool TdtmDBGeral::CheckpointLog() {
     return busy == 0 && frames == copied;
 }
 
+namespace {
+
+// The part of the schema script from the comment line `marker` to the comment line `next`, or
+// to its end.
+std::string_view SchemaPart(std::string_view marker, std::string_view next = {}) {
+    const std::string_view schema = SchemaScript();
+    const auto part = schema.find(marker);
+    if (part == std::string_view::npos) throw std::logic_error("schema script without its part " + std::string(marker));
+    const auto end = next.empty() ? std::string_view::npos : schema.find(next, part);
+    return schema.substr(part, end == std::string_view::npos ? std::string_view::npos : end - part);
+}
+
+constexpr std::string_view kHistoryPart = "-- History of the stored dates";
+constexpr std::string_view kUpgradesPart = "-- Upgrades of databases made by earlier versions";
+constexpr std::string_view kOldDateTextPart = "-- The text of an old date no form reads";
+
+std::string Lower(std::string text) {
+    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
 bool TdtmDBGeral::HasTable(const std::string& name) {
-    soci::session& session = Session();
-    int tables = 0;
+    if (url_.kind == DatabaseKind::SQLite) {
+        return CountOf("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = :n", name) > 0;
+    }
+    return CountOf("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema = current_schema() "
+                   "AND table_name = :n",
+                   Lower(name)) > 0;
+}
+
+int TdtmDBGeral::CountOf(const std::string& query, const std::string& first, const std::string& second) {
+    int count = 0;
     try {
-        if (url_.kind == DatabaseKind::SQLite) {
-            session << "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = :n", soci::use(name),
-                soci::into(tables);
+        if (second.empty()) {
+            Session() << query, soci::use(first), soci::into(count);
         } else {
-            std::string lower = name;
-            for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            session << "SELECT COUNT(*) FROM information_schema.tables "
-                       "WHERE table_schema = current_schema() AND table_name = :n",
-                soci::use(lower), soci::into(tables);
+            Session() << query, soci::use(first), soci::use(second), soci::into(count);
         }
     } catch (...) {
         RethrowAsDatabaseError(std::current_exception());
     }
-    return tables > 0;
+    return count;
+}
+
+bool TdtmDBGeral::HasIndex(const std::string& name) {
+    if (url_.kind == DatabaseKind::SQLite) {
+        return CountOf("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = :n", name) > 0;
+    }
+    return CountOf("SELECT COUNT(*) FROM pg_indexes WHERE schemaname = current_schema() AND indexname = :n",
+                   Lower(name)) > 0;
+}
+
+bool TdtmDBGeral::HasColumn(const std::string& table, const std::string& column) {
+    if (url_.kind == DatabaseKind::SQLite) {
+        return CountOf("SELECT COUNT(*) FROM pragma_table_info(:t) WHERE upper(name) = :c", table, column) > 0;
+    }
+    return CountOf("SELECT COUNT(*) FROM information_schema.columns "
+                   "WHERE table_schema = current_schema() AND table_name = :t AND column_name = :c",
+                   Lower(table), Lower(column)) > 0;
+}
+
+bool TdtmDBGeral::UpgradesAreThere() {
+    if (!HasIndex("IX_HISTDTEMISSAO_TABELA")) return false;
+    if (url_.kind == DatabaseKind::SQLite) return HasIndex("IX_NOTAFISCAL_VALOR");
+    return CountOf("SELECT COUNT(*) FROM information_schema.columns WHERE table_schema = current_schema() "
+                   "AND table_name = :t AND column_name = 'nrhistorico' AND data_type = 'bigint'",
+                   "histdtemissao") > 0;
 }
 
 bool TdtmDBGeral::SchemaIsCurrent() {
-    if (!HasTable("EMPRESA") || !HasTable("HISTDTEMISSAO")) return false;
-    soci::session& session = Session();
-    int marks = 0;
-    try {
-        if (url_.kind == DatabaseKind::SQLite) {
-            session << "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'IX_HISTDTEMISSAO_TABELA'",
-                soci::into(marks);
-            return marks == 1;
-        }
-        session << "SELECT (SELECT COUNT(*) FROM pg_indexes WHERE schemaname = current_schema() "
-                   "AND indexname = 'ix_histdtemissao_tabela') + (SELECT COUNT(*) FROM information_schema.columns "
-                   "WHERE table_schema = current_schema() AND table_name = 'histdtemissao' "
-                   "AND column_name = 'nrhistorico' AND data_type = 'bigint')",
-            soci::into(marks);
-    } catch (...) {
-        RethrowAsDatabaseError(std::current_exception());
-    }
-    return marks == 2;
+    return HasTable("EMPRESA") && HasTable("HISTDTEMISSAO") && UpgradesAreThere() &&
+           HasColumn("HISTDTEMISSAO", "DSDTANTERIOR");
 }
 
 void TdtmDBGeral::EnsureSchema() {
@@ -286,20 +327,17 @@ void TdtmDBGeral::EnsureSchema() {
         TWriteTransaction transaction(*this);
         // PostgreSQL's write lock is taken row by row: the schema gets a lock of its own.
         if (url_.kind == DatabaseKind::PostgreSQL) session << "SELECT pg_advisory_xact_lock(17000)";
-        const std::string_view schema = SchemaScript();
-        const auto part = [&schema](std::string_view mark) {
-            const auto at = schema.find(mark);
-            if (at == std::string_view::npos) throw std::logic_error("schema script without its part " + std::string(mark));
-            return schema.substr(at);
-        };
         if (!HasTable("EMPRESA")) {
-            ExecuteScript(schema);
+            ExecuteScript(SchemaScript());
         } else if (!HasTable("HISTDTEMISSAO")) {
-            // A database from before the history: that part alone (and what came after it).
-            ExecuteScript(part("-- History of the stored dates"));
+            // A database from before the history: that part and those after it, nothing else
+            // touched.
+            ExecuteScript(SchemaPart(kHistoryPart));
         } else {
-            // A database of an earlier version: only the upgrades, each doing nothing where done.
-            ExecuteScript(part("-- Upgrades of databases made by earlier versions"));
+            // A database of an earlier version: the upgrades, each doing nothing where done,
+            // and the column that cannot be added twice where it is missing.
+            ExecuteScript(SchemaPart(kUpgradesPart, kOldDateTextPart));
+            if (!HasColumn("HISTDTEMISSAO", "DSDTANTERIOR")) ExecuteScript(SchemaPart(kOldDateTextPart));
         }
         transaction.Commit();
     } catch (...) {

@@ -1,14 +1,34 @@
 #include "hostlib/db/database_url.h"
 
+#include <string_view>
+
 namespace hostlib {
 
 namespace {
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Whether every '%' of the text is followed by two hexadecimal digits.
+bool EscapesAreWellFormed(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        if (i + 2 >= text.size() || HexDigit(text[i + 1]) < 0 || HexDigit(text[i + 2]) < 0) return false;
+        i += 2;
+    }
+    return true;
+}
+
+// Only called on URLs whose escapes ParseDatabaseUrl found well formed.
 std::string PercentDecoded(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
             i += 2;
         } else {
             out += text[i];
@@ -42,9 +62,18 @@ std::optional<DatabaseUrl> ParseDatabaseUrl(const std::string& text) {
     }
     if (text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0) {
         url.kind = DatabaseKind::PostgreSQL;
+        if (!EscapesAreWellFormed(text)) return std::nullopt;
         return url;
     }
     return std::nullopt;
+}
+
+std::string RedactedUrlText(const std::string& text) {
+    if (text.rfind("postgresql://", 0) != 0 && text.rfind("postgres://", 0) != 0) return text;
+    DatabaseUrl url;
+    url.kind = DatabaseKind::PostgreSQL;
+    url.text = text;
+    return url.Redacted();
 }
 
 std::string DatabaseUrl::Redacted() const {

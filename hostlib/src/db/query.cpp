@@ -9,6 +9,7 @@
 #include "hostlib/db/data_module.h"
 #include "hostlib/db/database_error.h"
 #include "hostlib/db/sql_value.h"
+#include "hostlib/utf8.h"
 
 namespace hostlib {
 
@@ -107,27 +108,18 @@ std::vector<std::vector<FieldValue>> TADOIBQuery::Fetch() {
             p.values[i] = value.value_or(std::string());
             p.indicators[i] = value ? soci::i_ok : soci::i_null;
         }
-        std::vector<std::size_t> columns;  // result column -> field
-        bool more = p.statement->execute(true);
-        while (more) {
-            const soci::row& row = p.row;
-            if (columns.empty()) {
-                for (std::size_t c = 0; c < row.size(); ++c) {
-                    TFieldDef def;
-                    def.Name = row.get_properties(c).get_name();
-                    std::transform(def.Name.begin(), def.Name.end(), def.Name.begin(),
-                                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
-                    def.DataType = ColumnFieldType(row, c);
-                    def.DisplayLabel = def.Name;
-                    columns.push_back(DefineField(def));
+        Run(p, rows);
+        // A key shown decoded from an older code page finds its row again in that code page.
+        if (rows.empty() && module.KeepsLegacyText()) {
+            bool legacy = false;
+            for (std::size_t i = 0; i < params_.size(); ++i) {
+                if (p.indicators[i] != soci::i_ok) continue;
+                if (auto form = utf8::Windows1252Form(p.values[i])) {
+                    p.values[i] = std::move(*form);
+                    legacy = true;
                 }
             }
-            std::vector<FieldValue> values_of_row(FieldDefs.size());
-            for (std::size_t c = 0; c < columns.size(); ++c) {
-                values_of_row[columns[c]] = ReadColumn(row, c, FieldDefs[columns[c]].DataType);
-            }
-            rows.push_back(std::move(values_of_row));
-            more = p.statement->fetch();
+            if (legacy) Run(p, rows);
         }
     } catch (...) {
         // A statement that failed is prepared afresh next time.
@@ -135,6 +127,31 @@ std::vector<std::vector<FieldValue>> TADOIBQuery::Fetch() {
         RethrowAsDatabaseError(std::current_exception());
     }
     return rows;
+}
+
+void TADOIBQuery::Run(Prepared& p, std::vector<std::vector<FieldValue>>& rows) {
+    std::vector<std::size_t> columns;  // result column -> field
+    bool more = p.statement->execute(true);
+    while (more) {
+        const soci::row& row = p.row;
+        if (columns.empty()) {
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                TFieldDef def;
+                def.Name = row.get_properties(c).get_name();
+                std::transform(def.Name.begin(), def.Name.end(), def.Name.begin(),
+                               [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+                def.DataType = ColumnFieldType(row, c);
+                def.DisplayLabel = def.Name;
+                columns.push_back(DefineField(def));
+            }
+        }
+        std::vector<FieldValue> values_of_row(FieldDefs.size());
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            values_of_row[columns[c]] = ReadColumn(row, c, FieldDefs[columns[c]].DataType);
+        }
+        rows.push_back(std::move(values_of_row));
+        more = p.statement->fetch();
+    }
 }
 
 }  // namespace hostlib

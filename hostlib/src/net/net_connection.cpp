@@ -11,6 +11,8 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
+#include <climits>
+#include <cstdint>
 #include <optional>
 
 #include "hostlib/application.h"
@@ -74,6 +76,45 @@ nlohmann::json ParseAnswer(const std::string& body) {
 void SetUserHeader(http::request<http::string_body>& request) {
     const std::string user = TApplication::Exists() ? TApplication::Instance().Values().Usuario : std::string();
     request.set("X-Vor17000-Usuario", AcceptableUserName(user));
+}
+
+// The scalar members of an error's "data" object, as text.
+RemoteErrorData ErrorDataOf(const nlohmann::json& error) {
+    RemoteErrorData data;
+    const auto found = error.find("data");
+    if (found == error.end() || !found->is_object()) return data;
+    for (const auto& [name, value] : found->items()) {
+        if (value.is_null()) {
+            data.emplace(name, std::nullopt);
+        } else if (value.is_string()) {
+            data.emplace(name, value.get<std::string>());
+        } else if (value.is_primitive()) {
+            data.emplace(name, value.dump());
+        }
+    }
+    return data;
+}
+
+// The server's error object as the call's error. One the contract does not allow (a code that
+// is no whole number of the int range, a message that is no text) is an invalid answer: the
+// connection raises only its own two kinds of error.
+[[noreturn]] void RaiseAnswerError(const nlohmann::json& error) {
+    const auto code = error.find("code");
+    const auto message = error.find("message");
+    const bool code_fits =
+        code == error.end() ||
+        (code->is_number_unsigned() && code->get<std::uint64_t>() <= static_cast<std::uint64_t>(INT_MAX)) ||
+        (code->is_number_integer() && !code->is_number_unsigned() && code->get<std::int64_t>() >= INT_MIN &&
+         code->get<std::int64_t>() <= INT_MAX);
+    if (!code_fits || (message != error.end() && !message->is_string())) {
+        throw ENetConnectionError(
+            "Resposta inválida do servidor de aplicação.",
+            "erro fora do contrato: " +
+                error.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).substr(0, 200));
+    }
+    throw EAppServerError(code == error.end() ? -32603 : code->get<int>(),
+                          message == error.end() ? "Erro do servidor de aplicação." : message->get<std::string>(),
+                          ErrorDataOf(error));
 }
 
 }  // namespace
@@ -301,22 +342,6 @@ nlohmann::json ParamsOf(const std::vector<RemoteArgument>& arguments) {
     return params;
 }
 
-// The scalar members of an error's "data" object, as text.
-RemoteErrorData ErrorDataOf(const nlohmann::json& error) {
-    RemoteErrorData data;
-    const auto found = error.find("data");
-    if (found == error.end() || !found->is_object()) return data;
-    for (const auto& [name, value] : found->items()) {
-        if (value.is_null()) {
-            data.emplace(name, std::nullopt);
-        } else if (value.is_string()) {
-            data.emplace(name, value.get<std::string>());
-        } else if (value.is_primitive()) {
-            data.emplace(name, value.dump());
-        }
-    }
-    return data;
-}
 
 }  // namespace
 
@@ -331,9 +356,7 @@ nlohmann::json TAppServer::Call(const std::string& method, const std::vector<Rem
     const nlohmann::json request = {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}};
     nlohmann::json response = connection_->Post(request);
     if (const auto error = response.find("error"); error != response.end() && error->is_object()) {
-        const int code = error->value("code", -32603);
-        throw EAppServerError(code, error->value("message", std::string("Erro do servidor de aplicação.")),
-                              ErrorDataOf(*error));
+        RaiseAnswerError(*error);
     }
     const auto result = response.find("result");
     if (result == response.end()) throw ENetConnectionError("Resposta inválida do servidor de aplicação.");

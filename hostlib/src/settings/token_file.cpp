@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "hostlib/login_name.h"
-#include "hostlib/utf8.h"
 
 namespace hostlib {
 
@@ -57,8 +56,10 @@ std::vector<TokenEntry> ParseTokenText(std::string_view text) {
             continue;
         }
         if (words.size() > 3) throw std::runtime_error(where + ": use NOME SEGREDO [escrita|leitura].");
-        if (utf8::Length(words[0]) > kLongestUserName) {
-            throw std::runtime_error(where + ": nome de cliente com mais de 64 caracteres.");
+        // The name reaches the history as the client who stored: the one rule of names holds.
+        if (!IsAcceptableUserName(words[0])) {
+            throw std::runtime_error(
+                where + ": nome de cliente inválido (até 64 caracteres UTF-8, sem caracteres de controle).");
         }
         TokenEntry entry{std::string(words[0]), std::string(words[1]), TokenRole::Writer};
         if (words.size() == 3) {

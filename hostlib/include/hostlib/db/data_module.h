@@ -43,6 +43,11 @@ public:
     bool Connected() const { return session_ != nullptr; }
     const DatabaseUrl& Url() const { return url_; }
     DatabaseKind Kind() const { return url_.kind; }
+    // Whether the database may hold text in an older code page, which a key shown decoded
+    // must then be looked up in again: SQLite keeps any bytes, and so does PostgreSQL when the
+    // session's client encoding is not UTF-8 (a SQL_ASCII database); one that speaks UTF-8
+    // refuses such bytes and holds none.
+    bool KeepsLegacyText() const { return legacy_text_; }
 
     // The open session; raises when closed.
     soci::session& Session();
@@ -52,7 +57,7 @@ public:
     // after a comment "-- sqlite:" or "-- postgresql:" runs on that database only.
     void ExecuteScript(std::string_view script);
     // Creates the tables when they are missing, and brings a database of an earlier version up
-    // to date (new indexes, wider columns).
+    // to date (new indexes, wider columns, new columns).
     void EnsureSchema();
     // Whether the tables and every upgrade are there.
     bool SchemaIsCurrent();
@@ -65,9 +70,17 @@ public:
     bool CheckpointLog();
 
 private:
+    // The COUNT(*) of `query` with one or two texts bound.
+    int CountOf(const std::string& query, const std::string& first, const std::string& second = {});
+    bool HasIndex(const std::string& name);
+    bool HasColumn(const std::string& table, const std::string& column);
+    // The idempotent upgrades of the schema script: indexes, and 64-bit history numbers.
+    bool UpgradesAreThere();
+
     DatabaseUrl url_;
     std::unique_ptr<soci::session> session_;
     std::uint64_t session_number_ = 0;
+    bool legacy_text_ = true;
 };
 
 // The schema and the demo data, built into the library.

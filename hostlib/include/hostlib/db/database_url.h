@@ -18,7 +18,11 @@ struct DatabaseUrl {
     std::string PostgresKeywords() const;
 };
 
-// Nothing when the text is neither form.
+// Nothing when the text is neither form, or a '%' in it is not followed by two hexadecimal
+// digits.
 std::optional<DatabaseUrl> ParseDatabaseUrl(const std::string& text);
+// Any text meant as a URL, fit for messages: a PostgreSQL URL's password replaced, even in
+// one that ParseDatabaseUrl refuses.
+std::string RedactedUrlText(const std::string& text);
 
 }  // namespace hostlib

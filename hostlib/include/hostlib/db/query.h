@@ -48,6 +48,8 @@ protected:
 private:
     // The statement prepared on the first open and run again by the next ones.
     struct Prepared;
+    // Runs the prepared statement with its values as they are, adding the rows it finds.
+    void Run(Prepared& p, std::vector<std::vector<FieldValue>>& rows);
 
     std::vector<std::string> sql_;
     std::vector<TParameter> params_;
