@@ -60,9 +60,17 @@ MainWindow::~MainWindow() {
     delete history_dialog_.data();
     delete drift_dialog_.data();
     session_->CloseScreen();
+    // The sub-windows die with the base QWidget, after the session: nothing they signal may
+    // reach this window's handlers by then.
+    mdi_->disconnect(this);
     for (auto& [form, window] : windows_) {
         if (window) {
-            if (auto* view = qobject_cast<FormView*>(window->widget())) view->Detach();
+            window->removeEventFilter(this);
+            window->disconnect(this);
+            if (auto* view = qobject_cast<FormView*>(window->widget())) {
+                view->disconnect(this);
+                view->Detach();
+            }
         }
     }
 }
