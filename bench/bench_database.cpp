@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "hostlib/db/data_module.h"
-#include "hostlib/db/database_url.h"
+#include "core/db/database_url.h"
 
 namespace bench {
 

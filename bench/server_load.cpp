@@ -9,7 +9,7 @@
 #include <thread>
 #include <tuple>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "hostlib/db/data_module.h"
 #include "testkit/raw_http.h"
 #include "testkit/server_process.h"

@@ -1,6 +1,6 @@
 # Install rules and the Debian packages made by `cpack -G DEB` (scripts/package.sh):
 # vor17000-server (the application server as a systemd service) and vor17000-host (the
-# desktop host with the screen module). Each package keeps its own copy of libhostlib.so in
+# desktop host with the screen module). Each package keeps its own copy of the libraries in
 # a private folder, so both install side by side without owning the same file.
 
 set(VOR17000_SERVER_LIBDIR lib/vor17000-server)
@@ -12,7 +12,7 @@ set(VOR17000_READ_ONLY OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 # also looks for the module there); /usr/bin holds links to them. The library path is then
 # $ORIGIN both in the build tree and installed, so the build tree's binaries stay exactly as
 # they were and installing has nothing to rewrite.
-set_target_properties(vor17000-server vor17000-host Pkg_Vor17000 hostlib PROPERTIES
+set_target_properties(vor17000-server vor17000-host Pkg_Vor17000 hostlib vorcore PROPERTIES
   INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
 foreach(program IN ITEMS vor17000-server vor17000-host)
@@ -22,7 +22,7 @@ endforeach()
 # --- vor17000-server ---
 install(TARGETS vor17000-server RUNTIME DESTINATION ${VOR17000_SERVER_LIBDIR} COMPONENT server)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vor17000-server DESTINATION bin COMPONENT server)
-install(TARGETS hostlib LIBRARY DESTINATION ${VOR17000_SERVER_LIBDIR} PERMISSIONS ${VOR17000_READ_ONLY}
+install(TARGETS vorcore LIBRARY DESTINATION ${VOR17000_SERVER_LIBDIR} PERMISSIONS ${VOR17000_READ_ONLY}
   COMPONENT server)
 install(FILES ${PROJECT_SOURCE_DIR}/db/schema.sql ${PROJECT_SOURCE_DIR}/db/demo.sql
   DESTINATION share/vor17000-server/db COMPONENT server)
@@ -34,7 +34,7 @@ install(FILES ${VOR17000_DEPLOY}/server.conf.example DESTINATION /etc/vor17000 R
 
 # --- vor17000-host ---
 install(TARGETS vor17000-host RUNTIME DESTINATION ${VOR17000_HOST_LIBDIR} COMPONENT host)
-install(TARGETS Pkg_Vor17000 hostlib LIBRARY DESTINATION ${VOR17000_HOST_LIBDIR}
+install(TARGETS Pkg_Vor17000 hostlib vorcore LIBRARY DESTINATION ${VOR17000_HOST_LIBDIR}
   PERMISSIONS ${VOR17000_READ_ONLY} COMPONENT host)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vor17000-host DESTINATION bin COMPONENT host)
 install(FILES ${VOR17000_DEPLOY}/vor17000-host.desktop DESTINATION share/applications COMPONENT host)

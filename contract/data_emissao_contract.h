@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <string_view>
 
-#include "hostlib/db/dataset.h"
 
 // Constants of namespace scope, not inline: each program and module has its own copy, so the
 // module keeps no symbol shared across loaded libraries and unloads when it is let go.
@@ -67,53 +66,64 @@ constexpr std::string_view kInvoiceMember = "emissao";
 constexpr std::string_view kEarlierThanInvoiceText =
     "Próxima data de emissão deve ser maior ou igual a %s (data da última emissão).";
 
+// What a packet column holds: a text of at most `size` characters, or a date and time.
+enum class ColumnType { Text, DateTime };
+
 struct PacketColumn {
     std::string_view name;
-    hostlib::TFieldType type;
+    ColumnType type;
     int size;  // texts only
 };
 
+// The tables whose dates have a history, by the names GetHistorico and the history rows use.
+constexpr std::string_view kControlsTable = "CTRLNUMENF";
+constexpr std::string_view kLocationsTable = "LOCALEMISSAO";
+
+// GetDivergencias: the verdict on each numbering control.
+constexpr std::string_view kVerdictOk = "ok";
+constexpr std::string_view kVerdictLate = "atrasado";     // its last date on a day before the latest invoice
+constexpr std::string_view kVerdictNoDate = "sem data";   // no last date, but invoices
+constexpr std::string_view kVerdictUnreadable = "ilegível";  // a date of it in no form the server reads
+
 // GetSerieNF: the series rows, in this order.
 constexpr std::array<PacketColumn, 7> kSerieNFColumns = {{
-    {"CDSERIE", hostlib::TFieldType::ftString, 5},
-    {"DSSERIE", hostlib::TFieldType::ftString, 20},
-    {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
-    {"DTEMISCTNUNF", hostlib::TFieldType::ftDateTime, 0},
-    {"IDCONSDTEMIS", hostlib::TFieldType::ftString, 1},
-    {"IDUTLOCAEMIS", hostlib::TFieldType::ftString, 1},
-    {"IDUTDTPREMIS", hostlib::TFieldType::ftString, 1},
+    {"CDSERIE", ColumnType::Text, 5},
+    {"DSSERIE", ColumnType::Text, 20},
+    {"CDCTRLNUMENF", ColumnType::Text, 10},
+    {"DTEMISCTNUNF", ColumnType::DateTime, 0},
+    {"IDCONSDTEMIS", ColumnType::Text, 1},
+    {"IDUTLOCAEMIS", ColumnType::Text, 1},
+    {"IDUTDTPREMIS", ColumnType::Text, 1},
 }};
 
 // GetMaxData: the latest invoice's date.
 constexpr std::array<PacketColumn, 1> kMaxDataColumns = {{
-    {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},
+    {"DTEMISSAO", ColumnType::DateTime, 0},
 }};
 
 // GetHistorico: the stores, newest first. DSDTANTERIOR, the text of an old date no form reads
 // (DTANTERIOR then null), came after the others: hosts ask for the columns before it, which
 // servers of every version send, and take it when the packet brings it.
 constexpr std::array<PacketColumn, 10> kHistoricoColumns = {{
-    {"NRHISTORICO", hostlib::TFieldType::ftString, 20},
-    {"NMTABELA", hostlib::TFieldType::ftString, 12},
-    {"CDCHAVE", hostlib::TFieldType::ftString, 10},
-    {"DTANTERIOR", hostlib::TFieldType::ftDateTime, 0},
-    {"DTNOVA", hostlib::TFieldType::ftDateTime, 0},
-    {"NMCLIENTE", hostlib::TFieldType::ftString, 64},
-    {"NMUSUARIO", hostlib::TFieldType::ftString, 64},
-    {"DSORIGEM", hostlib::TFieldType::ftString, 64},
-    {"DTREGISTRO", hostlib::TFieldType::ftDateTime, 0},
-    {"DSDTANTERIOR", hostlib::TFieldType::ftString, 64},
+    {"NRHISTORICO", ColumnType::Text, 20},
+    {"NMTABELA", ColumnType::Text, 12},
+    {"CDCHAVE", ColumnType::Text, 10},
+    {"DTANTERIOR", ColumnType::DateTime, 0},
+    {"DTNOVA", ColumnType::DateTime, 0},
+    {"NMCLIENTE", ColumnType::Text, 64},
+    {"NMUSUARIO", ColumnType::Text, 64},
+    {"DSORIGEM", ColumnType::Text, 64},
+    {"DTREGISTRO", ColumnType::DateTime, 0},
+    {"DSDTANTERIOR", ColumnType::Text, 64},
 }};
 constexpr std::size_t kHistoricoColumnsOfEveryServer = 9;
 
-// GetDivergencias: each numbering control beside its latest invoice, with a verdict:
-// "ok", "atrasado" (its last date on a day before the latest invoice), "sem data" (no last
-// date, but invoices) or "ilegível" (a date of it in no form the server reads).
+// GetDivergencias: each numbering control beside its latest invoice, with a verdict (above).
 constexpr std::array<PacketColumn, 4> kDivergenciasColumns = {{
-    {"CDCTRLNUMENF", hostlib::TFieldType::ftString, 10},
-    {"DTEMISCTNUNF", hostlib::TFieldType::ftDateTime, 0},
-    {"DTEMISSAO", hostlib::TFieldType::ftDateTime, 0},
-    {"DSSITUACAO", hostlib::TFieldType::ftString, 8},
+    {"CDCTRLNUMENF", ColumnType::Text, 10},
+    {"DTEMISCTNUNF", ColumnType::DateTime, 0},
+    {"DTEMISSAO", ColumnType::DateTime, 0},
+    {"DSSITUACAO", ColumnType::Text, 8},
 }};
 
 }  // namespace vor17000

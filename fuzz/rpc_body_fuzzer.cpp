@@ -15,7 +15,7 @@
 
 #include "app_server.h"
 #include "data_emissao_module.h"
-#include "hostlib/db/data_module.h"
+#include "core/db/database_session.h"
 #include "rpc_dispatch.h"
 #include "server_core.h"
 
@@ -32,7 +32,7 @@ struct Harness {
         options.database_url = "sqlite:" + file.string();
         options.log = appserver::RequestLog::None;
         options.floor_method = true;
-        hostlib::TdtmDBGeral setup(nullptr, "dtmFuzz");
+        hostlib::DatabaseSession setup;
         setup.Open(options.database_url);
         setup.ExecuteScript(hostlib::DemoDataScript());
         core = std::make_unique<appserver::ServerCore>(options);

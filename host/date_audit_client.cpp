@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "data_emissao_contract.h"
+#include "packet_field_type.h"
 
 namespace host {
 
@@ -41,7 +41,7 @@ std::string LabelOf(std::string_view column) {
 void Declare(hostlib::TClientDataSet& dataset, std::span<const vor17000::PacketColumn> columns) {
     for (const auto& column : columns) {
         dataset.FieldDefs.push_back(
-            {std::string(column.name), column.type, column.size, false, LabelOf(column.name), true});
+            {std::string(column.name), vor17000::FieldTypeOf(column.type), column.size, false, LabelOf(column.name), true});
     }
 }
 
@@ -61,7 +61,7 @@ std::string MethodName(vor17000::Method method) { return std::string(vor17000::S
 }  // namespace
 
 std::string_view HistoryTableName(HistoryTable table) {
-    return table == HistoryTable::NumberingControls ? "CTRLNUMENF" : "LOCALEMISSAO";
+    return table == HistoryTable::NumberingControls ? vor17000::kControlsTable : vor17000::kLocationsTable;
 }
 
 std::optional<HistoryTable> HistoryTableFromName(std::string_view name) {

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "hostlib/db/database_error.h"
+#include "core/db/database_error.h"
 
 namespace host {
 

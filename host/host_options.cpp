@@ -1,7 +1,7 @@
 #include "host_options.h"
 
 #include <cstdlib>
-#include "hostlib/settings/token_file.h"
+#include "core/settings/token_file.h"
 #include "settings_checks.h"
 
 namespace host {

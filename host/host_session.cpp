@@ -4,8 +4,8 @@
 
 #include "host_database.h"
 #include "hostlib/db/data_module.h"
-#include "hostlib/exceptions.h"
-#include "hostlib/settings/host_port.h"
+#include "core/exceptions.h"
+#include "core/settings/host_port.h"
 
 namespace host {
 

@@ -4,10 +4,10 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "hostlib/datetime.h"
-#include "hostlib/db/database_url.h"
-#include "hostlib/settings/host_port.h"
-#include "hostlib/settings/token_file.h"
+#include "core/datetime.h"
+#include "core/db/database_url.h"
+#include "core/settings/host_port.h"
+#include "core/settings/token_file.h"
 
 namespace host {
 

@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "hostlib/settings/token_file.h"
+#include "core/settings/token_file.h"
 
 namespace appserver {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "event_loop.h"
-#include "hostlib/db/data_module.h"
-#include "hostlib/db/database_url.h"
+#include "core/db/database_session.h"
+#include "core/db/database_url.h"
 #include "request_origin.h"
 #include "server_core.h"
 
@@ -127,7 +127,7 @@ void AppServer::Start() {
     auto& s = *state_;
     {
         // Fail at once, with the reason, when the database cannot be reached.
-        hostlib::TdtmDBGeral probe(nullptr, "dtmVerificacao");
+        hostlib::DatabaseSession probe;
         probe.Open(s.options.database_url, ServerSessionOptions(s.options));
     }
     s.core = std::make_unique<ServerCore>(s.options);

@@ -7,10 +7,10 @@
 #include <optional>
 
 #include "data_emissao_contract.h"
-#include "hostlib/datetime.h"
-#include "hostlib/db/database_error.h"
-#include "hostlib/db/sql_value.h"
-#include "hostlib/utf8.h"
+#include "core/datetime.h"
+#include "core/db/database_error.h"
+#include "core/db/sql_value.h"
+#include "core/utf8.h"
 #include "json_text.h"
 #include "latest_invoice.h"
 #include "rpc_errors.h"
@@ -19,7 +19,6 @@ namespace appserver {
 
 using hostlib::DatabaseErrorCategory;
 using hostlib::EDatabaseError;
-using hostlib::TFieldType;
 
 namespace {
 
@@ -61,7 +60,7 @@ std::string PacketHead(const std::array<vor17000::PacketColumn, N>& columns) {
         if (c > 0) head += ',';
         head += "{\"name\":";
         AppendJsonString(head, columns[c].name);
-        if (columns[c].type == TFieldType::ftString) {
+        if (columns[c].type == vor17000::ColumnType::Text) {
             head += ",\"type\":\"string\",\"size\":" + std::to_string(columns[c].size) + "}";
         } else {
             head += ",\"type\":\"datetime\"}";
@@ -91,8 +90,8 @@ void AppendText(std::string& out, const std::string& text) {
 
 // A date in any form databases write, on the wire as "YYYY-MM-DDTHH:MM:SS[.mmm]"; one that
 // no known form reads is reported with where it lies.
-[[noreturn]] void RaiseUnreadableDate(const char* table, const std::string& code) {
-    throw EApplicationError(std::string("Data ilegível gravada na tabela ") + table + " para o código '" +
+[[noreturn]] void RaiseUnreadableDate(std::string_view table, const std::string& code) {
+    throw EApplicationError("Data ilegível gravada na tabela " + std::string(table) + " para o código '" +
                             hostlib::utf8::ValidOrWindows1252(code) + "'.");
 }
 
@@ -105,7 +104,7 @@ void AppendDateValue(std::string& out, hostlib::TDateTime date) {
 bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
 
 // Empty text is no date, as the host's own queries read it.
-void AppendDate(std::string& out, const std::string& text, const char* table, const std::string& code) {
+void AppendDate(std::string& out, const std::string& text, std::string_view table, const std::string& code) {
     if (IsBlank(text)) {
         out += "null";
         return;
@@ -149,7 +148,7 @@ void AppendHistoryRow(std::string& out, const std::array<std::string, kWidestRow
             }
         } else if (null[c] == soci::i_null) {
             out += "null";
-        } else if (vor17000::kHistoricoColumns[c].type != TFieldType::ftDateTime) {
+        } else if (vor17000::kHistoricoColumns[c].type != vor17000::ColumnType::DateTime) {
             AppendText(out, row[c]);
         } else if (const auto date = hostlib::ReadDatabaseDateTime(row[c])) {
             AppendDateValue(out, *date);
@@ -186,25 +185,25 @@ DriftVerdict DriftVerdictOf(const std::optional<hostlib::TDateTime>& last,
     return hostlib::DateOf(*last) < hostlib::DateOf(*latest_invoice) ? DriftVerdict::Behind : DriftVerdict::Ok;
 }
 
-const char* DriftVerdictName(DriftVerdict verdict) {
+std::string_view DriftVerdictName(DriftVerdict verdict) {
     switch (verdict) {
         case DriftVerdict::Behind:
-            return "atrasado";
+            return vor17000::kVerdictLate;
         case DriftVerdict::NoDate:
-            return "sem data";
+            return vor17000::kVerdictNoDate;
         case DriftVerdict::Unreadable:
-            return "ilegível";
+            return vor17000::kVerdictUnreadable;
         case DriftVerdict::Ok:
             break;
     }
-    return "ok";
+    return vor17000::kVerdictOk;
 }
 
 // Every statement is prepared on its first use in a session and run again with new values
 // after that: the requests are many and alike. Each read ends with the statement past its
 // last row, so no session stays inside a read transaction between requests.
 struct DataEmissaoModule::Statements {
-    explicit Statements(hostlib::TdtmDBGeral& database)
+    explicit Statements(hostlib::DatabaseSession& database)
         : session(database.Session()),
           legacy_text(database.KeepsLegacyText()),
           latest_invoice(session, database.Kind()) {}
@@ -280,7 +279,7 @@ void DataEmissaoModule::ReopenIfAsked() {
 
 DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
     ReopenIfAsked();
-    hostlib::TdtmDBGeral& database = session_.Database();
+    hostlib::DatabaseSession& database = session_.Database();
     if (statements_generation_ != session_.Generation()) statements_.reset();
     if (!statements_) {
         statements_ = std::make_unique<Statements>(database);
@@ -344,8 +343,8 @@ void DataEmissaoModule::WriteSerieNF(const std::string& company, const std::stri
                     if (c > 0) out += ',';
                     if (s.Null(c)) {
                         out += "null";
-                    } else if (vor17000::kSerieNFColumns[c].type == TFieldType::ftDateTime) {
-                        AppendDate(out, s.row[c], "CTRLNUMENF", s.row[2]);
+                    } else if (vor17000::kSerieNFColumns[c].type == vor17000::ColumnType::DateTime) {
+                        AppendDate(out, s.row[c], vor17000::kControlsTable, s.row[2]);
                     } else {
                         AppendText(out, s.row[c]);
                     }

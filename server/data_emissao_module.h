@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "database_file_guard.h"
-#include "hostlib/datetime.h"
-#include "hostlib/db/data_module.h"
+#include "core/datetime.h"
+#include "core/db/database_session.h"
 #include "session_keeper.h"
 
 namespace appserver {
@@ -29,8 +29,8 @@ struct DateDrift {
 // after the last date, so a control behind lets an earlier date through unchecked.
 DriftVerdict DriftVerdictOf(const std::optional<hostlib::TDateTime>& last,
                             const std::optional<hostlib::TDateTime>& latest_invoice);
-// "ok", "atrasado", "sem data", "ilegível".
-const char* DriftVerdictName(DriftVerdict verdict);
+// The verdict as GetDivergencias sends it.
+std::string_view DriftVerdictName(DriftVerdict verdict);
 
 class DataEmissaoModule {
 public:

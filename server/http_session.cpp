@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "data_emissao_contract.h"
-#include "hostlib/login_name.h"
+#include "core/login_name.h"
 #include "json_text.h"
 #include "request_origin.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "hostlib/db/sql_value.h"
+#include "core/db/sql_value.h"
 
 namespace appserver {
 

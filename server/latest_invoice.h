@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "hostlib/datetime.h"
-#include "hostlib/db/data_module.h"
+#include "core/datetime.h"
+#include "core/db/database_session.h"
 
 namespace soci {
 class session;

@@ -10,10 +10,10 @@
 
 #include "app_server.h"
 #include "data_emissao_module.h"
-#include "hostlib/exceptions.h"
-#include "hostlib/db/data_module.h"
-#include "hostlib/db/database_url.h"
-#include "hostlib/settings/token_file.h"
+#include "core/exceptions.h"
+#include "core/db/database_session.h"
+#include "core/db/database_url.h"
+#include "core/settings/token_file.h"
 #include "server_core.h"
 #include "server_log.h"
 #include "server_options.h"
@@ -31,11 +31,11 @@ bool PrepareDatabase(const appserver::ServerCommandLine& line) {
         return false;
     }
     if (line.demo_data) {
-        hostlib::TdtmDBGeral database(nullptr, "dtmDemo");
+        hostlib::DatabaseSession database;
         database.Open(line.options.database_url);
         database.LoadDemoData();
     } else if (line.create) {
-        hostlib::TdtmDBGeral database(nullptr, "dtmCriacao");
+        hostlib::DatabaseSession database;
         database.Open(line.options.database_url);
     }
     return true;

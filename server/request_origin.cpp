@@ -3,7 +3,7 @@
 #include <boost/asio/ip/address.hpp>
 #include <string>
 
-#include "hostlib/ascii_text.h"
+#include "core/ascii_text.h"
 
 namespace appserver {
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "data_emissao_contract.h"
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "json_text.h"
 #include "wire_date.h"
 

@@ -1,6 +1,6 @@
 #include "rpc_errors.h"
 
-#include "hostlib/db/database_error.h"
+#include "core/db/database_error.h"
 #include "store_checks.h"
 
 namespace appserver {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 #include "server_metrics.h"
 
 namespace appserver {

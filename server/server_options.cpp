@@ -3,7 +3,7 @@
 #include <boost/asio/ip/address.hpp>
 #include <charconv>
 
-#include "hostlib/settings/host_port.h"
+#include "core/settings/host_port.h"
 
 namespace appserver {
 

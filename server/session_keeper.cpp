@@ -6,7 +6,7 @@
 #include <soci/soci.h>
 #include <algorithm>
 
-#include "hostlib/db/database_error.h"
+#include "core/db/database_error.h"
 
 namespace appserver {
 
@@ -16,7 +16,7 @@ constexpr std::chrono::milliseconds kFirstBackoff{100};
 constexpr std::chrono::milliseconds kLongestBackoff{2000};
 
 // The socket of a PostgreSQL session, -1 for any other.
-int PostgresSocket(hostlib::TdtmDBGeral& database) {
+int PostgresSocket(hostlib::DatabaseSession& database) {
     if (database.Kind() != hostlib::DatabaseKind::PostgreSQL) return -1;
     // The kind says which backend it is (the library exports no type information to ask it).
     auto* backend = static_cast<soci::postgresql_session_backend*>(database.Session().get_backend());
@@ -30,7 +30,7 @@ SessionKeeper::SessionKeeper(std::string url, hostlib::SessionOptions options, s
 
 SessionKeeper::~SessionKeeper() { Drop(); }
 
-hostlib::TdtmDBGeral& SessionKeeper::Database() {
+hostlib::DatabaseSession& SessionKeeper::Database() {
     if (database_) return *database_;
     if (Clock::now() < next_attempt_) {
         throw hostlib::EDatabaseError(hostlib::DatabaseErrorCategory::ConnectionFailed,
@@ -38,7 +38,7 @@ hostlib::TdtmDBGeral& SessionKeeper::Database() {
     }
     ++attempts_;
     try {
-        auto database = std::make_unique<hostlib::TdtmDBGeral>(nullptr, name_);
+        auto database = std::make_unique<hostlib::DatabaseSession>();
         database->Open(url_, options_);
         SetSocket(PostgresSocket(*database));
         database_ = std::move(database);

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "hostlib/db/data_module.h"
+#include "core/db/database_session.h"
 
 namespace appserver {
 
@@ -21,7 +21,7 @@ public:
 
     // The open data module; raises EDatabaseError (ConnectionFailed) when it cannot be
     // opened, or when the last attempt failed too recently to try again.
-    hostlib::TdtmDBGeral& Database();
+    hostlib::DatabaseSession& Database();
     bool IsOpen() const { return database_ != nullptr; }
     // Forgets a session that was lost; the next use opens a new one at once.
     void Drop() noexcept;
@@ -54,7 +54,7 @@ private:
     std::string url_;
     hostlib::SessionOptions options_;
     std::string name_;
-    std::unique_ptr<hostlib::TdtmDBGeral> database_;
+    std::unique_ptr<hostlib::DatabaseSession> database_;
     std::uint64_t generation_ = 0;
     std::uint64_t attempts_ = 0;
     Clock::time_point next_attempt_{};

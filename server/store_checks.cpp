@@ -1,7 +1,7 @@
 #include "store_checks.h"
 
 #include "data_emissao_contract.h"
-#include "hostlib/messages.h"
+#include "core/format_message.h"
 #include "json_text.h"
 
 namespace appserver {

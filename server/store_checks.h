@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "rpc_errors.h"
 
 namespace appserver {

@@ -10,12 +10,12 @@
 #include <optional>
 #include <set>
 
-#include "hostlib/db/database_error.h"
-#include "hostlib/db/database_url.h"
-#include "hostlib/db/sql_value.h"
-#include "hostlib/db/write_transaction.h"
+#include "core/db/database_error.h"
+#include "core/db/database_url.h"
+#include "core/db/sql_value.h"
+#include "core/db/write_transaction.h"
 #include "data_emissao_contract.h"
-#include "hostlib/utf8.h"
+#include "core/utf8.h"
 #include "latest_invoice.h"
 #include "json_text.h"
 #include "rpc_errors.h"
@@ -556,7 +556,7 @@ void StoreWriter::Run() {
     }
 }
 
-StoreWriter::Statements& StoreWriter::Prepared(hostlib::TdtmDBGeral& database) {
+StoreWriter::Statements& StoreWriter::Prepared(hostlib::DatabaseSession& database) {
     if (statements_generation_ != session_.Generation()) statements_.reset();
     if (!statements_) {
         statements_ = std::make_unique<Statements>(database.Session(), kind_, database.KeepsLegacyText());
@@ -581,7 +581,7 @@ StoreWriter::Attempt StoreWriter::TryGroup(std::vector<Pending*>& group, std::ve
         bool commit_sent = false;
         try {
             SessionKeeper::Call call(session_);
-            hostlib::TdtmDBGeral& database = session_.Database();
+            hostlib::DatabaseSession& database = session_.Database();
             Statements& statements = Prepared(database);
             hostlib::TWriteTransaction transaction(database);
             results.assign(group.size(), StoreResult{});

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "database_file_guard.h"
-#include "hostlib/datetime.h"
-#include "hostlib/db/data_module.h"
+#include "core/datetime.h"
+#include "core/db/database_session.h"
 #include "server_log.h"
 #include "server_metrics.h"
 #include "session_keeper.h"
@@ -108,7 +108,7 @@ private:
     void Run();
     void Commit(std::vector<Pending>& group);
     Attempt TryGroup(std::vector<Pending*>& group, std::vector<StoreResult>& results, GroupMode mode);
-    Statements& Prepared(hostlib::TdtmDBGeral& database);
+    Statements& Prepared(hostlib::DatabaseSession& database);
     void Complete(Pending& pending, std::exception_ptr failure);
     // A refusal counted by its reason, and told in the log.
     void CountRefusal(const StoreRequest& request, std::exception_ptr refusal);

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 
 namespace appserver {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "hostlib/db/database_url.h"
+#include "core/db/database_url.h"
 
 namespace testing_support {
 

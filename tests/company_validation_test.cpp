@@ -1,7 +1,7 @@
 // Company and registration validation through the real screen, on both databases.
 #include <gtest/gtest.h>
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 #include "support/screen_harness.h"
 
 using namespace hostlib;

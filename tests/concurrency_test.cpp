@@ -10,7 +10,7 @@
 #include <random>
 #include <thread>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "hostlib/net/net_connection.h"
 #include "support/backends.h"
 #include "testkit/server_process.h"

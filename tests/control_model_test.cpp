@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "hostlib/application.h"
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 #include "hostlib/services.h"
 #include "support/recording_host.h"
 

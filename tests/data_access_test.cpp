@@ -3,9 +3,9 @@
 
 #include "hostlib/application.h"
 #include "hostlib/db/data_module.h"
-#include "hostlib/db/database_error.h"
+#include "core/db/database_error.h"
 #include "hostlib/db/query.h"
-#include "hostlib/db/sql_value.h"
+#include "core/db/sql_value.h"
 #include "support/backends.h"
 #include "support/recording_host.h"
 

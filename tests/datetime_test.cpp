@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "hostlib/datetime.h"
-#include "hostlib/exceptions.h"
+#include "core/datetime.h"
+#include "core/exceptions.h"
 
 using namespace hostlib;
 

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "support/backends.h"
 #include "testkit/server_process.h"
 

@@ -6,7 +6,7 @@
 
 #include "hostlib/application.h"
 #include "hostlib/services.h"
-#include "hostlib/utf8.h"
+#include "core/utf8.h"
 #include "support/recording_host.h"
 
 using namespace hostlib;

@@ -15,7 +15,7 @@
 #include <soci/soci.h>
 
 #include "hostlib/db/data_module.h"
-#include "hostlib/db/database_error.h"
+#include "core/db/database_error.h"
 #include "server_options.h"
 #include "session_keeper.h"
 #include "support/backends.h"

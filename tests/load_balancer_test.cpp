@@ -30,7 +30,7 @@
 #include <thread>
 #include <vector>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "hostlib/net/net_connection.h"
 #include "support/backends.h"
 #include "testkit/raw_http.h"

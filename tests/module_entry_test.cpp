@@ -5,7 +5,7 @@
 #include "Pkg_Vor17000.h"
 #include "frmDataEmissao.h"
 #include "hostlib/application.h"
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 #include "support/recording_host.h"
 
 namespace cli = Cli_Vor17000;

@@ -31,19 +31,24 @@ for file in "$server/lib/systemd/system/vor17000-server.service" "$server/etc/vo
   [ -f "$file" ] || fail "missing ${file#"$work"/}"
 done
 
-# A binary's library path is relative to itself and leads to its own package's copy.
-expect_hostlib() {
-  local binary="$1" expected="$2" runpath line lib
+# A binary's library path is relative to itself and leads to its own package's copy of the library.
+expect_library() {
+  local binary="$1" name="$2" expected="$3" runpath line lib
   runpath="$(readelf -d "$binary" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
   case "$runpath" in '$ORIGIN'*) ;; *) fail "${binary#"$work"/}: library path '$runpath' is not relative" ;; esac
-  line="$(ldd "$binary" | grep -F libhostlib.so || true)"
-  lib="$(sed -n 's/^\s*libhostlib\.so => \(\/\S*\) (.*/\1/p' <<<"$line")"
+  line="$(ldd "$binary" | grep -F "$name" || true)"
+  lib="$(sed -n "s/^\s*${name//./\\.} => \(\/\S*\) (.*/\1/p" <<<"$line")"
   [ -n "$lib" ] && [ "$(realpath "$lib")" = "$(realpath "$expected")" ] ||
-    fail "${binary#"$work"/} does not load ${expected#"$work"/}: ${line:-no libhostlib.so}"
+    fail "${binary#"$work"/} does not load ${expected#"$work"/}: ${line:-no $name}"
 }
-expect_hostlib "$server/usr/lib/vor17000-server/vor17000-server" "$server/usr/lib/vor17000-server/libhostlib.so"
-expect_hostlib "$host/usr/lib/vor17000-host/vor17000-host" "$host/usr/lib/vor17000-host/libhostlib.so"
-expect_hostlib "$host/usr/lib/vor17000-host/Pkg_Vor17000.so" "$host/usr/lib/vor17000-host/libhostlib.so"
+expect_library "$server/usr/lib/vor17000-server/vor17000-server" libvorcore.so "$server/usr/lib/vor17000-server/libvorcore.so"
+expect_library "$host/usr/lib/vor17000-host/vor17000-host" libhostlib.so "$host/usr/lib/vor17000-host/libhostlib.so"
+expect_library "$host/usr/lib/vor17000-host/vor17000-host" libvorcore.so "$host/usr/lib/vor17000-host/libvorcore.so"
+expect_library "$host/usr/lib/vor17000-host/Pkg_Vor17000.so" libhostlib.so "$host/usr/lib/vor17000-host/libhostlib.so"
+# The server is built on the core alone.
+if ldd "$server/usr/lib/vor17000-server/vor17000-server" | grep -qF libhostlib.so; then
+  fail "the server loads the host library"
+fi
 
 # The server through its link in /usr/bin, on a fresh demo database and a free port it reports.
 "$server/usr/bin/vor17000-server" --db "sqlite:$work/demo.db" --demo-data --listen 127.0.0.1:0 \
@@ -57,7 +62,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$port" ] || fail "server did not start: $(cat "$work/server.log")"
-answer="$(curl -sS --max-time 10 \
+answer="$(curl -sS --max-time 10 -H "Content-Type: application/json" \
   -d '{"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","","T"]}' \
   "http://127.0.0.1:$port/rpc/VOR17000.rdmDataEmissao")"
 for row in '["1","NF-e série 1","CTRL01","2023-12-31T00:00:00","S","N","N"]' \
@@ -72,7 +77,8 @@ wait "$server_pid" || status=$?
 server_pid=""
 [ "$status" -eq 0 ] || fail "server ended with $status on SIGTERM: $(cat "$work/server.log")"
 
-# The headless host through its link in /usr/bin, with the module beside the real file.
-state="$(printf 'open\nstate\n' | "$host/usr/bin/vor17000-host" --headless --db "sqlite:$work/h.db")"
+# The headless host through its link in /usr/bin, with the module beside the real file, on the
+# demo database the server made.
+state="$(printf 'open\nstate\n' | "$host/usr/bin/vor17000-host" --headless --db "sqlite:$work/demo.db")"
 grep -q '^{"open":true,' <<<"$state" || fail "the host did not open the screen: $state"
 echo "package_test: both packages run from their unpacked files"

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "support/backends.h"
 #include "support/proposal_fixture.h"
 #include "testkit/server_process.h"

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "hostlib/application.h"
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 #include "hostlib/services.h"
-#include "hostlib/settings/host_port.h"
+#include "core/settings/host_port.h"
 #include "support/recording_host.h"
 
 using namespace hostlib;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 #include "hostlib/variant.h"
 
 using hostlib::Variant;

@@ -14,7 +14,7 @@
 #include <QToolButton>
 
 #include "hostlib/controls.h"
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "hostlib/rotigeral.h"
 
 namespace host::desktop {

@@ -1,7 +1,7 @@
 #include "host_settings.h"
 
 #include <QSettings>
-#include "hostlib/login_name.h"
+#include "core/login_name.h"
 #include "settings_checks.h"
 
 namespace host::desktop {

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <exception>
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 
 namespace host::desktop {
 

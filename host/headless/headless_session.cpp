@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "hostlib/exceptions.h"
-#include "hostlib/utf8.h"
+#include "core/exceptions.h"
+#include "core/utf8.h"
 
 namespace host {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 
 namespace hostlib {
 

@@ -4,9 +4,9 @@
 
 #include "hostlib/application.h"
 #include "hostlib/db/dataset.h"
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 #include "hostlib/form.h"
-#include "hostlib/utf8.h"
+#include "core/utf8.h"
 
 namespace hostlib {
 

@@ -1,6 +1,6 @@
 #include "hostlib/messages.h"
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 
 namespace hostlib {
 
@@ -31,20 +31,6 @@ const std::string& TMessages::Msg(std::string_view key) const {
         if (k == key) return v;
     }
     throw Exception("Mensagem '" + std::string(key) + "' não encontrada.");
-}
-
-std::string FormatMessage(std::string_view text, const std::vector<std::string>& arguments) {
-    std::string out;
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's') {
-            if (next < arguments.size()) out += arguments[next++];
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 }  // namespace hostlib

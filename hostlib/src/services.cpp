@@ -1,7 +1,7 @@
 #include "hostlib/services.h"
 
 #include "hostlib/application.h"
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 
 namespace hostlib {
 

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <limits>
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 
 namespace hostlib {
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <string_view>
 
-#include "data_emissao_contract.h"
+#include "packet_field_type.h"
 
 #include "language_resources.h"
 #include "lookup_queries.h"
@@ -124,7 +124,7 @@ std::vector<TFieldDef> FieldsOf(const std::array<vor17000::PacketColumn, N>& col
     for (const auto& column : columns) {
         const auto shown = shown_labels.find(column.name);
         const std::string name(column.name);
-        fields.push_back({name, column.type, column.size, false,
+        fields.push_back({name, vor17000::FieldTypeOf(column.type), column.size, false,
                           shown != shown_labels.end() ? std::string(shown->second) : name,
                           shown != shown_labels.end()});
     }

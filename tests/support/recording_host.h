@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "hostlib/application.h"
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 #include "hostlib/host_services.h"
 
 namespace testing_support {

@@ -7,7 +7,7 @@
 #include "frmDataEmissao.h"
 #include "hostlib/application.h"
 #include "hostlib/db/data_module.h"
-#include "hostlib/utf8.h"
+#include "core/utf8.h"
 #include "support/backends.h"
 #include "support/embedded_server.h"
 #include "support/recording_host.h"

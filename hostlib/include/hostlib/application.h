@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "hostlib/component.h"
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "hostlib/form.h"
 #include "hostlib/form_handles.h"
 #include "hostlib/host_services.h"
-#include "hostlib/login_name.h"
+#include "core/login_name.h"
 
 namespace hostlib {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "hostlib/component.h"
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 
 namespace hostlib {
 

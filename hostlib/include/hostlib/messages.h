@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/format_message.h"
 #include "hostlib/component.h"
 
 namespace hostlib {
@@ -24,8 +25,5 @@ public:
 private:
     std::vector<std::pair<std::string, std::string>> messages_;
 };
-
-// Replaces each "%s" in `text`, in order, by the next argument.
-std::string FormatMessage(std::string_view text, const std::vector<std::string>& arguments);
 
 }  // namespace hostlib

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 #include "hostlib/host_services.h"
 
 namespace hostlib {

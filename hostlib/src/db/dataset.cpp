@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "hostlib/db/database_error.h"
-#include "hostlib/exceptions.h"
+#include "core/db/database_error.h"
+#include "core/exceptions.h"
 
 namespace hostlib {
 

@@ -7,9 +7,9 @@
 
 #include "hostlib/application.h"
 #include "hostlib/db/data_module.h"
-#include "hostlib/db/database_error.h"
-#include "hostlib/db/sql_value.h"
-#include "hostlib/utf8.h"
+#include "core/db/database_error.h"
+#include "core/db/sql_value.h"
+#include "core/utf8.h"
 
 namespace hostlib {
 

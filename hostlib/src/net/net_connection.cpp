@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "hostlib/application.h"
-#include "hostlib/login_name.h"
+#include "core/login_name.h"
 
 namespace hostlib {
 

@@ -7,12 +7,10 @@
 #include <variant>
 #include <vector>
 
+#include "core/value.h"
 #include "hostlib/component.h"
-#include "hostlib/datetime.h"
 
 namespace hostlib {
-
-enum class TFieldType { ftString, ftDateTime };
 
 struct TFieldDef {
     std::string Name;
@@ -22,9 +20,6 @@ struct TFieldDef {
     std::string DisplayLabel;
     bool Visible = true;
 };
-
-// A null, a text or a date-time.
-using FieldValue = std::variant<std::monostate, std::string, TDateTime>;
 
 class TDataSet;
 

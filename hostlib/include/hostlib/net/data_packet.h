@@ -8,7 +8,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "hostlib/db/dataset.h"
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 
 namespace hostlib {
 

@@ -12,8 +12,8 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "hostlib/component.h"
-#include "hostlib/datetime.h"
-#include "hostlib/exceptions.h"
+#include "core/datetime.h"
+#include "core/exceptions.h"
 #include "hostlib/net/data_packet.h"
 #include "hostlib/net/remote_argument.h"
 

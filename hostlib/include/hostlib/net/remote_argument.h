@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 
 namespace hostlib {
 

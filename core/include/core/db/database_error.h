@@ -4,7 +4,7 @@
 // the sentence first, a server maps the category and logs the details.
 #include <string>
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 
 namespace hostlib {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "hostlib/db/database_error.h"
-#include "hostlib/db/dataset.h"
+#include "core/db/database_error.h"
+#include "core/value.h"
 
 namespace soci {
 class row;

@@ -1,12 +1,12 @@
-#include "hostlib/db/write_transaction.h"
+#include "core/db/write_transaction.h"
 
 #include <soci/soci.h>
 
-#include "hostlib/db/data_module.h"
+#include "core/db/database_session.h"
 
 namespace hostlib {
 
-TWriteTransaction::TWriteTransaction(TdtmDBGeral& database) : database_(database) {
+TWriteTransaction::TWriteTransaction(DatabaseSession& database) : database_(database) {
     database_.Session() << (database_.Kind() == DatabaseKind::SQLite ? "BEGIN IMMEDIATE" : "BEGIN");
 }
 

@@ -1,4 +1,4 @@
-#include "hostlib/utf8.h"
+#include "core/utf8.h"
 
 #include <algorithm>
 #include <iterator>

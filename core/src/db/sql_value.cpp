@@ -1,4 +1,4 @@
-#include "hostlib/db/sql_value.h"
+#include "core/db/sql_value.h"
 
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/soci.h>
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "hostlib/utf8.h"
+#include "core/utf8.h"
 
 namespace hostlib {
 

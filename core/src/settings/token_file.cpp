@@ -1,11 +1,11 @@
-#include "hostlib/settings/token_file.h"
+#include "core/settings/token_file.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
-#include "hostlib/login_name.h"
+#include "core/login_name.h"
 
 namespace hostlib {
 

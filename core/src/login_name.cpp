@@ -1,4 +1,4 @@
-#include "hostlib/login_name.h"
+#include "core/login_name.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "hostlib/utf8.h"
+#include "core/utf8.h"
 
 namespace hostlib {
 

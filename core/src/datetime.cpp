@@ -1,11 +1,11 @@
-#include "hostlib/datetime.h"
+#include "core/datetime.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 
-#include "hostlib/exceptions.h"
+#include "core/exceptions.h"
 
 namespace hostlib {
 

@@ -4,11 +4,11 @@
 // never raises from its end.
 namespace hostlib {
 
-class TdtmDBGeral;
+class DatabaseSession;
 
 class TWriteTransaction {
 public:
-    explicit TWriteTransaction(TdtmDBGeral& database);
+    explicit TWriteTransaction(DatabaseSession& database);
     ~TWriteTransaction();
     TWriteTransaction(const TWriteTransaction&) = delete;
     TWriteTransaction& operator=(const TWriteTransaction&) = delete;
@@ -16,7 +16,7 @@ public:
     void Commit();
 
 private:
-    TdtmDBGeral& database_;
+    DatabaseSession& database_;
     bool open_ = true;
 };
 

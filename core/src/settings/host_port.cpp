@@ -1,4 +1,4 @@
-#include "hostlib/settings/host_port.h"
+#include "core/settings/host_port.h"
 
 #include <charconv>
 

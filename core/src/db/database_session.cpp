@@ -1,4 +1,4 @@
-#include "hostlib/db/data_module.h"
+#include "core/db/database_session.h"
 
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/soci.h>
@@ -13,9 +13,9 @@
 #include <optional>
 #include <stdexcept>
 
-#include "hostlib/db/database_error.h"
-#include "hostlib/db/sql_value.h"
-#include "hostlib/db/write_transaction.h"
+#include "core/db/database_error.h"
+#include "core/db/sql_value.h"
+#include "core/db/write_transaction.h"
 
 namespace hostlib {
 
@@ -103,11 +103,11 @@ std::string OpenFailureSentence(const DatabaseUrl& url, DatabaseErrorCategory ca
 
 }  // namespace
 
-TdtmDBGeral::TdtmDBGeral(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
+DatabaseSession::DatabaseSession() = default;
 
-TdtmDBGeral::~TdtmDBGeral() = default;
+DatabaseSession::~DatabaseSession() = default;
 
-void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& options) {
+void DatabaseSession::Open(const std::string& url_text, const SessionOptions& options) {
     Close();
     const auto url = ParseDatabaseUrl(url_text);
     if (!url) {
@@ -167,14 +167,14 @@ void TdtmDBGeral::Open(const std::string& url_text, const SessionOptions& option
     EnsureSchema();
 }
 
-void TdtmDBGeral::Close() { session_.reset(); }
+void DatabaseSession::Close() { session_.reset(); }
 
-soci::session& TdtmDBGeral::Session() {
+soci::session& DatabaseSession::Session() {
     if (!session_) throw EDatabaseError(DatabaseErrorCategory::ConnectionFailed, "Banco de dados não conectado.");
     return *session_;
 }
 
-void TdtmDBGeral::ExecuteScript(std::string_view script) {
+void DatabaseSession::ExecuteScript(std::string_view script) {
     soci::session& session = Session();
     std::string statement;
     // A comment "-- sqlite: ..." or "-- postgresql: ..." before a statement keeps it to that
@@ -212,7 +212,7 @@ void TdtmDBGeral::ExecuteScript(std::string_view script) {
     }
 }
 
-void TdtmDBGeral::LoadDemoData() {
+void DatabaseSession::LoadDemoData() {
     soci::session& session = Session();
     try {
         TWriteTransaction transaction(*this);
@@ -228,7 +228,7 @@ void TdtmDBGeral::LoadDemoData() {
     }
 }
 
-bool TdtmDBGeral::CheckpointLog() {
+bool DatabaseSession::CheckpointLog() {
     if (url_.kind != DatabaseKind::SQLite) return true;
     int busy = 1;
     int frames = -1;
@@ -264,7 +264,7 @@ std::string Lower(std::string text) {
 
 }  // namespace
 
-bool TdtmDBGeral::HasTable(const std::string& name) {
+bool DatabaseSession::HasTable(const std::string& name) {
     if (url_.kind == DatabaseKind::SQLite) {
         return CountOf("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = :n", name) > 0;
     }
@@ -273,7 +273,7 @@ bool TdtmDBGeral::HasTable(const std::string& name) {
                    Lower(name)) > 0;
 }
 
-int TdtmDBGeral::CountOf(const std::string& query, const std::string& first, const std::string& second) {
+int DatabaseSession::CountOf(const std::string& query, const std::string& first, const std::string& second) {
     int count = 0;
     try {
         if (second.empty()) {
@@ -287,7 +287,7 @@ int TdtmDBGeral::CountOf(const std::string& query, const std::string& first, con
     return count;
 }
 
-bool TdtmDBGeral::HasIndex(const std::string& name) {
+bool DatabaseSession::HasIndex(const std::string& name) {
     if (url_.kind == DatabaseKind::SQLite) {
         return CountOf("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = :n", name) > 0;
     }
@@ -295,7 +295,7 @@ bool TdtmDBGeral::HasIndex(const std::string& name) {
                    Lower(name)) > 0;
 }
 
-bool TdtmDBGeral::HasColumn(const std::string& table, const std::string& column) {
+bool DatabaseSession::HasColumn(const std::string& table, const std::string& column) {
     if (url_.kind == DatabaseKind::SQLite) {
         return CountOf("SELECT COUNT(*) FROM pragma_table_info(:t) WHERE upper(name) = :c", table, column) > 0;
     }
@@ -304,7 +304,7 @@ bool TdtmDBGeral::HasColumn(const std::string& table, const std::string& column)
                    Lower(table), Lower(column)) > 0;
 }
 
-bool TdtmDBGeral::UpgradesAreThere() {
+bool DatabaseSession::UpgradesAreThere() {
     if (!HasIndex("IX_HISTDTEMISSAO_TABELA")) return false;
     if (url_.kind == DatabaseKind::SQLite) return HasIndex("IX_NOTAFISCAL_VALOR");
     return CountOf("SELECT COUNT(*) FROM information_schema.columns WHERE table_schema = current_schema() "
@@ -312,12 +312,12 @@ bool TdtmDBGeral::UpgradesAreThere() {
                    "histdtemissao") > 0;
 }
 
-bool TdtmDBGeral::SchemaIsCurrent() {
+bool DatabaseSession::SchemaIsCurrent() {
     return HasTable("EMPRESA") && HasTable("HISTDTEMISSAO") && UpgradesAreThere() &&
            HasColumn("HISTDTEMISSAO", "DSDTANTERIOR");
 }
 
-void TdtmDBGeral::EnsureSchema() {
+void DatabaseSession::EnsureSchema() {
     // Looked at without a lock first: most opens find everything in place.
     if (SchemaIsCurrent()) return;
     // Several programs may start at once on a new database: one makes the tables while the

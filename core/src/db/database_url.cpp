@@ -1,4 +1,4 @@
-#include "hostlib/db/database_url.h"
+#include "core/db/database_url.h"
 
 #include <string_view>
 
