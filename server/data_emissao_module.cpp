@@ -14,6 +14,7 @@
 #include "json_text.h"
 #include "latest_invoice.h"
 #include "rpc_errors.h"
+#include "store_checks.h"
 
 namespace appserver {
 
@@ -91,8 +92,7 @@ void AppendText(std::string& out, const std::string& text) {
 // A date in any form databases write, on the wire as "YYYY-MM-DDTHH:MM:SS[.mmm]"; one that
 // no known form reads is reported with where it lies.
 [[noreturn]] void RaiseUnreadableDate(std::string_view table, const std::string& code) {
-    throw EApplicationError("Data ilegível gravada na tabela " + std::string(table) + " para o código '" +
-                            hostlib::utf8::ValidOrWindows1252(code) + "'.");
+    throw UnreadableDateError(table, code);
 }
 
 void AppendDateValue(std::string& out, hostlib::TDateTime date) {
@@ -264,62 +264,23 @@ struct DataEmissaoModule::Statements {
 
 DataEmissaoModule::DataEmissaoModule(std::string database_url, hostlib::SessionOptions session_options,
                                      DatabaseFileGuard& file)
-    : session_(std::move(database_url), session_options, "dtmServidor"), file_(file) {}
+    : session_(std::move(database_url), session_options, file) {}
 
-DataEmissaoModule::~DataEmissaoModule() {
-    statements_.reset();  // before the session they were prepared on
-}
+DataEmissaoModule::~DataEmissaoModule() = default;
 
-void DataEmissaoModule::ReopenIfAsked() {
-    if (reopen_round_ == file_.ReopenRound()) return;
-    reopen_round_ = file_.ReopenRound();
-    statements_.reset();
-    session_.Drop();
-}
-
-DataEmissaoModule::Statements& DataEmissaoModule::Prepared() {
-    ReopenIfAsked();
-    hostlib::DatabaseSession& database = session_.Database();
-    if (statements_generation_ != session_.Generation()) statements_.reset();
-    if (!statements_) {
-        statements_ = std::make_unique<Statements>(database);
-        statements_generation_ = session_.Generation();
-    }
-    return *statements_;
-}
+void DataEmissaoModule::ReopenIfAsked() { session_.ReopenIfAsked(); }
 
 template <class Work>
 void DataEmissaoModule::WithDatabase(std::string& out, Work&& work) {
-    if (file_.Gone()) throw EDatabaseFileGone("banco de dados: " + file_.Reason());
     const std::size_t start = out.size();
-    // A session open before this request may have been lost meanwhile (the database
-    // restarted): it is opened again and the read runs once more.
-    const bool had_session = session_.IsOpen();
-    for (int attempt = 0;; ++attempt) {
-        try {
-            SessionKeeper::Call call(session_);
-            work(Prepared());
-            return;
-        } catch (...) {
-            out.resize(start);
-            // A statement that failed may have stopped among its rows, which would keep the
-            // session in a read transaction on an old snapshot: all are finalized and
-            // prepared again on their next use.
-            statements_.reset();
-            try {
-                hostlib::RethrowAsDatabaseError(std::current_exception());
-            } catch (const EDatabaseError& e) {
-                if (e.Category() != DatabaseErrorCategory::ConnectionFailed &&
-                    e.Category() != DatabaseErrorCategory::ReadOnly) {
-                    throw;
-                }
-                // A lost session, or one the database opened read-only, is dropped; the next
-                // use opens a new one (which sees permissions given back meanwhile).
-                if (e.Category() == DatabaseErrorCategory::ReadOnly) file_.AskEverySessionToReopen();
-                session_.Drop();
-                if (!had_session || attempt > 0 || e.Category() != DatabaseErrorCategory::ConnectionFailed) throw;
-            }
-        }
+    try {
+        session_.Run([&](hostlib::DatabaseSession&, Statements& statements, RetryPermit&) {
+            out.resize(start);  // what a run before this one left
+            work(statements);
+        });
+    } catch (...) {
+        out.resize(start);
+        throw;
     }
 }
 
@@ -466,15 +427,14 @@ void DataEmissaoModule::WriteDivergencias(int limit, const std::string& after, s
 
 bool DataEmissaoModule::Answers() noexcept {
     try {
-        if (file_.Gone()) return false;
         // A query that reads the database, not one the session answers by itself.
         int none = -1;
-        SessionKeeper::Call call(session_);
-        Prepared();
-        session_.Database().Session() << "SELECT COUNT(*) FROM EMPRESA WHERE CDEMPRESA = ''", soci::into(none);
+        session_.Run([&](hostlib::DatabaseSession& database, Statements&, RetryPermit& permit) {
+            permit.Withdraw();  // a probe tells how the session is, not how it would be
+            database.Session() << "SELECT COUNT(*) FROM EMPRESA WHERE CDEMPRESA = ''", soci::into(none);
+        });
         return none >= 0;
     } catch (...) {
-        statements_.reset();
         session_.Drop();
         return false;
     }

@@ -10,7 +10,7 @@
 #include "database_file_guard.h"
 #include "core/datetime.h"
 #include "core/db/database_session.h"
-#include "session_keeper.h"
+#include "prepared_session.h"
 
 namespace appserver {
 
@@ -56,22 +56,18 @@ public:
     // Whether the database answers a trivial query; never raises.
     bool Answers() noexcept;
 
-    SessionKeeper& Session() { return session_; }
+    SessionKeeper& Session() { return session_.Keeper(); }
     // Lets go of the session when every session was asked to open again (a database that was
     // read-only); the event loop calls it now and then, so that an idle one lets go too.
     void ReopenIfAsked();
 
 private:
     struct Statements;
-    Statements& Prepared();
+    // Runs `work(statements)`; on failure `out` is left as it was.
     template <class Work>
     void WithDatabase(std::string& out, Work&& work);
 
-    SessionKeeper session_;
-    DatabaseFileGuard& file_;
-    std::unique_ptr<Statements> statements_;
-    std::uint64_t statements_generation_ = 0;
-    std::uint64_t reopen_round_ = 0;
+    PreparedSession<Statements> session_;
 };
 
 }  // namespace appserver

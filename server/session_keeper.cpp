@@ -25,8 +25,8 @@ int PostgresSocket(hostlib::DatabaseSession& database) {
 
 }  // namespace
 
-SessionKeeper::SessionKeeper(std::string url, hostlib::SessionOptions options, std::string name)
-    : url_(std::move(url)), options_(options), name_(std::move(name)) {}
+SessionKeeper::SessionKeeper(std::string url, hostlib::SessionOptions options)
+    : url_(std::move(url)), options_(options) {}
 
 SessionKeeper::~SessionKeeper() { Drop(); }
 

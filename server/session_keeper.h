@@ -14,7 +14,7 @@ namespace appserver {
 
 class SessionKeeper {
 public:
-    SessionKeeper(std::string url, hostlib::SessionOptions options, std::string name);
+    SessionKeeper(std::string url, hostlib::SessionOptions options);
     ~SessionKeeper();
     SessionKeeper(const SessionKeeper&) = delete;
     SessionKeeper& operator=(const SessionKeeper&) = delete;
@@ -53,7 +53,6 @@ private:
 
     std::string url_;
     hostlib::SessionOptions options_;
-    std::string name_;
     std::unique_ptr<hostlib::DatabaseSession> database_;
     std::uint64_t generation_ = 0;
     std::uint64_t attempts_ = 0;

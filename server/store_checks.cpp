@@ -2,6 +2,7 @@
 
 #include "data_emissao_contract.h"
 #include "core/format_message.h"
+#include "core/utf8.h"
 #include "json_text.h"
 
 namespace appserver {
@@ -19,6 +20,11 @@ void AppendDateOrNull(std::string& out, const std::optional<hostlib::TDateTime>&
 }
 
 }  // namespace
+
+EApplicationError UnreadableDateError(std::string_view table, const std::string& code) {
+    return EApplicationError("Data ilegível gravada na tabela " + std::string(table) + " para o código '" +
+                             hostlib::utf8::ValidOrWindows1252(code) + "'.");
+}
 
 bool SameStoredDate(const std::optional<hostlib::TDateTime>& a, const std::optional<hostlib::TDateTime>& b) {
     if (!a || !b) return !a && !b;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/datetime.h"
 #include "rpc_errors.h"
@@ -53,6 +54,9 @@ struct StoreState {
 std::exception_ptr CheckStore(const char* table, const std::string& code, hostlib::TDateTime date,
                               const StoreExpectation& expectation, const StoreState& state,
                               const std::function<std::optional<std::string>()>& user_of_current);
+
+// A date of `table` for `code` in no form the server reads: the request cannot be answered.
+EApplicationError UnreadableDateError(std::string_view table, const std::string& code);
 
 // Two stored dates are the same when they agree to the second (fractions do not count); null is
 // the same as null only.

@@ -16,28 +16,12 @@
 
 #include "database_file_guard.h"
 #include "core/datetime.h"
-#include "core/db/database_session.h"
 #include "server_log.h"
 #include "server_metrics.h"
-#include "session_keeper.h"
-#include "store_checks.h"
+#include "prepared_session.h"
+#include "store_strategy.h"
 
 namespace appserver {
-
-enum class StoreTarget { NumberingControl, IssueLocation };
-
-struct StoreRequest {
-    StoreTarget target = StoreTarget::NumberingControl;
-    hostlib::TDateTime date = 0;
-    std::string code;
-    // Who stored it, for the history: the client of the token file (empty without tokens),
-    // the user the host reports, the client's address.
-    std::string client;
-    std::string user;
-    std::string origin;
-    // What the screen saw and checked, checked again in the store's transaction.
-    StoreExpectation expect;
-};
 
 // Not stored: the failure says why (EApplicationError for a code not registered).
 struct StoreOutcome {
@@ -78,20 +62,14 @@ public:
     // with what it wrote, saves it into the database file and the database is given up.
     void AskToSaveLog();
     StoreWriterStatistics Statistics() const;
-    SessionKeeper& Session() { return session_; }
+    SessionKeeper& Session() { return session_.Keeper(); }
 
 private:
     struct Pending {
         StoreRequest request;
         StoreCompletion completion;
     };
-    struct Statements;
-    // How one store of an attempt ended; a refusal holds its error.
-    enum class Result { Stored, UnknownCode, Refused };
-    struct StoreResult {
-        Result result = Result::Stored;
-        std::exception_ptr refusal;
-    };
+    using Result = StoreResult::Result;
     // How one attempt at a group ended.
     struct Attempt {
         // TogetherFailed: a store of the group failed the statement they shared; go one by
@@ -101,26 +79,21 @@ private:
         std::exception_ptr failure;
     };
 
-    // PostgreSQL stores a group with one statement per table; SQLite, and a group that
-    // statement refused, store one by one.
+    // A database that can stores a group with one statement per table; a group that statement
+    // refused goes one by one.
     enum class GroupMode { Together, OneByOne };
 
     void Run();
     void Commit(std::vector<Pending>& group);
     Attempt TryGroup(std::vector<Pending*>& group, std::vector<StoreResult>& results, GroupMode mode);
-    Statements& Prepared(hostlib::DatabaseSession& database);
     void Complete(Pending& pending, std::exception_ptr failure);
     // A refusal counted by its reason, and told in the log.
     void CountRefusal(const StoreRequest& request, std::exception_ptr refusal);
     bool SaveLog();
 
-    SessionKeeper session_;
-    hostlib::DatabaseKind kind_;
+    PreparedSession<StoreStrategy> session_;
     DatabaseFileGuard& file_;
     std::size_t largest_group_;
-    std::unique_ptr<Statements> statements_;
-    std::uint64_t statements_generation_ = 0;
-    std::uint64_t reopen_round_ = 0;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

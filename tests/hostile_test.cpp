@@ -220,7 +220,7 @@ TEST(PostgresSessions, ASilentListenerFailsTheStartWithAMessage) {
 }
 
 TEST(PostgresSessions, AttemptsBackOffWhileTheDatabaseIsAway) {
-    appserver::SessionKeeper keeper("postgresql://vor@127.0.0.1:1/vor17000", {}, "dtmTeste");
+    appserver::SessionKeeper keeper("postgresql://vor@127.0.0.1:1/vor17000", {});
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
     int refused = 0;
     while (std::chrono::steady_clock::now() < until) {
