@@ -1,7 +1,6 @@
 // vor17000-bench-server: the application server as the benchmark runs it, in a process of its
-// own so that its CPU time can be read: the server's command line, plus "Ping", the empty
-// method whose cost is the floor (--floor), and a cap on the stores one commit takes
-// (--largest-group 1 measures one commit per store).
+// own so that its CPU time can be read: the server's command line, plus a cap on the stores one
+// commit takes (--largest-group 1 measures one commit per store).
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -12,13 +11,10 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments;
-    bool floor = false;
     std::size_t largest_group = 256;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--floor") {
-            floor = true;
-        } else if (arg == "--largest-group" && i + 1 < argc) {
+        if (arg == "--largest-group" && i + 1 < argc) {
             largest_group = static_cast<std::size_t>(std::atoi(argv[++i]));
         } else {
             arguments.push_back(arg);
@@ -30,7 +26,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     appserver::ServerOptions options = parsed.command_line->options;
-    options.floor_method = floor;
     options.largest_store_group = largest_group;
     try {
         appserver::AppServer server(options);

@@ -17,6 +17,15 @@ namespace bench {
 
 namespace {
 
+// The floor of a call: a method the server does not have, answered by the HTTP and JSON-RPC
+// layers alone (the error it raises is part of what every call pays to read an answer).
+void CallNothing(hostlib::TNetConnection& connection) {
+    try {
+        connection.AppServer().Call("Ping", {});
+    } catch (const hostlib::Exception&) {
+    }
+}
+
 // A host that shows nothing: the benchmark measures the screen, not dialogs.
 class SilentHost : public hostlib::HostServices {
 public:
@@ -93,7 +102,6 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
     options.database_url = database.url;
     options.port = 0;
     options.log = appserver::RequestLog::None;
-    options.floor_method = true;
     appserver::AppServer server(options);
     server.Start();
 
@@ -106,7 +114,7 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
     values.EmprProc = "01";
     values.IEstProc = "110042490114";
     values.IMunProc = "4587123";
-    values.FiliProc = std::string("1");  // GCC 12 at -O3 misreads the assignment of a literal
+    values.FiliProc = "1";
     values.WebURL = "127.0.0.1";
     values.WebPort = server.Port();
     Initialize();
@@ -146,8 +154,8 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
                         },
                         [&] { screen.edtCdSerie.SetText(screen.edtCdSerie.Text() == "3" ? "4" : "3"); }},
                        {[&] {
-                            ping_connection.AppServer().Call("Ping", {});
-                            ping_connection.AppServer().Call("Ping", {});
+                            CallNothing(ping_connection);
+                            CallNothing(ping_connection);
                             queries.SeriesAndLatest();
                         },
                         {}});
@@ -183,9 +191,9 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
         {[&] { Cli_Vor17000::frmDataEmissao->UserClick(Cli_Vor17000::frmDataEmissao->sbtConfirma); }, prepare_confirm},
         {[&] {
              queries.Registrations();
-             ping_connection.AppServer().Call("Ping", {});
-             ping_connection.AppServer().Call("Ping", {});
-             ping_connection.AppServer().Call("Ping", {});
+             CallNothing(ping_connection);
+             CallNothing(ping_connection);
+             CallNothing(ping_connection);
              queries.SeriesAndLatest();
              soci::transaction transaction(module.Session());
              module.Session() << "UPDATE CTRLNUMENF SET DTEMISCTNUNF = :d WHERE CDCTRLNUMENF = :c", soci::use(stored),

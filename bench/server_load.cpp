@@ -141,6 +141,7 @@ void AddHistoryRows(hostlib::TdtmDBGeral& module, long from, long to) {
     }
 }
 
+// The floor: a method the server does not have, answered by the HTTP and JSON-RPC layers alone.
 const char* const kPing = R"({"jsonrpc":"2.0","id":1,"method":"Ping","params":[]})";
 const char* const kSerie =
     R"({"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","4587123","1",""]})";
@@ -221,7 +222,7 @@ void MeasureHeavyBatches(const BenchDatabase& database, const LoadOptions& optio
 void MeasureServerLoad(const BenchDatabase& database, const LoadOptions& options, std::vector<Row>& rows) {
     // Reads beside the empty method, on the server as shipped (one loop per core).
     {
-        ServerProcess server(database.url, {"--quiet", "--floor"}, ProcessSettings{.program = BENCH_SERVER_EXE});
+        ServerProcess server(database.url, {"--quiet"}, ProcessSettings{.program = BENCH_SERVER_EXE});
         for (int clients : options.connections) {
             const LoadResult floor = RunLoad(server, clients, Fixed(kPing), options.seconds_per_run);
             const LoadResult serie = RunLoad(server, clients, Fixed(kSerie), options.seconds_per_run);

@@ -18,9 +18,7 @@ std::optional<std::string> CheckReadableFile(std::string_view path) {
     const std::filesystem::path file{std::string(path)};
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) return "O arquivo '" + file.string() + "' não existe.";
-    // Built by appending: GCC 12 at -O3 takes "'" + string for an overlapping copy (-Wrestrict).
-    if (!std::filesystem::is_regular_file(file, ec))
-        return std::string("'").append(file.string()) + "' não é um arquivo.";
+    if (!std::filesystem::is_regular_file(file, ec)) return "'" + file.string() + "' não é um arquivo.";
     if (!std::ifstream(file)) return "Não há permissão para ler '" + file.string() + "'.";
     return std::nullopt;
 }

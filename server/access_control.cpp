@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "core/ascii_text.h"
+
 namespace appserver {
 
 namespace {
@@ -62,11 +64,9 @@ ClientTable ClientTable::RefusingEveryone() {
 
 ClientTable ClientTable::FromToken(std::string token) {
     ClientTable table;
-    const auto first = token.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) throw std::runtime_error("o segredo está vazio.");
-    const auto last = token.find_last_not_of(" \t\r\n");
-    table.entries_.push_back(
-        Entry::Of("padrao", ClientRole::Writer, std::string_view(token).substr(first, last - first + 1)));
+    const std::string_view secret = hostlib::TrimmedBlanks(token, hostlib::kWhiteSpace);
+    if (secret.empty()) throw std::runtime_error("o segredo está vazio.");
+    table.entries_.push_back(Entry::Of("padrao", ClientRole::Writer, secret));
     return table;
 }
 

@@ -4,13 +4,12 @@
 
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl.hpp>
-#include <condition_variable>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "event_loop.h"
+#include "periodic_thread.h"
 #include "core/db/database_session.h"
 #include "core/db/database_url.h"
 #include "request_origin.h"
@@ -101,20 +100,14 @@ struct AppServer::State {
     bool running = false;
     // Cuts the connection of a session that waits on a database past its statement timeout:
     // a frozen server answers neither the statement nor its own timeout.
-    std::thread stall_watch;
-    std::mutex stall_mutex;
-    std::condition_variable stall_wake;
-    bool stall_watch_stopping = false;
+    PeriodicThread stall_watch{std::chrono::milliseconds(500), [this] { CutStuckSessions(); }};
 
-    void WatchForStalls() {
+    void CutStuckSessions() {
         const auto deadline = options.statement_timeout + std::chrono::seconds(2);
-        std::unique_lock lock(stall_mutex);
-        while (!stall_wake.wait_for(lock, std::chrono::milliseconds(500), [this] { return stall_watch_stopping; })) {
-            std::vector<SessionKeeper*> keepers{&core->writer.Session(), &core->health.Session()};
-            for (auto& loop : loops) keepers.push_back(&loop->Reader().Session());
-            for (SessionKeeper* keeper : keepers) {
-                if (keeper->CutIfStuck(deadline)) LogEvent("banco de dados sem resposta: conexão cortada");
-            }
+        std::vector<SessionKeeper*> keepers{&core->writer.Session(), &core->health.Session()};
+        for (auto& loop : loops) keepers.push_back(&loop->Reader().Session());
+        for (SessionKeeper* keeper : keepers) {
+            if (keeper->CutIfStuck(deadline)) LogEvent("banco de dados sem resposta: conexão cortada");
         }
     }
 };
@@ -149,8 +142,7 @@ void AppServer::Start() {
     s.core->writer.Start();
     s.core->health.Start();
     for (auto& loop : s.loops) loop->Start();
-    s.stall_watch_stopping = false;
-    s.stall_watch = std::thread([&s] { s.WatchForStalls(); });
+    s.stall_watch.Start();
     s.running = true;
 }
 
@@ -167,12 +159,7 @@ void AppServer::Stop() {
     for (auto& loop : s.loops) loop->Finish();
     for (auto& loop : s.loops) loop->Join();
     // Last: until every session has let go, one stuck on a frozen database must still be cut.
-    {
-        std::lock_guard lock(s.stall_mutex);
-        s.stall_watch_stopping = true;
-    }
-    s.stall_wake.notify_one();
-    s.stall_watch.join();
+    s.stall_watch.Stop();
     s.loops.clear();
 }
 

@@ -26,8 +26,6 @@ struct ServerOptions {
     std::chrono::milliseconds idle_timeout{std::chrono::minutes(15)};
     std::chrono::milliseconds request_timeout{std::chrono::seconds(30)};
     RequestLog log = RequestLog::Stderr;
-    // Benchmarks only: answer "Ping" with nothing, to measure the stack's own cost.
-    bool floor_method = false;
     // The most stores one commit takes (benchmarks set 1 to measure a commit per store).
     std::size_t largest_store_group = 256;
     // Clients and their tokens; none: every request is let through.

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <optional>
 
+#include "core/ascii_text.h"
 #include "data_emissao_contract.h"
 #include "core/datetime.h"
 #include "core/db/database_error.h"
@@ -101,7 +102,16 @@ void AppendDateValue(std::string& out, hostlib::TDateTime date) {
     out += '"';
 }
 
-bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+// A date of a row, or null: what every packet's date columns hold.
+void AppendDateOrNull(std::string& out, const std::optional<hostlib::TDateTime>& date) {
+    if (date) {
+        AppendDateValue(out, *date);
+    } else {
+        out += "null";
+    }
+}
+
+using hostlib::IsBlank;
 
 // Empty text is no date, as the host's own queries read it.
 void AppendDate(std::string& out, const std::string& text, std::string_view table, const std::string& code) {
@@ -150,11 +160,10 @@ void AppendHistoryRow(std::string& out, const std::array<std::string, kWidestRow
             out += "null";
         } else if (vor17000::kHistoricoColumns[c].type != vor17000::ColumnType::DateTime) {
             AppendText(out, row[c]);
-        } else if (const auto date = hostlib::ReadDatabaseDateTime(row[c])) {
-            AppendDateValue(out, *date);
         } else {
-            out += "null";
-            if (c == kOldDate && !old_date_text && !IsBlank(row[c])) {
+            const auto date = hostlib::ReadDatabaseDateTime(row[c]);
+            AppendDateOrNull(out, date);
+            if (!date && c == kOldDate && !old_date_text && !IsBlank(row[c])) {
                 old_date_text =
                     hostlib::utf8::Truncated(hostlib::utf8::ValidOrWindows1252(row[c]),
                                              static_cast<std::size_t>(vor17000::kHistoricoColumns[kOldDateText].size));
@@ -332,11 +341,7 @@ void DataEmissaoModule::WriteMaxData(const std::string& control, std::string& ou
         if (latest.state == InvoiceDate::Unreadable) RaiseUnreadableDate("NOTAFISCAL", control);
         out += MaxDataHead();
         out += '[';
-        if (latest.state == InvoiceDate::Found) {
-            AppendDateValue(out, latest.date);
-        } else {
-            out += "null";
-        }
+        AppendDateOrNull(out, latest.state == InvoiceDate::Found ? std::optional(latest.date) : std::nullopt);
         out += "]]}";
     });
 }
@@ -410,13 +415,7 @@ void DataEmissaoModule::WriteDivergencias(int limit, const std::string& after, s
         AppendJsonString(out, row.control);
         for (const auto& date : {row.last, row.latest_invoice}) {
             out += ',';
-            if (date) {
-                out += '"';
-                out += hostlib::DateTimeToIso(*date);
-                out += '"';
-            } else {
-                out += "null";
-            }
+            AppendDateOrNull(out, date);
         }
         out += ',';
         AppendJsonString(out, DriftVerdictName(row.verdict));

@@ -13,32 +13,16 @@ constexpr auto kFresh = std::chrono::milliseconds(1500);
 }  // namespace
 
 HealthProbe::HealthProbe(std::string database_url, hostlib::SessionOptions session_options, DatabaseFileGuard& file)
-    : reader_(std::move(database_url), session_options, file), file_(file) {}
+    : reader_(std::move(database_url), session_options, file), file_(file), every_while_(kEvery, [this] { Probe(); }) {}
 
 HealthProbe::~HealthProbe() { Stop(); }
 
 void HealthProbe::Start() {
-    if (thread_.joinable()) return;
-    stopping_ = false;
     Probe();
-    thread_ = std::thread([this] {
-        std::unique_lock lock(mutex_);
-        while (!wake_.wait_for(lock, kEvery, [this] { return stopping_; })) {
-            lock.unlock();
-            Probe();
-            lock.lock();
-        }
-    });
+    every_while_.Start();
 }
 
-void HealthProbe::Stop() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
-}
+void HealthProbe::Stop() { every_while_.Stop(); }
 
 void HealthProbe::Probe() {
     const auto start = Clock::now();

@@ -3,13 +3,11 @@
 // thread of its own every half second, so that /healthz answers at once whatever state the
 // database is in, and a frozen database makes the server unhealthy rather than the probe stuck.
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "data_emissao_module.h"
 #include "database_file_guard.h"
+#include "periodic_thread.h"
 
 namespace appserver {
 
@@ -31,10 +29,7 @@ private:
     DataEmissaoModule reader_;
     DatabaseFileGuard& file_;
     std::atomic<std::int64_t> last_answer_{0};  // steady-clock ticks of the last timely answer
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    std::thread thread_;
+    PeriodicThread every_while_;
 };
 
 }  // namespace appserver

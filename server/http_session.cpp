@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/ascii_text.h"
 #include "data_emissao_contract.h"
 #include "core/login_name.h"
 #include "json_text.h"
@@ -86,8 +87,7 @@ HttpSession<Stream>::HttpSession(EventLoop& loop, std::unique_ptr<ConnectionLimi
       slot_(std::move(slot)),
       stream_(std::move(stream)),
       call_(loop.Reader(), loop.Core().writer,
-            RpcLimits{loop.Core().options.answer_limit,
-                      loop.Core().options.floor_method ? FloorMethod::On : FloorMethod::Off},
+            RpcLimits{loop.Core().options.answer_limit},
             &loop.Metrics()) {
     caller_.origin = slot_ ? slot_->Address() : std::string();
     // Stores finish on the writer's thread; what follows runs back on this loop, with the
@@ -246,7 +246,7 @@ void HttpSession<Stream>::Handle() {
         answer.status = up ? 200 : 503;
         answer.body = up ? R"({"status":"ok"})" : R"({"status":"unavailable"})";
         answer.after = after;
-        return Send(answer, "health", "health", up ? "ok" : "503");
+        return Send(answer, "health", "health", up ? RequestOutcome{} : RequestOutcome::Status(503));
     }
     // What a web page could make a browser send: a page of another site, or one whose name
     // was rebound to this loopback address.
@@ -274,7 +274,7 @@ void HttpSession<Stream>::Handle() {
         answer.body = body_;
         answer.after = after;
         answer.content_type = "text/plain; version=0.0.4; charset=utf-8";
-        return Send(answer, "metrics", "metrics", "ok");
+        return Send(answer, "metrics", "metrics", RequestOutcome{});
     }
     if (request_.target.rfind("/rpc/", 0) != 0) return Refuse(404, "Caminho desconhecido.", after);
     if (request_.target != ModulePath()) {
@@ -284,7 +284,7 @@ void HttpSession<Stream>::Handle() {
         HttpAnswer answer;
         answer.body = ConnectAnswer();
         answer.after = after;
-        return Send(answer, "connect", "connect", "ok");
+        return Send(answer, "connect", "connect", RequestOutcome{});
     }
     if (request_.method != http::verb::post) {
         return Refuse(405, "Método HTTP não permitido.", after);
@@ -301,11 +301,9 @@ namespace {
 // the one the proxy itself added.
 std::string ForwardedClient(const std::string& list) {
     const auto comma = list.rfind(',');
-    std::string last = list.substr(comma == std::string::npos ? 0 : comma + 1);
-    const auto first = last.find_first_not_of(" \t");
-    const auto end = last.find_last_not_of(" \t");
-    if (first == std::string::npos) return {};
-    last = last.substr(first, end - first + 1);
+    const std::string last(
+        hostlib::TrimmedBlanks(std::string_view(list).substr(comma == std::string::npos ? 0 : comma + 1)));
+    if (last.empty()) return {};
     boost::system::error_code ec;
     const auto address = asio::ip::make_address(last, ec);
     return ec ? std::string() : address.to_string();
@@ -353,17 +351,17 @@ void HttpSession<Stream>::Refuse(int status, std::string_view text, ConnectionAf
     answer.after = after;
     answer.ask_for_credentials = status == 401;
     answer.allow = status == 405;
-    Send(answer, "-", "other", std::to_string(status));
+    Send(answer, "-", "other", RequestOutcome::Status(status));
 }
 
 template <class Stream>
 void HttpSession<Stream>::Send(HttpAnswer answer, const std::string& log_method, std::string_view metric,
-                               const std::string& log_outcome) {
+                               const RequestOutcome& outcome) {
     answer.head = request_.method == http::verb::head;
     answer.http10_keep_alive = http10_ && answer.after == ConnectionAfter::KeepAlive;
     WriteHttpAnswer(answer, out_);
-    WriteLogLine(loop_.Core().options.log, log_method, started_, log_outcome);
-    loop_.Metrics().Request(metric, log_outcome, std::chrono::duration<double>(Clock::now() - started_).count());
+    WriteLogLine(loop_.Core().options.log, log_method, started_, outcome.LogText());
+    loop_.Metrics().Request(metric, outcome, std::chrono::duration<double>(Clock::now() - started_).count());
     phase_ = Phase::Writing;
     SetDeadline(loop_.Core().options.request_timeout);
     const bool refused = answer.status >= 400 && answer.after == ConnectionAfter::Close;

@@ -65,7 +65,7 @@ private:
     void Refuse(int status, std::string_view text, ConnectionAfter after);
     // `metric` is the metrics' label of the request, `log_method` what the log names it.
     void Send(HttpAnswer answer, const std::string& log_method, std::string_view metric,
-              const std::string& log_outcome);
+              const RequestOutcome& outcome);
     void OnWritten(boost::system::error_code ec, ConnectionAfter after);
     void ReleaseLargeBuffers();
     void LingerAndClose();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "core/ascii_text.h"
 #include "core/db/sql_value.h"
 
 namespace appserver {
@@ -144,7 +145,7 @@ LatestInvoice LatestInvoiceQuery::FindAmongTexts(Statements& s) {
     bool unreadable = false;
     for (bool more = s.candidates->execute(true); more; more = s.candidates->fetch()) {
         // Empty text is no date, as everywhere dates are read.
-        if (s.candidate_null == soci::i_null || s.candidate.find_first_not_of(' ') == std::string::npos) continue;
+        if (s.candidate_null == soci::i_null || hostlib::IsBlank(s.candidate)) continue;
         const auto date = hostlib::ReadDatabaseDateTime(s.candidate);
         if (!date) {
             unreadable = true;  // read on all the same, so that the statement ends its read

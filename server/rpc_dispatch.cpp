@@ -280,11 +280,15 @@ std::string RpcCall::TooLargeText() const {
            " bytes); peça menos dados.";
 }
 
-void RpcCall::Open(const RpcRequest& request) {
-    current_ = &request;
+void RpcCall::OpenAnswer(std::string_view id_json) {
     element_.clear();
     element_ += "{\"jsonrpc\":\"2.0\",\"id\":";
-    element_ += request.id_json;
+    element_ += id_json;
+}
+
+void RpcCall::Open(const RpcRequest& request) {
+    current_ = &request;
+    OpenAnswer(request.id_json);
 }
 
 // Adds the request's answer to the body's. One that would take the answer past its limit is
@@ -292,10 +296,8 @@ void RpcCall::Open(const RpcRequest& request) {
 void RpcCall::Close() {
     element_ += '}';
     if (answer_.size() + element_.size() + 2 > limits_.answer_bytes && current_ != nullptr) {
-        summary_.outcome = "error " + std::to_string(kApplicationError);
-        element_.clear();
-        element_ += "{\"jsonrpc\":\"2.0\",\"id\":";
-        element_ += current_->id_json;
+        summary_.outcome = RequestOutcome::RpcError(kApplicationError);
+        OpenAnswer(current_->id_json);
         element_ += ",\"error\":{\"code\":" + std::to_string(kApplicationError) + ",\"message\":";
         AppendJsonString(element_, TooLargeText());
         element_ += "}}";
@@ -307,11 +309,9 @@ void RpcCall::Close() {
 }
 
 void RpcCall::WriteError(const RpcRequest* request, int code, std::string_view message, std::string_view data) {
-    summary_.outcome = "error " + std::to_string(code);
+    summary_.outcome = RequestOutcome::RpcError(code);
     current_ = nullptr;
-    element_.clear();
-    element_ += "{\"jsonrpc\":\"2.0\",\"id\":";
-    element_ += request != nullptr ? request->id_json : "null";
+    OpenAnswer(request != nullptr ? request->id_json : "null");
     element_ += ",\"error\":{\"code\":" + std::to_string(code) + ",\"message\":";
     AppendJsonString(element_, message);
     if (!data.empty()) {
@@ -339,7 +339,7 @@ void RpcCall::Fail(const RpcRequest& request, std::exception_ptr failure, CauseL
         }
     }
     const bool notification = !request.has_id;
-    summary_.outcome = "error " + std::to_string(error.code);
+    summary_.outcome = RequestOutcome::RpcError(error.code);
     if (notification && error.code != kInvalidRequest) return;
     WriteError(&request, error.code, error.message, error.data);
 }
@@ -359,14 +359,6 @@ bool RpcCall::RunOne(const RpcRequest& request) {
         if (!body_.batch) summary_.method = Shortened(request.method);
         if (request.params == RpcRequest::Params::NotAList) {
             throw RpcFailure{kInvalidParams, "Os parâmetros devem ser posicionais (uma lista)."};
-        }
-        if (limits_.floor == FloorMethod::On && request.method == "Ping") {
-            if (!body_.batch) summary_.metric = "Ping";
-            if (!request.has_id) return true;
-            Open(request);
-            element_ += ",\"result\":null";
-            Close();
-            return true;
         }
         const MethodEntry* method = FindMethod(request.method);
         if (method == nullptr) {

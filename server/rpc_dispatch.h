@@ -22,12 +22,8 @@ struct RpcSummary {
     // The metrics' label: a method of the contract, "batch", or "other" for any other name (a
     // call named "health" is not the health check).
     std::string_view metric = "other";
-    std::string outcome = "ok";
+    RequestOutcome outcome;
 };
-
-// "Ping", a method that does nothing, measures what the HTTP and JSON-RPC layers cost by
-// themselves; only a benchmark turns it on.
-enum class FloorMethod { Off, On };
 
 // Who sent a body, as far as the stores need to know.
 struct Caller {
@@ -40,7 +36,6 @@ struct RpcLimits {
     // The largest answer the server builds for one body; a request whose answer would pass
     // it is answered with an error instead.
     std::size_t answer_bytes = 4 * 1024 * 1024;
-    FloorMethod floor = FloorMethod::Off;
 };
 
 // The methods, as answered to GET /rpc/<module>: a JSON list.
@@ -69,6 +64,8 @@ private:
     void RunFrom(std::size_t index);
     // False when the request went to the writer and the call must wait for it.
     bool RunOne(const RpcRequest& request);
+    // The answer element up to its id: `{"jsonrpc":"2.0","id":...`.
+    void OpenAnswer(std::string_view id_json);
     void Open(const RpcRequest& request);
     void Close();
     void WriteError(const RpcRequest* request, int code, std::string_view message, std::string_view data = {});

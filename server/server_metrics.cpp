@@ -25,10 +25,15 @@ std::string Number(double value) {
 
 }  // namespace
 
-void RequestMetrics::Request(std::string_view method, std::string_view outcome, double seconds) {
-    if (outcome.rfind("error ", 0) == 0) outcome.remove_prefix(6);
+std::string RequestOutcome::Label() const {
+    return kind == Kind::Answered ? std::string("ok") : std::to_string(code);
+}
+
+std::string RequestOutcome::LogText() const { return kind == Kind::RpcError ? "error " + Label() : Label(); }
+
+void RequestMetrics::Request(std::string_view method, const RequestOutcome& outcome, double seconds) {
     const std::size_t m = IndexOf(kMethods, method == "-" ? "other" : method);
-    requests_[m][IndexOf(kOutcomes, outcome)].fetch_add(1, std::memory_order_relaxed);
+    requests_[m][IndexOf(kOutcomes, outcome.Label())].fetch_add(1, std::memory_order_relaxed);
     std::size_t bucket = 0;
     while (bucket < kBuckets.size() && seconds > kBuckets[bucket]) ++bucket;
     latency_[m][bucket].fetch_add(1, std::memory_order_relaxed);

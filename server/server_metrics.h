@@ -13,13 +13,28 @@
 
 namespace appserver {
 
+// How a request ended, for the request log and the metrics: answered, a JSON-RPC error, or
+// an HTTP status.
+struct RequestOutcome {
+    enum class Kind { Answered, RpcError, HttpStatus };
+    Kind kind = Kind::Answered;
+    int code = 0;  // the JSON-RPC error code, or the HTTP status
+
+    static RequestOutcome RpcError(int code) { return {Kind::RpcError, code}; }
+    static RequestOutcome Status(int status) { return {Kind::HttpStatus, status}; }
+    // As the log tells it: "ok", "error -32000", "413".
+    std::string LogText() const;
+    // As the metrics label it: "ok", "-32000", "413".
+    std::string Label() const;
+};
+
 enum class DatabaseFailure { Connection, Busy, ReadOnly, StorageFull, FileGone, Other };
 
 class RequestMetrics {
 public:
-    static constexpr std::array<std::string_view, 12> kMethods = {
+    static constexpr std::array<std::string_view, 11> kMethods = {
         "GetSerieNF", "GetMaxData", "UpdateCtrlNumNF", "UpDtLocal", "GetHistorico", "GetDivergencias",
-        "batch",      "connect",    "health",          "metrics",   "Ping",         "other"};
+        "batch",      "connect",    "health",          "metrics",   "other"};
     static_assert(
         [] {
             for (std::size_t i = 0; i < vor17000::kMethods.size(); ++i) {
@@ -35,8 +50,7 @@ public:
                                                         0.05,   0.1,   0.25,   0.5,   1.0,  2.5};
     static constexpr std::size_t kFailures = 6;
 
-    // `outcome` as the request log tells it: "ok", "error -32000", "413"...
-    void Request(std::string_view method, std::string_view outcome, double seconds);
+    void Request(std::string_view method, const RequestOutcome& outcome, double seconds);
     void Database(DatabaseFailure failure);
 
     struct Snapshot {

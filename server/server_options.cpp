@@ -64,6 +64,149 @@ bool IsLoopback(const std::string& address) {
 
 const char* ServerUsage() { return kUsage; }
 
+namespace {
+
+// What an option does with the text after it (nothing for a flag): a failure's text, or none.
+struct OptionValue {
+    const std::string& text;
+    long long number;
+};
+using Apply = std::optional<std::string> (*)(ServerCommandLine& line, const OptionValue& value,
+                                             std::vector<std::string>& warnings);
+
+struct OptionRule {
+    std::string_view name;
+    enum class Takes { Nothing, Text, Number } takes;
+    long long low = 0;  // Number: the range it must be in
+    long long high = 0;
+    Apply apply;
+};
+
+using Takes = OptionRule::Takes;
+using Warnings = std::vector<std::string>;
+using Result = std::optional<std::string>;
+
+const OptionRule kOptions[] = {
+    {"--db", Takes::Text, 0, 0,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.database_url = v.text;
+         return {};
+     }},
+    {"--create", Takes::Nothing, 0, 0, [](ServerCommandLine& l, const OptionValue&, Warnings&) -> Result {
+         l.create = true;
+         return {};
+     }},
+    {"--demo-data", Takes::Nothing, 0, 0, [](ServerCommandLine& l, const OptionValue&, Warnings&) -> Result {
+         l.demo_data = true;
+         return {};
+     }},
+    {"--check-dates", Takes::Nothing, 0, 0, [](ServerCommandLine& l, const OptionValue&, Warnings&) -> Result {
+         l.check_dates = true;
+         return {};
+     }},
+    {"--check-token-file", Takes::Text, 0, 0,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.check_token_file = v.text;
+         return {};
+     }},
+    {"--insecure-open", Takes::Nothing, 0, 0, [](ServerCommandLine& l, const OptionValue&, Warnings&) -> Result {
+         l.insecure_open = true;
+         return {};
+     }},
+    {"--quiet", Takes::Nothing, 0, 0, [](ServerCommandLine& l, const OptionValue&, Warnings&) -> Result {
+         l.options.log = RequestLog::None;
+         return {};
+     }},
+    {"--token-file", Takes::Text, 0, 0,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings& warnings) -> Result {
+         l.options.token_file = v.text;
+         try {
+             l.options.clients = std::make_shared<ClientTable>(ClientTable::FromFile(v.text));
+         } catch (const std::exception& e) {
+             return e.what();
+         }
+         if (auto warning = TokenFileExposure(v.text)) warnings.push_back(std::move(*warning));
+         return {};
+     }},
+    {"--trusted-proxy", Takes::Text, 0, 0,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         boost::system::error_code ec;
+         const auto proxy = boost::asio::ip::make_address(v.text, ec);
+         if (ec) return "endereço inválido em --trusted-proxy: " + v.text;
+         l.options.trusted_proxies.push_back(proxy.to_string());
+         return {};
+     }},
+    {"--tls-cert", Takes::Text, 0, 0,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.tls_certificate = v.text;
+         return {};
+     }},
+    {"--tls-key", Takes::Text, 0, 0,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.tls_key = v.text;
+         return {};
+     }},
+    {"--listen", Takes::Text, 0, 0,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         if (!ParseListen(v.text, l.options)) return "opção inválida: --listen";
+         return {};
+     }},
+    {"--threads", Takes::Number, 1, 256,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.threads = static_cast<int>(v.number);
+         return {};
+     }},
+    {"--body-limit", Takes::Number, 1024, 1LL << 30,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.body_limit = static_cast<std::size_t>(v.number);
+         return {};
+     }},
+    {"--answer-limit", Takes::Number, 64 * 1024, 1LL << 30,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.answer_limit = static_cast<std::size_t>(v.number);
+         return {};
+     }},
+    {"--max-connections", Takes::Number, 1, 10000000,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.max_connections = static_cast<int>(v.number);
+         return {};
+     }},
+    {"--max-connections-per-address", Takes::Number, 0, 1000000,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.max_connections_per_address = static_cast<int>(v.number);
+         return {};
+     }},
+    {"--request-timeout", Takes::Number, 1, 3600,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.request_timeout = std::chrono::seconds(v.number);
+         return {};
+     }},
+    {"--statement-timeout", Takes::Number, 1, 3600,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.statement_timeout = std::chrono::seconds(v.number);
+         return {};
+     }},
+    {"--idle-timeout", Takes::Number, 1, 86400,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.idle_timeout = std::chrono::seconds(v.number);
+         return {};
+     }},
+    {"--lock-timeout", Takes::Number, 1, 3600,
+     [](ServerCommandLine& l, const OptionValue& v, Warnings&) -> Result {
+         l.options.lock_timeout = std::chrono::seconds(v.number);
+         return {};
+     }},
+};
+
+const OptionRule* FindOption(std::string_view name) {
+    for (const OptionRule& rule : kOptions) {
+        if (rule.name == name) return &rule;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, const char* environment_token) {
     ParsedServerOptions parsed;
     ServerCommandLine line;
@@ -74,78 +217,25 @@ ParsedServerOptions ParseServerOptions(const std::vector<std::string>& args, con
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool has_value = i + 1 < args.size();
-        long long number = 0;
-        const auto number_in = [&](long long low, long long high) {
-            return has_value && ParseNumber(args[i + 1], number) && number >= low && number <= high;
-        };
         if (arg == "--help" || arg == "-h") {
             parsed.help = true;
             return parsed;
-        } else if (arg == "--db" && has_value) {
-            options.database_url = args[++i];
-        } else if (arg == "--create") {
-            line.create = true;
-        } else if (arg == "--demo-data") {
-            line.demo_data = true;
-        } else if (arg == "--check-dates") {
-            line.check_dates = true;
-        } else if (arg == "--check-token-file" && has_value) {
-            line.check_token_file = args[++i];
-        } else if (arg == "--insecure-open") {
-            line.insecure_open = true;
-        } else if (arg == "--quiet") {
-            options.log = RequestLog::None;
-        } else if (arg == "--token-file" && has_value) {
-            options.token_file = args[++i];
-            try {
-                options.clients = std::make_shared<ClientTable>(ClientTable::FromFile(options.token_file));
-            } catch (const std::exception& e) {
-                return fail(e.what());
-            }
-            if (auto warning = TokenFileExposure(options.token_file)) parsed.warnings.push_back(std::move(*warning));
-        } else if (arg == "--trusted-proxy" && has_value) {
-            boost::system::error_code ec;
-            const auto proxy = boost::asio::ip::make_address(args[i + 1], ec);
-            if (ec) return fail("endereço inválido em --trusted-proxy: " + args[i + 1]);
-            options.trusted_proxies.push_back(proxy.to_string());
-            ++i;
-        } else if (arg == "--tls-cert" && has_value) {
-            options.tls_certificate = args[++i];
-        } else if (arg == "--tls-key" && has_value) {
-            options.tls_key = args[++i];
-        } else if (arg == "--listen" && has_value && ParseListen(args[i + 1], options)) {
-            ++i;
-        } else if (arg == "--threads" && number_in(1, 256)) {
-            options.threads = static_cast<int>(number);
-            ++i;
-        } else if (arg == "--body-limit" && number_in(1024, 1LL << 30)) {
-            options.body_limit = static_cast<std::size_t>(number);
-            ++i;
-        } else if (arg == "--answer-limit" && number_in(64 * 1024, 1LL << 30)) {
-            options.answer_limit = static_cast<std::size_t>(number);
-            ++i;
-        } else if (arg == "--max-connections" && number_in(1, 10000000)) {
-            options.max_connections = static_cast<int>(number);
-            ++i;
-        } else if (arg == "--max-connections-per-address" && number_in(0, 1000000)) {
-            options.max_connections_per_address = static_cast<int>(number);
-            ++i;
-        } else if (arg == "--request-timeout" && number_in(1, 3600)) {
-            options.request_timeout = std::chrono::seconds(number);
-            ++i;
-        } else if (arg == "--statement-timeout" && number_in(1, 3600)) {
-            options.statement_timeout = std::chrono::seconds(number);
-            ++i;
-        } else if (arg == "--idle-timeout" && number_in(1, 86400)) {
-            options.idle_timeout = std::chrono::seconds(number);
-            ++i;
-        } else if (arg == "--lock-timeout" && number_in(1, 3600)) {
-            options.lock_timeout = std::chrono::seconds(number);
-            ++i;
-        } else {
-            return fail("opção inválida: " + arg);
         }
+        const OptionRule* rule = FindOption(arg);
+        if (rule == nullptr) return fail("opção inválida: " + arg);
+        static const std::string kNoText;
+        long long number = 0;
+        if (rule->takes != Takes::Nothing) {
+            // A value missing, or a number out of its range, makes the option itself wrong.
+            if (i + 1 >= args.size()) return fail("opção inválida: " + arg);
+            if (rule->takes == Takes::Number &&
+                !(ParseNumber(args[i + 1], number) && number >= rule->low && number <= rule->high)) {
+                return fail("opção inválida: " + arg);
+            }
+            ++i;
+        }
+        const OptionValue value{rule->takes == Takes::Nothing ? kNoText : args[i], number};
+        if (auto failure = rule->apply(line, value, parsed.warnings)) return fail(std::move(*failure));
     }
     if (environment_token != nullptr && *environment_token != '\0' && !options.clients->RequiresToken()) {
         try {

@@ -3,6 +3,7 @@
 // history row, one statement each.
 #include <soci/soci.h>
 
+#include "core/ascii_text.h"
 #include "core/db/sql_value.h"
 #include "core/utf8.h"
 #include "store_strategy.h"
@@ -78,7 +79,7 @@ private:
     void ReadOldDate() {
         old_date_read_null = soci::i_null;
         old_date_text_null = soci::i_null;
-        if (old_date_null == soci::i_null || old_date.find_first_not_of(' ') == std::string::npos) return;
+        if (old_date_null == soci::i_null || hostlib::IsBlank(old_date)) return;
         if (const auto read = hostlib::ReadDatabaseDateTime(old_date)) {
             old_date_read = hostlib::DateTimeToIso(*read, ' ');
             old_date_read_null = soci::i_ok;

@@ -201,10 +201,8 @@ struct Request {
 class LoadBalancer : public ::testing::Test {
 protected:
     static constexpr int kClients = 32;
-    // Appended rather than "literal" + string: GCC 12 at -O3 misreports the latter as overlapping.
-    static std::string Prefixed(std::string prefix, int c) { return prefix.append(std::to_string(c)); }
-    static std::string OwnControl(int c) { return Prefixed("CC", c); }
-    static std::string OwnSeries(int c) { return Prefixed("C", c); }
+    static std::string OwnControl(int c) { return "CC" + std::to_string(c); }
+    static std::string OwnSeries(int c) { return "C" + std::to_string(c); }
 
     LoadBalancer() : database(Backend::PostgreSQL) {
         database.LoadDemo();

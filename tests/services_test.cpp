@@ -43,7 +43,7 @@ TEST(Services, HostValuesAndProcessingDate) {
     testing_support::RecordingHost host;
     TApplication application(host);
     application.Values().EmprProc = "01";
-    application.Values().FiliProc = std::string("1");  // GCC 12 at -O3 misreads the assignment of a literal
+    application.Values().FiliProc = "1";
     application.Values().DataProc["1"] = EncodeDate(2024, 5, 10);
     EXPECT_EQ(EmprProc(), "01");
     EXPECT_EQ(DataProc(FiliProc()), EncodeDate(2024, 5, 10));

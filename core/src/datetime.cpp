@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/ascii_text.h"
 #include "core/exceptions.h"
 
 namespace hostlib {
@@ -196,9 +197,8 @@ std::string DateTimeToStr(TDateTime value) {
 
 // The year takes all four digits: "01/01/2" is a date still being typed, not year 2.
 std::optional<TDateTime> TryStrToDateTime(std::string_view text) {
-    std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return std::nullopt;
-    const std::string_view trimmed = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    const std::string_view trimmed = TrimmedBlanks(text, kSpaces);
+    if (trimmed.empty()) return std::nullopt;
     std::size_t pos = 0;
     int d = 0;
     int m = 0;

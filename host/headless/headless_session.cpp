@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "core/ascii_text.h"
 #include "core/exceptions.h"
 #include "core/utf8.h"
 
@@ -10,11 +11,7 @@ namespace host {
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+std::string_view Trim(std::string_view text) { return hostlib::TrimmedBlanks(text, hostlib::kLineBlanks); }
 
 // The first word of `text`, and the rest after the blanks that follow it.
 std::pair<std::string_view, std::string_view> SplitWord(std::string_view text) {

@@ -11,22 +11,6 @@ namespace {
 TApplication* current_application = nullptr;
 }  // namespace
 
-const char* MsgDlgTypeName(TMsgDlgType type) {
-    switch (type) {
-        case TMsgDlgType::mtWarning:
-            return "warning";
-        case TMsgDlgType::mtError:
-            return "error";
-        case TMsgDlgType::mtInformation:
-            return "information";
-        case TMsgDlgType::mtConfirmation:
-            return "confirmation";
-        case TMsgDlgType::mtCustom:
-            return "custom";
-    }
-    return "custom";
-}
-
 TApplication::TApplication(HostServices& host) : TComponent(nullptr, "Application"), host_(host) {
     if (current_application != nullptr) throw Exception("Já existe um objeto de aplicação neste processo.");
     current_application = this;

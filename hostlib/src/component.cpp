@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/ascii_text.h"
+
 namespace hostlib {
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
+bool SameName(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 TComponent::TComponent(TComponent* owner, std::string name) : owner_(owner), name_(std::move(name)) {}
 

@@ -1,16 +1,15 @@
 #include "hostlib/services.h"
 
+#include "core/ascii_text.h"
 #include "hostlib/application.h"
 #include "core/exceptions.h"
 
 namespace hostlib {
 
-bool EmptyString(std::string_view text) { return text.find_first_not_of(" \t") == std::string_view::npos; }
+bool EmptyString(std::string_view text) { return IsBlank(text, " \t"); }
 
 std::string Ajusta(std::string_view text, int width) {
-    const std::size_t first = text.find_first_not_of(' ');
-    std::string code;
-    if (first != std::string_view::npos) code = std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+    std::string code(TrimmedBlanks(text, kSpaces));
     if (width > 0 && code.size() < static_cast<std::size_t>(width)) {
         code.insert(0, static_cast<std::size_t>(width) - code.size(), '0');
     }

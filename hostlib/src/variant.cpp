@@ -4,31 +4,10 @@
 #include <charconv>
 #include <limits>
 
+#include "core/ascii_text.h"
 #include "core/exceptions.h"
 
 namespace hostlib {
-
-namespace {
-
-std::string Trimmed(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && std::isspace(static_cast<unsigned char>(text[first]))) ++first;
-    while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1]))) --last;
-    return text.substr(first, last - first);
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == '\0';
-}
-
-}  // namespace
 
 const char* VarTypeName(VarType type) {
     switch (type) {
@@ -95,11 +74,11 @@ bool Variant::ToBoolean() const {
         case VarType::Integer:
             return std::get<std::int32_t>(value_) != 0;
         case VarType::String: {
-            const std::string text = Trimmed(std::get<std::string>(value_));
+            const std::string_view text = TrimmedBlanks(std::get<std::string>(value_), kWhiteSpace);
             if (EqualsIgnoringCase(text, "true")) return true;
             if (EqualsIgnoringCase(text, "false")) return false;
             try {
-                return Variant(text).ToInt32() != 0;
+                return Variant(std::string(text)).ToInt32() != 0;
             } catch (const EVariantError&) {
                 CastError(VarType::Boolean);
             }
@@ -119,7 +98,7 @@ std::int32_t Variant::ToInt32() const {
         case VarType::Integer:
             return std::get<std::int32_t>(value_);
         case VarType::String: {
-            const std::string text = Trimmed(std::get<std::string>(value_));
+            const std::string_view text = TrimmedBlanks(std::get<std::string>(value_), kWhiteSpace);
             std::int64_t parsed = 0;
             const char* begin = text.data();
             const char* end = text.data() + text.size();

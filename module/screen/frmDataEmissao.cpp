@@ -202,16 +202,13 @@ void TfrmDataEmissao::LayOutFrame() {
 void TfrmDataEmissao::LayOutCodeRows() {
     TWinControl& box = grbDadosRel;
     Label(lblEmpresa, box, {8, 18, 118, 13}, "Empresa");
-    lblEmpresa.Tag = 2;
     Field(medCdEmpresa, box, {128, 14, 25, 21}, 0, Role::Input);
     medCdEmpresa.SetEditMask("99;0; ");
     medCdEmpresa.MaxLength = 2;
     LookupButton(btpEmpresa, box, 155, 14, medCdEmpresa, dtsEmpresa, "Empresa", "Não há empresa cadastrada.");
-    btpEmpresa.Tag = 2;
     Field(edtNmEmpresa, box, {178, 14, 247, 21}, 1, Role::Display);
 
     Label(lblInscEstad, box, {8, 42, 118, 13}, "Inscrição Estadual");
-    lblInscEstad.Tag = 2;
     Field(medInscEstad, box, {128, 38, 121, 21}, 2, Role::Input);
     medInscEstad.CharCase = TEditCharCase::ecUpperCase;
     medInscEstad.MaxLength = 16;
@@ -219,7 +216,6 @@ void TfrmDataEmissao::LayOutCodeRows() {
                  "Não há inscrição estadual cadastrada para a empresa informada.");
 
     Label(lblInscMuni, box, {8, 66, 118, 13}, "Inscrição Municipal");
-    lblInscMuni.Tag = 2;
     Field(medInscMuni, box, {128, 62, 121, 21}, 3, Role::Input);
     LookupButton(btpInscMuni, box, 251, 62, medInscMuni, dtsInscMuni, "Inscrição Municipal",
                  "Não há inscrição municipal cadastrada para a empresa informada.");
@@ -261,7 +257,6 @@ void TfrmDataEmissao::LayOutDateArea() {
     Field(depDtUltEmiss, panData, {6, 19, 87, 21}, 0, Role::Display);
     DateEdit(depDtUltEmiss);
     Field(medDiaSem, panData, {95, 19, 110, 21}, 1, Role::Display);
-    medDiaSem.Tag = 99;
 
     Label(lblProxData, panData, {216, 4, 200, 13}, "Próx. Data de Emissão");
     lblProxData.SetEnabled(false);

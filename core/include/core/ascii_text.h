@@ -15,6 +15,16 @@ inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The blanks each kind of text may carry around what it says.
+inline constexpr std::string_view kSpaces = " ";             // fixed-width database columns
+inline constexpr std::string_view kLineBlanks = " \t\r";     // lines of files and commands
+inline constexpr std::string_view kWhiteSpace = " \t\r\n\f\v";
+
+// Whether `text` holds nothing but `blanks`.
+inline bool IsBlank(std::string_view text, std::string_view blanks = kSpaces) {
+    return text.find_first_not_of(blanks) == std::string_view::npos;
+}
+
 // `text` without the `blanks` at either end.
 inline std::string_view TrimmedBlanks(std::string_view text, std::string_view blanks = " \t") {
     const auto first = text.find_first_not_of(blanks);

@@ -5,17 +5,12 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/ascii_text.h"
 #include "core/login_name.h"
 
 namespace hostlib {
 
 namespace {
-
-std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
@@ -37,7 +32,7 @@ std::vector<TokenEntry> ParseTokenText(std::string_view text) {
     for (std::size_t start = 0; start <= text.size();) {
         const auto end = text.find('\n', start);
         lines.push_back(
-            Trimmed(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start)));
+            TrimmedBlanks(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start), kLineBlanks));
         if (end == std::string_view::npos) break;
         start = end + 1;
     }
@@ -92,7 +87,7 @@ std::vector<TokenEntry> ReadTokenFile(const std::string& path) {
 std::optional<std::string> TokenFromEnvironment() {
     const char* token = std::getenv("VOR17000_TOKEN");
     if (token == nullptr) return std::nullopt;
-    const auto trimmed = Trimmed(token);
+    const auto trimmed = TrimmedBlanks(token, kLineBlanks);
     if (trimmed.empty()) return std::nullopt;
     return std::string(trimmed);
 }

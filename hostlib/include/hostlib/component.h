@@ -30,7 +30,6 @@ public:
 
     const std::string& Name() const { return name_; }
     TComponent* Owner() const { return owner_; }
-    int Tag = 0;
 
     // Names compare without regard to case, as the platform's do.
     TComponent* FindComponent(std::string_view name) const;

@@ -13,7 +13,22 @@ namespace hostlib {
 class TForm;
 
 enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
-const char* MsgDlgTypeName(TMsgDlgType type);
+// The name a headless recording gives a dialog type.
+constexpr const char* MsgDlgTypeName(TMsgDlgType type) {
+    switch (type) {
+        case TMsgDlgType::mtWarning:
+            return "warning";
+        case TMsgDlgType::mtError:
+            return "error";
+        case TMsgDlgType::mtInformation:
+            return "information";
+        case TMsgDlgType::mtConfirmation:
+            return "confirmation";
+        case TMsgDlgType::mtCustom:
+            return "custom";
+    }
+    return "custom";
+}
 
 // Kinds of the wait animation; the values are the platform's.
 enum class TShowAvi : int {
