@@ -106,6 +106,11 @@ void MainWindow::BuildMenus() {
     quit->setShortcut(QKeySequence("Ctrl+Q"));
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
+    // The screen's help, also where the screen is not open (F1 inside it).
+    auto* screen_help = new QAction("&Ajuda de Alterar Data de Emissão\tF1", this);
+    screen_help->setObjectName("actionAjudaTela");
+    connect(screen_help, &QAction::triggered, this, [this] { ShowHelpPage(this, kScreenHelpPage); });
+
     auto* about = new QAction("&Sobre", this);
     connect(about, &QAction::triggered, this,
             [this] { QMessageBox::about(this, "Sobre", "Faturamento — Alterar Data de Emissão (VOR17000)."); });
@@ -124,6 +129,8 @@ void MainWindow::BuildMenus() {
     windows->addAction("&Cascata", mdi_, &QMdiArea::cascadeSubWindows);
     windows->addAction("&Lado a lado", mdi_, &QMdiArea::tileSubWindows);
     QMenu* help = menuBar()->addMenu("Aj&uda");
+    help->addAction(screen_help);
+    help->addSeparator();
     help->addAction(about);
 
     QToolBar* toolbar = addToolBar("Faturamento");
