@@ -171,7 +171,9 @@ std::optional<QPixmap> ShowView(MainWindow& window, const std::string& view) {
     } else if (view == "configuracoes") {
         window.OpenSettings();
     } else if (view == "ajuda") {
-        window.findChild<QAction*>("actionAjudaTela")->trigger();
+        auto* help = window.findChild<QAction*>("actionAjudaTela");
+        if (help == nullptr) throw std::runtime_error("o menu Ajuda não tem a ajuda da tela");
+        help->trigger();
     } else if (view == "historico" || view == "divergencias") {
         if (view == "historico") window.OpenDateHistory();
         else window.OpenDateDrift();
