@@ -27,7 +27,8 @@ host="$work/vor17000-host"
 for file in "$server/lib/systemd/system/vor17000-server.service" "$server/etc/vor17000/server.conf" \
   "$server/usr/share/vor17000-server/db/schema.sql" "$server/usr/share/vor17000-server/db/demo.sql" \
   "$host/usr/share/applications/vor17000-host.desktop" "$host/usr/share/icons/hicolor/scalable/apps/vor17000.svg" \
-  "$host/usr/share/doc/vor17000-host/vor17000.html" "$host/usr/lib/vor17000-host/Pkg_Vor17000.so"; do
+  "$host/usr/share/doc/vor17000-host/vor17000.html" "$host/usr/lib/vor17000-host/Pkg_Vor17000.so" \
+  "$server/usr/share/man/man1/vor17000-server.1.gz" "$host/usr/share/man/man1/vor17000-host.1.gz"; do
   [ -f "$file" ] || fail "missing ${file#"$work"/}"
 done
 
