@@ -23,7 +23,7 @@ for view in $views; do
   read -r w1 w2 w3 w4 h1 h2 h3 h4 < <(od -An -tu1 -j16 -N8 "$png")
   width=$(((w1 << 24) | (w2 << 16) | (w3 << 8) | w4))
   height=$(((h1 << 24) | (h2 << 16) | (h3 << 8) | h4))
-  ((width >= 200 && width <= 4000 && height >= 100 && height <= 4000)) || fail "$view: ${width}x$height"
+  ((width >= 200 && width <= 4000 && height >= 60 && height <= 4000)) || fail "$view: ${width}x$height"
   # A blank picture compresses to almost nothing.
   (($(stat -c %s "$png") > 4000)) || fail "$view: $(stat -c %s "$png") bytes, nothing drawn"
   echo "docs_images_test: $view ${width}x$height"
