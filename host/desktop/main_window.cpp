@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -288,6 +289,14 @@ void MainWindow::FormShown(hostlib::TForm& form) {
                                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                               Qt::WindowCloseButtonHint);
         window->setAttribute(Qt::WA_DeleteOnClose, false);
+        // Ctrl+F4 closes the screen on every platform: X11's own keys for Close are Ctrl+W only.
+        const QList<QKeySequence> close_keys = QKeySequence::keyBindings(QKeySequence::Close);
+        const QKeySequence ctrl_f4(Qt::CTRL | Qt::Key_F4);
+        for (QAction* action : window->systemMenu() != nullptr ? window->systemMenu()->actions() : QList<QAction*>{}) {
+            if (!close_keys.isEmpty() && action->shortcuts() == close_keys && !close_keys.contains(ctrl_f4)) {
+                action->setShortcuts(close_keys + QList<QKeySequence>{ctrl_f4});
+            }
+        }
         // The user minimising or restoring the window is the form's window state too, so that
         // the next open restores it.
         connect(window, &QMdiSubWindow::windowStateChanged, this,
