@@ -29,6 +29,9 @@ foreach(program IN ITEMS vor17000-server vor17000-host)
   list(APPEND VOR17000_MANUAL_PAGES ${compressed})
 endforeach()
 add_custom_target(manual_pages ALL DEPENDS ${VOR17000_MANUAL_PAGES})
+# The packages are made from the programs alone (scripts/package.sh builds only them).
+add_dependencies(vor17000-server manual_pages)
+add_dependencies(vor17000-host manual_pages)
 
 # --- vor17000-server ---
 install(TARGETS vor17000-server RUNTIME DESTINATION ${VOR17000_SERVER_LIBDIR} COMPONENT server)
