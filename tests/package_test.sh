@@ -58,7 +58,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$port" ] || fail "server did not start: $(cat "$work/server.log")"
-answer="$(curl -sS --max-time 10 \
+answer="$(curl -sS --max-time 10 -H 'Content-Type: application/json' \
   -d '{"jsonrpc":"2.0","id":1,"method":"GetSerieNF","params":["01","110042490114","","","T"]}' \
   "http://127.0.0.1:$port/rpc/VOR17000.rdmDataEmissao")"
 for row in '["1","NF-e série 1","CTRL01","2023-12-31T00:00:00","S","N","N"]' \
@@ -73,7 +73,8 @@ wait "$server_pid" || status=$?
 server_pid=""
 [ "$status" -eq 0 ] || fail "server ended with $status on SIGTERM: $(cat "$work/server.log")"
 
-# The headless host through its link in /usr/bin, with the module beside the real file.
-state="$(printf 'open\nstate\n' | "$host/usr/bin/vor17000-host" --headless --db "sqlite:$work/h.db")"
+# The headless host through its link in /usr/bin, with the module beside the real file, on a
+# demo database of its own (an SQLite file named with --db must exist).
+state="$(printf 'open\nstate\n' | XDG_DATA_HOME="$work/data" "$host/usr/bin/vor17000-host" --headless)"
 grep -q '^{"open":true,' <<<"$state" || fail "the host did not open the screen: $state"
 echo "package_test: both packages run from their unpacked files"
