@@ -19,9 +19,24 @@ foreach(program IN ITEMS vor17000-server vor17000-host)
   file(CREATE_LINK ../lib/${program}/${program} ${CMAKE_BINARY_DIR}/packaging/${program} SYMBOLIC)
 endforeach()
 
+# Each program's manual page, compressed as Debian keeps them, in its program's package.
+foreach(program IN ITEMS vor17000-server vor17000-host)
+  set(page ${PROJECT_SOURCE_DIR}/docs/man/${program}.1)
+  set(compressed ${CMAKE_BINARY_DIR}/packaging/${program}.1.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${page} ${compressed}
+    DEPENDS ${page} VERBATIM)
+  list(APPEND VOR17000_MANUAL_PAGES ${compressed})
+endforeach()
+add_custom_target(manual_pages ALL DEPENDS ${VOR17000_MANUAL_PAGES})
+# The packages are made from the programs alone (scripts/package.sh builds only them).
+add_dependencies(vor17000-server manual_pages)
+add_dependencies(vor17000-host manual_pages)
+
 # --- vor17000-server ---
 install(TARGETS vor17000-server RUNTIME DESTINATION ${VOR17000_SERVER_LIBDIR} COMPONENT server)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vor17000-server DESTINATION bin COMPONENT server)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/vor17000-server.1.gz DESTINATION share/man/man1 COMPONENT server)
 install(TARGETS vorcore LIBRARY DESTINATION ${VOR17000_SERVER_LIBDIR} PERMISSIONS ${VOR17000_READ_ONLY}
   COMPONENT server)
 install(FILES ${PROJECT_SOURCE_DIR}/db/schema.sql ${PROJECT_SOURCE_DIR}/db/demo.sql
@@ -37,6 +52,7 @@ install(TARGETS vor17000-host RUNTIME DESTINATION ${VOR17000_HOST_LIBDIR} COMPON
 install(TARGETS Pkg_Vor17000 hostlib vorcore LIBRARY DESTINATION ${VOR17000_HOST_LIBDIR}
   PERMISSIONS ${VOR17000_READ_ONLY} COMPONENT host)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/vor17000-host DESTINATION bin COMPONENT host)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/vor17000-host.1.gz DESTINATION share/man/man1 COMPONENT host)
 install(FILES ${VOR17000_DEPLOY}/vor17000-host.desktop DESTINATION share/applications COMPONENT host)
 install(FILES ${VOR17000_DEPLOY}/vor17000.svg DESTINATION share/icons/hicolor/scalable/apps COMPONENT host)
 # The host shows the help from its resources; the page is also there to read on its own.

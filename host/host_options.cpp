@@ -1,5 +1,6 @@
 #include "host_options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include "core/settings/token_file.h"
 #include "settings_checks.h"
@@ -8,6 +9,7 @@ namespace host {
 
 ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
     HostOptions options;
+    bool view_given = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         auto value = [&](std::string& out) {
@@ -42,12 +44,21 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
         } else if (arg == "--screenshot") {
             if (!value(text)) return {{}, "--screenshot precisa do arquivo PNG", false};
             options.screenshot = text;
+        } else if (arg == "--screenshot-view") {
+            if (!value(text)) return {{}, "--screenshot-view precisa do nome da vista", false};
+            const auto& views = ScreenshotViews();
+            if (std::none_of(views.begin(), views.end(), [&](const ScreenshotView& v) { return v.name == text; })) {
+                return {{}, "vista desconhecida para --screenshot-view: " + text, false};
+            }
+            options.screenshot_view = text;
+            view_given = true;
         } else if (arg == "--help" || arg == "-h") {
             return {{}, "", true};
         } else {
             return {{}, "opção desconhecida: " + arg, false};
         }
     }
+    if (view_given && options.screenshot.empty()) return {{}, "--screenshot-view só vale com --screenshot", false};
     if (const auto token = hostlib::TokenFromEnvironment(); token && options.token.empty()) {
         options.token = *token;
         options.given.token = true;
@@ -55,10 +66,40 @@ ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments) {
     return {options, "", false};
 }
 
+const std::vector<ScreenshotView>& ScreenshotViews() {
+    static const std::vector<ScreenshotView> views = {
+        {"tela", "a janela principal com a tela aberta e vazia"},
+        {"preenchida", "a tela com a série 1 informada e a próxima data proposta"},
+        {"consulta", "a lista de pesquisa de séries"},
+        {"mensagem", "o aviso de uma data anterior à última emissão"},
+        {"chamadora", "a data confirmada na tela devolvida à Emissão de Nota Fiscal"},
+        {"historico", "o Histórico de datas"},
+        {"divergencias", "a Conferência de datas"},
+        {"configuracoes", "as Configurações"},
+        {"ajuda", "a ajuda da tela"},
+    };
+    return views;
+}
+
 std::string HostUsage() {
-    return "uso: vor17000-host [--headless | --screenshot ARQUIVO.png] [--db URL] [--server embedded|HOST:PORTA]\n"
-           "                    [--module ARQUIVO]\n"
-           "                    [--token-file ARQUIVO] [--tls-ca ARQUIVO]\n";
+    std::string usage =
+        "uso: vor17000-host [--headless | --screenshot ARQUIVO.png] [--db URL] [--server embedded|HOST:PORTA]\n"
+        "                    [--module ARQUIVO]\n"
+        "                    [--token-file ARQUIVO] [--tls-ca ARQUIVO]\n"
+        "  --headless    comandos na entrada padrão, uma resposta JSON por linha, sem janela\n"
+        "  --screenshot ARQUIVO.png  grava uma imagem da janela (sem tela gráfica também) e termina\n"
+        "  --screenshot-view VISTA   o que a imagem mostra (padrão: tela):\n";
+    for (const auto& view : ScreenshotViews()) {
+        usage += "                  " + view.name + std::string(15 - view.name.size(), ' ') + view.description + "\n";
+    }
+    usage +=
+        "  --db URL      sqlite:ARQUIVO ou postgresql://usuario@host:porta/banco (padrão: o banco de demonstração)\n"
+        "  --server embedded|HOST:PORTA  servidor de aplicação: o embutido (padrão) ou um em execução\n"
+        "  --module ARQUIVO  o módulo da tela (padrão: VOR17000_MODULE, ou ao lado do programa)\n"
+        "  --token-file ARQUIVO  o segredo desta estação (ou VOR17000_TOKEN)\n"
+        "  --tls-ca ARQUIVO  fala TLS com o servidor e confere seu certificado com essas autoridades\n"
+        "  --help        mostra esta ajuda\n";
+    return usage;
 }
 
 std::filesystem::path ResolveModulePath(const HostOptions& options) {

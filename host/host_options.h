@@ -15,6 +15,7 @@ struct HostOptions {
     std::string server = "embedded";    // "embedded" or HOST:PORT
     std::filesystem::path module_path;  // empty: beside the executable
     std::filesystem::path screenshot;   // set: save one screenshot there and end
+    std::string screenshot_view = "tela";  // what the screenshot shows: one of ScreenshotViews()
     std::string token;                  // the server's shared secret (--token-file, $VOR17000_TOKEN)
     std::string tls_ca_file;            // CA file: talk TLS to the server and check it
 
@@ -36,6 +37,13 @@ struct ParsedOptions {
 
 ParsedOptions ParseHostOptions(const std::vector<std::string>& arguments);
 std::string HostUsage();
+
+// What --screenshot can show, with a line saying what each is ("tela" first, the default).
+struct ScreenshotView {
+    std::string name;
+    std::string description;
+};
+const std::vector<ScreenshotView>& ScreenshotViews();
 
 // The module file: the option, else $VOR17000_MODULE, else beside the executable.
 std::filesystem::path ResolveModulePath(const HostOptions& options);

@@ -36,7 +36,8 @@ const char* const kUsage =
     "  --check-dates  mostra cada controle de numeração ao lado da última nota fiscal (ok, atrasado,\n"
     "                sem data) e termina: código 0 sem divergência, 1 com alguma, 2 se não pôde conferir\n"
     "  --check-token-file ARQUIVO  confere o arquivo de segredos e termina: código 0 se ele pode ser\n"
-    "                usado, 2 se não (o que systemctl reload confere antes de pedir a releitura)\n";
+    "                usado, 2 se não (o que systemctl reload confere antes de pedir a releitura)\n"
+    "  --help        mostra esta ajuda\n";
 
 bool ParseNumber(const std::string& text, long long& out) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);

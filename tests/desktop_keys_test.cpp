@@ -3,6 +3,8 @@
 #include <QClipboard>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QSet>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 
@@ -164,6 +166,17 @@ TEST_F(DesktopKeys, CtrlF4AndTheCloseButtonCloseTheScreen) {
     Settle();
     EXPECT_FALSE(Cli_Vor17000::boIdCriado);
     EXPECT_EQ(window->MdiArea()->subWindowList().size(), 0);
+}
+
+TEST_F(DesktopKeys, CtrlF4BelongsToOneActionOfTheScreensWindow) {
+    // Two actions on one key would make it ambiguous, and neither would close the screen.
+    OpenScreen();
+    QMdiSubWindow* sub = Sub();
+    QSet<QAction*> holders;
+    for (QAction* action : sub->systemMenu()->actions() + sub->actions()) {
+        if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F4))) holders.insert(action);
+    }
+    EXPECT_EQ(holders.size(), 1);
 }
 
 TEST_F(DesktopKeys, CtrlDBringsBackAMinimisedScreen) {

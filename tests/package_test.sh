@@ -27,7 +27,8 @@ host="$work/vor17000-host"
 for file in "$server/lib/systemd/system/vor17000-server.service" "$server/etc/vor17000/server.conf" \
   "$server/usr/share/vor17000-server/db/schema.sql" "$server/usr/share/vor17000-server/db/demo.sql" \
   "$host/usr/share/applications/vor17000-host.desktop" "$host/usr/share/icons/hicolor/scalable/apps/vor17000.svg" \
-  "$host/usr/share/doc/vor17000-host/vor17000.html" "$host/usr/lib/vor17000-host/Pkg_Vor17000.so"; do
+  "$host/usr/share/doc/vor17000-host/vor17000.html" "$host/usr/lib/vor17000-host/Pkg_Vor17000.so" \
+  "$server/usr/share/man/man1/vor17000-server.1.gz" "$host/usr/share/man/man1/vor17000-host.1.gz"; do
   [ -f "$file" ] || fail "missing ${file#"$work"/}"
 done
 
@@ -77,8 +78,8 @@ wait "$server_pid" || status=$?
 server_pid=""
 [ "$status" -eq 0 ] || fail "server ended with $status on SIGTERM: $(cat "$work/server.log")"
 
-# The headless host through its link in /usr/bin, with the module beside the real file, on the
-# demo database the server made.
-state="$(printf 'open\nstate\n' | "$host/usr/bin/vor17000-host" --headless --db "sqlite:$work/demo.db")"
+# The headless host through its link in /usr/bin, with the module beside the real file, on a
+# demo database of its own (an SQLite file named with --db must exist).
+state="$(printf 'open\nstate\n' | XDG_DATA_HOME="$work/data" "$host/usr/bin/vor17000-host" --headless)"
 grep -q '^{"open":true,' <<<"$state" || fail "the host did not open the screen: $state"
 echo "package_test: both packages run from their unpacked files"

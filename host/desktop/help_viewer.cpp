@@ -13,14 +13,17 @@ namespace host::desktop {
 
 QString HelpPage(const QString& help_file, int context) {
     if (help_file.compare("VorHelp.hlp", Qt::CaseInsensitive) == 0 && context == 10917000) {
-        return ":/help/vor17000.html";
+        return kScreenHelpPage;
     }
     return {};
 }
 
 void ShowHelp(QWidget* parent, const QString& help_file, int context) {
+    ShowHelpPage(parent, HelpPage(help_file, context));
+}
+
+void ShowHelpPage(QWidget* parent, const QString& page) {
     RegisterHelpResources();
-    const QString page = HelpPage(help_file, context);
     QFile file(page);
     if (page.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         QMessageBox::information(parent, "Ajuda", "Não há ajuda para esta tela.");

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -106,6 +107,11 @@ void MainWindow::BuildMenus() {
     quit->setShortcut(QKeySequence("Ctrl+Q"));
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
+    // The screen's help, also where the screen is not open (F1 inside it).
+    auto* screen_help = new QAction("&Ajuda de Alterar Data de Emissão\tF1", this);
+    screen_help->setObjectName("actionAjudaTela");
+    connect(screen_help, &QAction::triggered, this, [this] { ShowHelpPage(this, kScreenHelpPage); });
+
     auto* about = new QAction("&Sobre", this);
     connect(about, &QAction::triggered, this,
             [this] { QMessageBox::about(this, "Sobre", "Faturamento — Alterar Data de Emissão (VOR17000)."); });
@@ -124,6 +130,8 @@ void MainWindow::BuildMenus() {
     windows->addAction("&Cascata", mdi_, &QMdiArea::cascadeSubWindows);
     windows->addAction("&Lado a lado", mdi_, &QMdiArea::tileSubWindows);
     QMenu* help = menuBar()->addMenu("Aj&uda");
+    help->addAction(screen_help);
+    help->addSeparator();
     help->addAction(about);
 
     QToolBar* toolbar = addToolBar("Faturamento");
@@ -281,6 +289,14 @@ void MainWindow::FormShown(hostlib::TForm& form) {
                                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                               Qt::WindowCloseButtonHint);
         window->setAttribute(Qt::WA_DeleteOnClose, false);
+        // Ctrl+F4 closes the screen on every platform: X11's own keys for Close are Ctrl+W only.
+        const QList<QKeySequence> close_keys = QKeySequence::keyBindings(QKeySequence::Close);
+        const QKeySequence ctrl_f4(Qt::CTRL | Qt::Key_F4);
+        for (QAction* action : window->systemMenu() != nullptr ? window->systemMenu()->actions() : QList<QAction*>{}) {
+            if (!close_keys.isEmpty() && action->shortcuts() == close_keys && !close_keys.contains(ctrl_f4)) {
+                action->setShortcuts(close_keys + QList<QKeySequence>{ctrl_f4});
+            }
+        }
         // The user minimising or restoring the window is the form's window state too, so that
         // the next open restores it.
         connect(window, &QMdiSubWindow::windowStateChanged, this,

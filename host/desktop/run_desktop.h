@@ -7,7 +7,8 @@
 namespace host::desktop {
 
 int RunDesktop(int argc, char** argv, const HostOptions& options);
-// Renders the main window with the issue-date screen open to a PNG, without a display.
+// Renders what options.screenshot_view names (the main window with the issue-date screen
+// open, a lookup, a message, a dialog) to a PNG, without a display.
 int SaveScreenshot(int argc, char** argv, const HostOptions& options, const std::filesystem::path& file);
 
 }  // namespace host::desktop
