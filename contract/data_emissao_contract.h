@@ -4,6 +4,7 @@
 // the columns of the two data packets.
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 
@@ -45,6 +46,8 @@ static_assert(
     "kMethods is in the order of Method");
 
 constexpr MethodSignature SignatureOf(Method method) { return kMethods[static_cast<std::size_t>(method)]; }
+// The name a call gives the method.
+inline std::string MethodName(Method method) { return std::string(SignatureOf(method).name); }
 
 // The third parameter of a store, an object: what the screen saw and the check it ran, for the
 // server to repeat inside the store's own transaction.

@@ -56,8 +56,6 @@ void ShowKnownPacketColumns(hostlib::TClientDataSet& dataset, std::size_t declar
     }
 }
 
-std::string MethodName(vor17000::Method method) { return std::string(vor17000::SignatureOf(method).name); }
-
 }  // namespace
 
 std::string_view HistoryTableName(HistoryTable table) {
@@ -85,7 +83,7 @@ DateAuditClient::DateAuditClient(hostlib::TApplication& application) : applicati
 const hostlib::TClientDataSet& DateAuditClient::History(HistoryTable table, const std::string& code) {
     // The limit goes as a text of digits, which the server takes as the number.
     const auto packet = connection_.AppServer().CallPacket(
-        MethodName(vor17000::Method::GetHistorico),
+        vor17000::MethodName(vor17000::Method::GetHistorico),
         {std::string(HistoryTableName(table)), code, std::to_string(kHistoryRowLimit)});
     history_.SetData(packet);
     ShowKnownPacketColumns(history_, vor17000::kHistoricoColumnsOfEveryServer);
@@ -93,7 +91,7 @@ const hostlib::TClientDataSet& DateAuditClient::History(HistoryTable table, cons
 }
 
 const hostlib::TClientDataSet& DateAuditClient::Drift() {
-    drift_.SetData(connection_.AppServer().CallPacket(MethodName(vor17000::Method::GetDivergencias), {}));
+    drift_.SetData(connection_.AppServer().CallPacket(vor17000::MethodName(vor17000::Method::GetDivergencias), {}));
     return drift_;
 }
 

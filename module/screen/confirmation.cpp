@@ -96,14 +96,14 @@ void TfrmDataEmissao::StoreNewDate() {
         const std::string control = cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString();
         try {
             TWaitAnimation updating(frmDataEmissao, TShowAvi::Atualizando, msgPadrao.Msg("Pro_UpdateCtrlNumNF"));
-            netDataEmissao.AppServer().CallProcedure("UpdateCtrlNumNF", arguments(control, control_seen_, StoreTarget::Control));
+            netDataEmissao.AppServer().CallProcedure(vor17000::MethodName(vor17000::Method::UpdateCtrlNumNF), arguments(control, control_seen_, StoreTarget::Control));
         } catch (const EAppServerError& refusal) {
             HandleStoreRefusal(refusal, control_seen_);
         }
         AtualizaLocalCache({"CTRLNUMENF"});
     } else {
         try {
-            netDataEmissao.AppServer().CallProcedure("UpDtLocal", arguments(edtCdLocal.Text(), location_seen_, StoreTarget::Location));
+            netDataEmissao.AppServer().CallProcedure(vor17000::MethodName(vor17000::Method::UpDtLocal), arguments(edtCdLocal.Text(), location_seen_, StoreTarget::Location));
         } catch (const EAppServerError& refusal) {
             HandleStoreRefusal(refusal, location_seen_);
         }

@@ -1,6 +1,7 @@
 // What the series and location proposals share: the series row's flags, the processing
 // date, the day-after proposal, the latest invoice and the location row's state.
 #include "Cli_Vor17000.h"
+#include "data_emissao_contract.h"
 #include "frmDataEmissao.h"
 #include "hostlib/services.h"
 
@@ -54,7 +55,7 @@ void TfrmDataEmissao::ShowProcessingDateAlert() {
 
 void TfrmDataEmissao::LoadMaxData() {
     const std::string control = cdsSerieNF.FieldByName("CDCTRLNUMENF").AsString();
-    cdsMaxData.SetData(netDataEmissao.AppServer().CallPacket("GetMaxData", {control}));
+    cdsMaxData.SetData(netDataEmissao.AppServer().CallPacket(vor17000::MethodName(vor17000::Method::GetMaxData), {control}));
 }
 
 void TfrmDataEmissao::SetLocationRowEnabled(bool enabled) {

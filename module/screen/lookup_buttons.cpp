@@ -1,5 +1,6 @@
 // The lookup buttons: what each lists, and how a choice is written back. A lookup checks
 // nothing; the field's own validation runs when the focus leaves it.
+#include "data_emissao_contract.h"
 #include "frmDataEmissao.h"
 
 namespace Cli_Vor17000 {
@@ -40,7 +41,7 @@ void TfrmDataEmissao::btpInscMuniAfterPesq(TObject&) {
 
 void TfrmDataEmissao::btpSerieBeforePesq(TObject&, bool&) {
     cdsSerieNF.SetData(netDataEmissao.AppServer().CallPacket(
-        "GetSerieNF", {medCdEmpresa.Text(), medInscEstad.Text(), medInscMuni.Text(), std::string(), std::string("T")}));
+        vor17000::MethodName(vor17000::Method::GetSerieNF), {medCdEmpresa.Text(), medInscEstad.Text(), medInscMuni.Text(), std::string(), std::string("T")}));
 }
 
 void TfrmDataEmissao::btpSerieAfterPesq(TObject&) { edtCdSerie.SetText(cdsSerieNF.FieldByName("CDSERIE").AsString()); }

@@ -1,6 +1,7 @@
 // The series: its validation on the application server and, on leaving the field, the
 // location row and the proposed dates that its flags call for.
 #include "Cli_Vor17000.h"
+#include "data_emissao_contract.h"
 #include "frmDataEmissao.h"
 #include "guard.h"
 #include "hostlib/services.h"
@@ -18,7 +19,7 @@ void TfrmDataEmissao::Vd_Serie(bool required) {
         if (required && ActiveControl() != &edtCdSerie) return;
         // As the fields hold them: the series code is neither trimmed nor widened.
         cdsSerieNF.SetData(netDataEmissao.AppServer().CallPacket(
-            "GetSerieNF",
+            vor17000::MethodName(vor17000::Method::GetSerieNF),
             {medCdEmpresa.Text(), medInscEstad.Text(), medInscMuni.Text(), edtCdSerie.Text(), std::string()}));
         if (cdsSerieNF.IsEmpty()) MensErro(msgPadrao.Msg("Serie_Cad"));
         if (cdsSerieNF.FieldByName("CDCTRLNUMENF").IsNull()) MensErro(msgPadrao.Msg("Ctrl_Inf"));
