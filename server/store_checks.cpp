@@ -1,9 +1,11 @@
 #include "store_checks.h"
 
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+
 #include "data_emissao_contract.h"
 #include "core/format_message.h"
 #include "core/utf8.h"
-#include "json_text.h"
 
 namespace appserver {
 
@@ -11,12 +13,18 @@ namespace {
 
 std::string WholeSeconds(hostlib::TDateTime date) { return hostlib::DateTimeToIso(date).substr(0, 19); }
 
-void AppendDateOrNull(std::string& out, const std::optional<hostlib::TDateTime>& date) {
-    if (date) {
-        AppendJsonString(out, WholeSeconds(*date));
-    } else {
-        out += "null";
-    }
+nlohmann::ordered_json DateOrNull(const std::optional<hostlib::TDateTime>& date) {
+    return date ? nlohmann::ordered_json(WholeSeconds(*date)) : nlohmann::ordered_json(nullptr);
+}
+
+// A refusal: its reason first in the error's data, then what the client needs to tell the user.
+std::exception_ptr Refusal(const std::string& message, std::string_view reason,
+                           std::initializer_list<std::pair<std::string_view, nlohmann::ordered_json>> members) {
+    nlohmann::ordered_json data;
+    data[std::string(vor17000::kReasonMember)] = reason;
+    for (const auto& [name, value] : members) data[std::string(name)] = value;
+    const std::string text = data.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return std::make_exception_ptr(EStoreRefused(message, text, std::string(reason)));
 }
 
 }  // namespace
@@ -36,29 +44,15 @@ std::exception_ptr CheckStore(const char* table, const std::string& code, hostli
                               const std::function<std::optional<std::string>()>& user_of_current) {
     if (expectation.previous && !SameStoredDate(expectation.previous->date, state.current)) {
         const std::optional<std::string> user = user_of_current();
-        const std::string what = std::string(table) == "LOCALEMISSAO" ? "do local de emissão " : "do controle ";
+        const std::string what = table == vor17000::kLocationsTable ? "do local de emissão " : "do controle ";
         std::string message = "A data de emissão " + what + code;
         message += state.current ? " foi alterada para " + hostlib::DateToStr(*state.current) : " foi apagada";
         if (user && !user->empty()) message += " por " + *user;
         message += " enquanto esta tela estava aberta. Confira a data e confirme de novo.";
-        std::string data = "{";
-        AppendJsonString(data, vor17000::kReasonMember);
-        data += ':';
-        AppendJsonString(data, vor17000::kChangedMeanwhile);
-        data += ',';
-        AppendJsonString(data, vor17000::kCurrentMember);
-        data += ':';
-        AppendDateOrNull(data, state.current);
-        data += ',';
-        AppendJsonString(data, vor17000::kUserMember);
-        data += ':';
-        if (user && !user->empty()) {
-            AppendJsonString(data, *user);
-        } else {
-            data += "null";
-        }
-        data += '}';
-        return std::make_exception_ptr(EStoreRefused(message, data, std::string(vor17000::kChangedMeanwhile)));
+        return Refusal(message, vor17000::kChangedMeanwhile,
+                       {{vor17000::kCurrentMember, DateOrNull(state.current)},
+                        {vor17000::kUserMember, user && !user->empty() ? nlohmann::ordered_json(*user)
+                                                                        : nlohmann::ordered_json(nullptr)}});
     }
     if (expectation.invoices != InvoiceCheck::None && state.latest_invoice) {
         const hostlib::TDateTime latest = *state.latest_invoice;
@@ -69,16 +63,7 @@ std::exception_ptr CheckStore(const char* table, const std::string& code, hostli
             // The invoice's date as the screen's field shows it: the time only when it has one.
             const std::string message = hostlib::FormatMessage(vor17000::kEarlierThanInvoiceText,
                                                                {hostlib::DateTimeToStr(latest)});
-            std::string data = "{";
-            AppendJsonString(data, vor17000::kReasonMember);
-            data += ':';
-            AppendJsonString(data, vor17000::kEarlierThanInvoice);
-            data += ',';
-            AppendJsonString(data, vor17000::kInvoiceMember);
-            data += ':';
-            AppendDateOrNull(data, latest);
-            data += '}';
-            return std::make_exception_ptr(EStoreRefused(message, data, std::string(vor17000::kEarlierThanInvoice)));
+            return Refusal(message, vor17000::kEarlierThanInvoice, {{vor17000::kInvoiceMember, DateOrNull(latest)}});
         }
     }
     return nullptr;
