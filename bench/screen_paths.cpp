@@ -8,6 +8,7 @@
 #include "Cli_Vor17000.h"
 #include "Pkg_Vor17000.h"
 #include "app_server.h"
+#include "data_emissao_contract.h"
 #include "frmDataEmissao.h"
 #include "hostlib/application.h"
 #include "hostlib/db/data_module.h"
@@ -126,7 +127,7 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
 
     PointQueries queries(module.Session());
     auto& ping_connection = application.Create<hostlib::TNetConnection>("netPing");
-    ping_connection.ServerName = "VOR17000.rdmDataEmissao";
+    ping_connection.ServerName = std::string(vor17000::kServerName);
     ping_connection.Host = "127.0.0.1";
     ping_connection.Port = server.Port();
 
@@ -134,7 +135,7 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
     const SideBySide open = TimeSideBySide(iterations, {[] { IniProc(hostlib::Variant::Null()); }, close_screen},
                                            {[&] {
                                                 hostlib::TNetConnection fresh(nullptr, "netFresh");
-                                                fresh.ServerName = "VOR17000.rdmDataEmissao";
+                                                fresh.ServerName = std::string(vor17000::kServerName);
                                                 fresh.Port = server.Port();
                                                 fresh.SetConnected(true);
                                                 queries.Registrations();

@@ -13,8 +13,6 @@
 
 namespace appserver {
 
-inline constexpr const char* kModuleName = "VOR17000.rdmDataEmissao";
-
 struct ServerOptions {
     std::string database_url;
     std::string address = "127.0.0.1";

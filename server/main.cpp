@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app_server.h"
+#include "data_emissao_contract.h"
 #include "data_emissao_module.h"
 #include "core/exceptions.h"
 #include "core/db/database_session.h"
@@ -123,7 +124,7 @@ int main(int argc, char** argv) {
         if (!PrepareDatabase(line)) return 1;
         appserver::AppServer server(line.options);
         server.Start();
-        std::cerr << "vor17000-server: servindo " << appserver::kModuleName << " em " << line.options.address << ":"
+        std::cerr << "vor17000-server: servindo " << vor17000::kServerName << " em " << line.options.address << ":"
                   << server.Port() << std::endl;
         server.RunUntilSignalled();
         std::cerr << "vor17000-server: encerrado" << std::endl;

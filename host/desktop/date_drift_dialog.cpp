@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "data_emissao_contract.h"
 #include "dataset_table.h"
 #include "server_query.h"
 
@@ -64,7 +65,7 @@ int DateDriftDialog::MarkDrifting() {
     int drifting = 0;
     for (int r = 0; r < rows_->rowCount(); ++r) {
         const QTableWidgetItem* verdict_item = rows_->item(r, verdict);
-        if (verdict_item == nullptr || verdict_item->text() == "ok") continue;
+        if (verdict_item == nullptr || verdict_item->text().toStdString() == vor17000::kVerdictOk) continue;
         ++drifting;
         for (int c = 0; c < rows_->columnCount(); ++c) {
             QTableWidgetItem* item = rows_->item(r, c);
