@@ -251,21 +251,18 @@ void MainWindow::OpenSettings() {
     RefreshStatusBar();
 }
 
-void MainWindow::OpenDateHistory() {
-    if (history_dialog_ == nullptr) history_dialog_ = new DateHistoryDialog(*audit_, this);
-    history_dialog_->show();
-    history_dialog_->raise();
-    history_dialog_->activateWindow();
-    history_dialog_->Refresh();
+template <class Dialog>
+void MainWindow::OpenAuditDialog(QPointer<Dialog>& dialog) {
+    if (dialog == nullptr) dialog = new Dialog(*audit_, this);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    dialog->Refresh();
 }
 
-void MainWindow::OpenDateDrift() {
-    if (drift_dialog_ == nullptr) drift_dialog_ = new DateDriftDialog(*audit_, this);
-    drift_dialog_->show();
-    drift_dialog_->raise();
-    drift_dialog_->activateWindow();
-    drift_dialog_->Refresh();
-}
+void MainWindow::OpenDateHistory() { OpenAuditDialog(history_dialog_); }
+
+void MainWindow::OpenDateDrift() { OpenAuditDialog(drift_dialog_); }
 
 FormView* MainWindow::ViewOf(const hostlib::TForm& form) const {
     QMdiSubWindow* window = WindowOf(form);

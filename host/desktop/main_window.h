@@ -74,6 +74,8 @@ private:
     void ApplyWindowState(hostlib::TForm& form);
     // The form a sub-window shows; null for anything else, or for a form already closed.
     static hostlib::TForm* FormOf(QObject* window);
+    template <class Dialog>
+    void OpenAuditDialog(QPointer<Dialog>& dialog);
     void CloseScreensAndDialogs();
 
     DesktopHostServices services_;
