@@ -19,6 +19,7 @@
 #include "hostlib/net/net_connection.h"
 #include "support/backends.h"
 #include "support/recording_host.h"
+#include "testkit/eventually.h"
 #include "testkit/server_process.h"
 
 using namespace hostlib;
@@ -244,13 +245,10 @@ TEST_F(Access, ConnectionsPerAddressAreLimited) {
     EXPECT_EQ(refused.status, 503);
     EXPECT_TRUE(refused.closed);
     held.pop_back();  // one goes: there is room again
-    bool served = false;
-    for (int attempt = 0; attempt < 50 && !served; ++attempt) {
+    EXPECT_TRUE(testing_support::Eventually(std::chrono::seconds(1), [&] {
         RawHttpConnection again(server.Port());
-        served = again.Exchange(std::string(kConnect) + "\r\n", 1000).status == 200;
-        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(served);
+        return again.Exchange(std::string(kConnect) + "\r\n", 1000).status == 200;
+    }));
 }
 
 }  // namespace

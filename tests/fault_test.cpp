@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "support/proposal_fixture.h"
+#include "testkit/eventually.h"
 #include "testkit/server_process.h"
 
 using testing_support::CallerMode;
@@ -102,12 +103,9 @@ TEST(Faults, AFrozenDatabaseCostsAStatementTimeoutNotTheServer) {
     cluster.Thaw();
     EXPECT_EQ(nlohmann::json::parse(answer.body)["error"]["code"], -32000) << answer.body;
     EXPECT_LT(waited, std::chrono::seconds(8));
-    bool served = false;
-    for (int attempt = 0; attempt < 30 && !served; ++attempt) {
-        served = Call(server.Port(), "GetMaxData", {"CTRL03"}).contains("result");
-        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    EXPECT_TRUE(served);
+    EXPECT_TRUE(testing_support::Eventually(
+        std::chrono::seconds(6), [&] { return Call(server.Port(), "GetMaxData", {"CTRL03"}).contains("result"); },
+        std::chrono::milliseconds(200)));
 }
 
 class ScreenFaults : public testing_support::ProposalFixture {};

@@ -19,6 +19,7 @@
 #include "server_options.h"
 #include "session_keeper.h"
 #include "support/backends.h"
+#include "testkit/eventually.h"
 #include "testkit/server_process.h"
 
 using Json = nlohmann::json;
@@ -73,12 +74,7 @@ TEST_P(HostileInput, ReadsAreNotHeldBehindALockHeldElsewhere) {
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--lock-timeout", "5"});
     hostlib::TdtmDBGeral locker(nullptr, "dtmOutroPrograma");
     locker.Open(database.Url());
-    if (GetParam() == Backend::SQLite) {
-        locker.Session() << "BEGIN IMMEDIATE";
-    } else {
-        locker.Session() << "BEGIN";
-        locker.Session() << "SELECT CDCTRLNUMENF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL01' FOR UPDATE";
-    }
+    database.HoldRowLock(locker.Session(), "CTRL01");
     std::atomic<bool> stored{false};
     std::thread store([&] {
         Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-02-02T00:00:00", "CTRL01"}));
@@ -99,46 +95,25 @@ TEST_P(HostileInput, ReadsAreNotHeldBehindALockHeldElsewhere) {
 }
 
 TEST_P(HostileInput, AReadOnlyDatabaseIsAClearErrorAndServiceComesBackWithTheRights) {
-    fs::path folder;
-    std::string url = database.Url();
-    testing_support::ProcessSettings settings;
-    std::unique_ptr<testing_support::TestDatabase> own;
-    if (GetParam() == Backend::SQLite) {
-        // A database of its own in a folder the unprivileged server may use.
-        folder = fs::temp_directory_path() / ("vor17000_readonly_" + std::to_string(::getpid()));
-        fs::create_directories(folder);
-        fs::permissions(folder, fs::perms::all);
-        const fs::path file = folder / "ro.db";
-        database.QueryText("PRAGMA wal_checkpoint(TRUNCATE)");  // the whole database in its file
-        fs::copy_file(url.substr(7), file, fs::copy_options::overwrite_existing);
-        fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-        url = "sqlite:" + file.string();
-        settings.as_unprivileged = true;
-    } else {
-        database.Execute("ALTER DATABASE " + url.substr(url.rfind('/') + 1) +
-                         " SET default_transaction_read_only = on");
-    }
-    testing_support::ServerProcess server(url, {}, settings);
+    database.SetReadOnly(true);
+    testing_support::ServerProcess server(database.Url(), {}, database.RightsBindingServer());
     const Json refused = Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-03-03T00:00:00", "CTRL01"}));
     EXPECT_EQ(refused["error"]["code"], -32000) << refused;
     EXPECT_EQ(refused["error"]["message"],
               "O banco de dados não aceita gravações (somente leitura). Avise o administrador.");
     EXPECT_NE(server.Log().find("somente leitura"), std::string::npos) << server.Log();
     // The administrator gives the rights back: the next store goes through, no restart.
-    if (GetParam() == Backend::SQLite) {
-        fs::permissions(fs::path(url.substr(7)), fs::perms::all);
-    } else {
-        database.Execute("ALTER DATABASE " + url.substr(url.rfind('/') + 1) +
-                         " SET default_transaction_read_only = off");
-    }
+    database.SetReadOnly(false);
     // Within a few seconds at most: every session of the server lets go of the read-only view.
     Json stored;
-    for (int attempt = 0; attempt < 30 && !stored.contains("result"); ++attempt) {
-        stored = Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-03-03T00:00:00", "CTRL01"}));
-        if (!stored.contains("result")) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    EXPECT_TRUE(stored.contains("result")) << stored;
-    if (!folder.empty()) fs::remove_all(folder);
+    EXPECT_TRUE(testing_support::Eventually(
+        std::chrono::seconds(6),
+        [&] {
+            stored = Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-03-03T00:00:00", "CTRL01"}));
+            return stored.contains("result");
+        },
+        std::chrono::milliseconds(200)))
+        << stored;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HostileInput, testing_support::AllBackends(), testing_support::BackendName);
@@ -288,12 +263,7 @@ TEST_F(DatabaseFile, ConnectionsPastTheServersCapAreTurnedAway) {
     RawHttpConnection over(server.Port());
     EXPECT_EQ(over.Receive(2000).status, 503);
     held.clear();
-    bool served = false;
-    for (int attempt = 0; attempt < 50 && !served; ++attempt) {
-        served = StillServing(server.Port());
-        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(served);
+    EXPECT_TRUE(testing_support::Eventually(std::chrono::seconds(1), [&] { return StillServing(server.Port()); }));
 }
 
 TEST_F(DatabaseFile, RunningOutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
@@ -307,12 +277,8 @@ TEST_F(DatabaseFile, RunningOutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_LT(server.CpuSeconds() - before, 0.2) << "the accept loop spins";
     flood.clear();
-    bool served = false;
-    for (int attempt = 0; attempt < 100 && !served; ++attempt) {
-        served = StillServing(server.Port());
-        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_TRUE(served);
+    EXPECT_TRUE(testing_support::Eventually(std::chrono::seconds(5), [&] { return StillServing(server.Port()); },
+                                            std::chrono::milliseconds(50)));
 }
 
 // ---- smuggling, forged log lines and the small ones

@@ -131,13 +131,7 @@ protected:
     void TakeLock() {
         locker = std::make_unique<hostlib::TdtmDBGeral>(nullptr, "dtmOutroPrograma");
         locker->Open(database.Url());
-        auto& session = locker->Session();
-        if (GetParam() == Backend::SQLite) {
-            session << "BEGIN IMMEDIATE";
-        } else {
-            session << "BEGIN";
-            session << "SELECT CDCTRLNUMENF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL01' FOR UPDATE";
-        }
+        database.HoldRowLock(locker->Session(), "CTRL01");
     }
     void ReleaseLock() { locker->Session() << "COMMIT"; }
     Json Store(unsigned short port, const std::string& date) {

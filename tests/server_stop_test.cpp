@@ -14,6 +14,7 @@
 
 #include "support/backends.h"
 #include "support/rpc_client.h"
+#include "testkit/eventually.h"
 #include "testkit/server_process.h"
 
 namespace {
@@ -67,7 +68,7 @@ TEST_P(ServerStop, EveryStoreCommittedBeforeSigtermIsAnswered) {
             }
         });
     }
-    while (answered < 200) std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(testing_support::Eventually(60s, [&] { return answered >= 200; }, 5ms));
     EXPECT_EQ(server.Stop(SIGTERM), 0);
     stop = true;
     for (auto& client : clients) client.join();
@@ -154,7 +155,7 @@ protected:
     void Reload(testing_support::ServerProcess& server) {
         const auto lines = server.Log().size();
         ::kill(server.Pid(), SIGHUP);
-        for (int i = 0; i < 200 && server.Log().size() == lines; ++i) std::this_thread::sleep_for(10ms);
+        testing_support::Eventually(2s, [&] { return server.Log().size() != lines; }, 10ms);
     }
 
     testing_support::TestDatabase database;

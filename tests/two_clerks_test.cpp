@@ -44,7 +44,6 @@ protected:
     std::string HistoryRows(const std::string& key) {
         return *database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO WHERE CDCHAVE = '" + key + "'");
     }
-    bool PostgreSQL() const { return GetParam() == Backend::PostgreSQL; }
     testing_support::TestDatabase database;
 };
 
@@ -182,8 +181,7 @@ TEST_P(TwoClerks, NoStoreCheckedAgainstInvoicesEndsEarlierThanAnInvoiceCommitted
             const int before = answered;
             const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(1);
             while (answered < before + 2 && std::chrono::steady_clock::now() < patience) std::this_thread::yield();
-            session << (PostgreSQL() ? "BEGIN" : "BEGIN IMMEDIATE");
-            if (PostgreSQL()) session << "SELECT CDCTRLNUMENF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRLR' FOR UPDATE";
+            database.HoldRowLock(session, "CTRLR");
             long long last = 0;
             session << "SELECT COALESCE(MAX(NRHISTORICO), 0) FROM HISTDTEMISSAO WHERE CDCHAVE = 'CTRLR'",
                 soci::into(last);
