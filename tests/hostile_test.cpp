@@ -19,26 +19,19 @@
 #include "server_options.h"
 #include "session_keeper.h"
 #include "support/backends.h"
+#include "support/rpc_client.h"
 #include "testkit/eventually.h"
 #include "testkit/server_process.h"
 
-using Json = nlohmann::json;
+using testing_support::Answer;
 using testing_support::Backend;
+using testing_support::Json;
 using testing_support::RawHttpConnection;
+using testing_support::Rpc;
 using testing_support::RpcPost;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Rpc(const std::string& method, const Json& params, int id = 1) {
-    return RpcPost(Json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump());
-}
-
-Json Answer(unsigned short port, const std::string& request) {
-    RawHttpConnection connection(port);
-    const auto response = connection.Exchange(request);
-    return Json::parse(response.body, nullptr, false);
-}
 
 bool StillServing(unsigned short port) {
     RawHttpConnection connection(port);
@@ -118,54 +111,21 @@ TEST_P(HostileInput, AReadOnlyDatabaseIsAClearErrorAndServiceComesBackWithTheRig
 
 INSTANTIATE_TEST_SUITE_P(Backends, HostileInput, testing_support::AllBackends(), testing_support::BackendName);
 
-class DatabaseFile : public ::testing::Test {
+// A server on the demo data in a SQLite file: what is attacked here is the server, not the database.
+class DemoServer : public ::testing::Test {
 protected:
-    DatabaseFile() : database(Backend::SQLite) { database.LoadDemo(); }
-    std::string Path() const { return database.Url().substr(7); }
+    DemoServer() : database(Backend::SQLite) { database.LoadDemo(); }
     testing_support::TestDatabase database;
 };
 
-TEST_F(DatabaseFile, DeletedOrTruncatedUnderARunningServerNoStoreIsAcknowledged) {
-    for (const bool truncate : {false, true}) {
-        SCOPED_TRACE(truncate ? "truncated" : "deleted");
-        testing_support::TestDatabase fresh(Backend::SQLite);
-        fresh.LoadDemo();
-        const std::string path = fresh.Url().substr(7);
-        testing_support::ServerProcess server(fresh.Url(), {"--quiet"});
-        ASSERT_TRUE(
-            Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-04-04T00:00:00", "CTRL01"})).contains("result"));
-        if (truncate) {
-            fs::resize_file(path, 0);
-        } else {
-            for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix);
-        }
-        const Json store = Answer(server.Port(), Rpc("UpdateCtrlNumNF", {"2031-05-05T00:00:00", "CTRL01"}));
-        EXPECT_EQ(store["error"]["message"],
-                  "O arquivo do banco de dados foi removido ou substituído. Avise o administrador.")
-            << store;
-        const Json read = Answer(server.Port(), Rpc("GetMaxData", {"CTRL03"}));
-        EXPECT_EQ(read["error"]["code"], -32000) << read;
-        EXPECT_NE(server.Log().find(truncate ? "foi truncado" : "não existe mais"), std::string::npos) << server.Log();
-    }
-}
-
-TEST_F(DatabaseFile, AMissingFileIsRefusedAtStartUnlessToldToCreateIt) {
-    const std::string missing = Path() + ".digitado-errado.db";
-    const auto refused = testing_support::RunServerBinary({"--db", "sqlite:" + missing, "--listen", "127.0.0.1:0"});
-    EXPECT_EQ(refused.exit_code, 1);
-    EXPECT_NE(refused.output.find("não existe"), std::string::npos) << refused.output;
-    EXPECT_FALSE(fs::exists(missing));
-    {
-        testing_support::ServerProcess created("sqlite:" + missing, {"--create", "--quiet"});
-        EXPECT_TRUE(StillServing(created.Port()));
-    }
-    EXPECT_TRUE(fs::exists(missing));
-    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(missing + suffix);
-}
+// Requests no client of ours writes: parsed, refused, and never run in part.
+class HostileRequests : public DemoServer {};
+// Clients that take more than their share: turned away or outlasted, the rest still served.
+class HostileLoad : public DemoServer {};
 
 // ---- crashes and hangs
 
-TEST_F(DatabaseFile, ParametersNestedWithoutEndAreRefusedWhileBeingRead) {
+TEST_F(HostileRequests, ParametersNestedWithoutEndAreRefusedWhileBeingRead) {
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--body-limit", "1000000"});
     const std::string deep = std::string(150000, '[') + std::string(150000, ']');
     const Json answer =
@@ -209,7 +169,7 @@ TEST(PostgresSessions, AttemptsBackOffWhileTheDatabaseIsAway) {
 
 // ---- service degraded by a few clients
 
-TEST_F(DatabaseFile, ClientsThatDoNotTakeTheirAnswersAreNoLongerRead) {
+TEST_F(HostileLoad, ClientsThatDoNotTakeTheirAnswersAreNoLongerRead) {
     testing_support::ServerProcess server(database.Url(), {"--quiet"});
     RawHttpConnection hoarder(server.Port());
     const std::string request = Rpc("GetSerieNF", {"01", "110042490114", "", "", "T"});
@@ -234,7 +194,7 @@ TEST_F(DatabaseFile, ClientsThatDoNotTakeTheirAnswersAreNoLongerRead) {
     EXPECT_TRUE(StillServing(server.Port()));
 }
 
-TEST_F(DatabaseFile, BatchesAndAnswersHaveLimits) {
+TEST_F(HostileLoad, BatchesAndAnswersHaveLimits) {
     for (int i = 0; i < 1500; ++i) {
         database.Execute("INSERT INTO SERIENF VALUES ('01', '110042490114', NULL, 'X" + std::to_string(i) +
                          "', 'Série de volume', 'CTRL01', 'S', 'N', 'N')");
@@ -253,7 +213,7 @@ TEST_F(DatabaseFile, BatchesAndAnswersHaveLimits) {
     EXPECT_TRUE(Answer(server.Port(), Rpc("GetSerieNF", {"01", "110042490114", "", "1", ""})).contains("result"));
 }
 
-TEST_F(DatabaseFile, ConnectionsPastTheServersCapAreTurnedAway) {
+TEST_F(HostileLoad, ConnectionsPastTheServersCapAreTurnedAway) {
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--max-connections", "20"});
     std::vector<std::unique_ptr<RawHttpConnection>> held;
     for (int i = 0; i < 20; ++i) {
@@ -266,7 +226,7 @@ TEST_F(DatabaseFile, ConnectionsPastTheServersCapAreTurnedAway) {
     EXPECT_TRUE(testing_support::Eventually(std::chrono::seconds(1), [&] { return StillServing(server.Port()); }));
 }
 
-TEST_F(DatabaseFile, RunningOutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
+TEST_F(HostileLoad, RunningOutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
     // A cap above what the descriptors allow: the accept fails for want of them.
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--max-connections", "100000"},
                                           {.descriptor_limit = 64});
@@ -283,7 +243,7 @@ TEST_F(DatabaseFile, RunningOutOfDescriptorsTheServerWaitsInsteadOfSpinning) {
 
 // ---- smuggling, forged log lines and the small ones
 
-TEST_F(DatabaseFile, ATransferCodingOtherThanChunkedIsRefusedAndItsBodyNeverRuns) {
+TEST_F(HostileRequests, ATransferCodingOtherThanChunkedIsRefusedAndItsBodyNeverRuns) {
     testing_support::ServerProcess server(database.Url(), {"--quiet"});
     const std::string smuggled =
         R"({"jsonrpc":"2.0","id":9,"method":"UpdateCtrlNumNF","params":["2031-06-06T00:00:00","CTRL03"]})";
@@ -300,7 +260,7 @@ TEST_F(DatabaseFile, ATransferCodingOtherThanChunkedIsRefusedAndItsBodyNeverRuns
     EXPECT_EQ(database.QueryText("SELECT DTEMISCTNUNF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRL03'"), std::nullopt);
 }
 
-TEST_F(DatabaseFile, AMethodNameCannotForgeLogLines) {
+TEST_F(HostileRequests, AMethodNameCannotForgeLogLines) {
     testing_support::ServerProcess server(database.Url());
     Answer(server.Port(), Rpc("GetMaxData\nGetMaxData 0.100 ms ok", {"CTRL01"}));
     Answer(server.Port(), Rpc("GetMaxData", {"CTRL01"}));
@@ -309,7 +269,7 @@ TEST_F(DatabaseFile, AMethodNameCannotForgeLogLines) {
     EXPECT_NE(log.find("GetMaxData\\x0aGetMaxData 0.100 ms ok"), std::string::npos) << log;
 }
 
-TEST_F(DatabaseFile, LowerCaseBearerCrlfTokenFilesAndHeadWithoutABody) {
+TEST_F(HostileRequests, LowerCaseBearerCrlfTokenFilesAndHeadWithoutABody) {
     const fs::path token = fs::temp_directory_path() / ("vor17000_token_" + std::to_string(::getpid()));
     std::ofstream(token, std::ios::binary) << "s3cret\r\n";
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", token.string()});
