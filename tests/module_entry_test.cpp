@@ -133,12 +133,4 @@ TEST(ModuleUnits, StartUpRunsItsBodyOnlyFromZeroAndStopOnlyCounts) {
     Finalize();
 }
 
-TEST(ModuleUnits, TableListsTheScreenUnitLast) {
-    const PackageInfoTable* table = GetPackageInfoTable();
-    ASSERT_NE(table, nullptr);
-    ASSERT_EQ(table->UnitCount, 2);
-    EXPECT_STREQ(table->Units[0].Name, "Pkg_Vor17000");
-    EXPECT_STREQ(table->Units[table->UnitCount - 1].Name, "Cli_Vor17000");
-}
-
 }  // namespace
