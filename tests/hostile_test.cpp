@@ -15,9 +15,6 @@
 #include <soci/soci.h>
 
 #include "hostlib/db/data_module.h"
-#include "core/db/database_error.h"
-#include "server_options.h"
-#include "session_keeper.h"
 #include "support/backends.h"
 #include "support/rpc_client.h"
 #include "testkit/eventually.h"
@@ -132,39 +129,6 @@ TEST_F(HostileRequests, ParametersNestedWithoutEndAreRefusedWhileBeingRead) {
         Answer(server.Port(), RpcPost(R"({"jsonrpc":"2.0","id":1,"method":"GetMaxData","params":)" + deep + "}"));
     EXPECT_EQ(answer["error"]["code"], -32600) << answer.dump().substr(0, 200);
     EXPECT_TRUE(StillServing(server.Port()));
-}
-
-TEST(PostgresSessions, ASilentListenerFailsTheStartWithAMessage) {
-    // Accepts the connection and never says a word, as a frozen database server would.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 8), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::string url = "postgresql://vor@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/vor17000";
-    const auto start = std::chrono::steady_clock::now();
-    const auto result = testing_support::RunServerBinary({"--db", url, "--listen", "127.0.0.1:0"});
-    const auto waited = std::chrono::steady_clock::now() - start;
-    ::close(listener);
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_NE(result.output.find("Não foi possível abrir o banco de dados"), std::string::npos) << result.output;
-    EXPECT_LT(waited, std::chrono::seconds(20));
-}
-
-TEST(PostgresSessions, AttemptsBackOffWhileTheDatabaseIsAway) {
-    appserver::SessionKeeper keeper("postgresql://vor@127.0.0.1:1/vor17000", {}, "dtmTeste");
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
-    int refused = 0;
-    while (std::chrono::steady_clock::now() < until) {
-        EXPECT_THROW(keeper.Database(), hostlib::EDatabaseError);
-        ++refused;
-    }
-    EXPECT_GT(refused, 100);
-    // 100, 200 and 400 ms apart: a handful of attempts, however many requests came.
-    EXPECT_LE(keeper.Attempts(), 5u);
 }
 
 // ---- service degraded by a few clients
@@ -291,25 +255,6 @@ TEST_F(HostileRequests, LowerCaseBearerCrlfTokenFilesAndHeadWithoutABody) {
                   .status,
               200);
     fs::remove(token);
-}
-
-// ---- access
-
-TEST(ServerCommandLine, ListeningBeyondLoopbackTakesATokenOrAnExplicitChoice) {
-    const auto open = appserver::ParseServerOptions({"--db", "sqlite:x.db", "--listen", "0.0.0.0:8217"}, nullptr);
-    EXPECT_FALSE(open.command_line);
-    EXPECT_NE(open.error.find("--insecure-open"), std::string::npos);
-    const auto chosen =
-        appserver::ParseServerOptions({"--db", "sqlite:x.db", "--listen", "0.0.0.0:8217", "--insecure-open"}, nullptr);
-    ASSERT_TRUE(chosen.command_line);
-    EXPECT_EQ(chosen.warnings.size(), 1u);
-    const auto clear = appserver::ParseServerOptions({"--db", "sqlite:x.db", "--listen", "[::]:8217"}, "s3cret");
-    ASSERT_TRUE(clear.command_line);
-    ASSERT_EQ(clear.warnings.size(), 1u);  // a token in clear over the network
-    EXPECT_NE(clear.warnings[0].find("TLS"), std::string::npos);
-    const auto local = appserver::ParseServerOptions({"--db", "sqlite:x.db", "--listen", "127.0.0.1:0"}, nullptr);
-    ASSERT_TRUE(local.command_line);
-    EXPECT_TRUE(local.warnings.empty());
 }
 
 }  // namespace
