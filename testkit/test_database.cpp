@@ -106,6 +106,18 @@ void TestDatabase::Execute(const std::string& sql) { module_->Session() << sql; 
 
 void TestDatabase::LoadDemo() { module_->ExecuteScript(hostlib::DemoDataScript()); }
 
+std::string TestDatabase::TextOfBytes(const std::string& bytes) const {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string literal = backend_ == Backend::SQLite ? "CAST(X'" : "E'";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (backend_ == Backend::PostgreSQL) literal += "\\x";
+        literal += kHex[byte >> 4];
+        literal += kHex[byte & 0xF];
+    }
+    return literal + (backend_ == Backend::SQLite ? "' AS TEXT)" : "'");
+}
+
 void TestDatabase::HoldRowLock(soci::session& other, const std::string& control) const {
     if (backend_ == Backend::SQLite) {
         other << "BEGIN IMMEDIATE";

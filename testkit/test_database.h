@@ -43,6 +43,9 @@ public:
     // Every row, every column as text (nothing for null).
     std::vector<std::vector<std::optional<std::string>>> QueryRows(const std::string& sql);
 
+    // An SQL literal of text made of these bytes as they are (Windows-1252, say), as an older
+    // system wrote it; the database must keep any bytes (TextEncoding::AnyBytes on PostgreSQL).
+    std::string TextOfBytes(const std::string& bytes) const;
     // Drops every table of the schema: the database is as a new one.
     void DropTables();
 

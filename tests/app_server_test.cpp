@@ -511,8 +511,7 @@ TEST_P(ForeignData, AnOlderSqliteDatabaseGetsTheIndexOfInvoicesByTheirDate) {
 TEST_P(ForeignData, TextInWindows1252IsDecoded) {
     // A database that keeps bytes as they come, with "Série Única" as an older system wrote it.
     testing_support::TestDatabase bytes(GetParam(), testing_support::TextEncoding::AnyBytes);
-    const std::string description =
-        GetParam() == Backend::SQLite ? "CAST(X'53E972696520DA6E696361' AS TEXT)" : "E'S\\xe9rie \\xdanica'";
+    const std::string description = bytes.TextOfBytes("S\xE9rie \xDAnica");
     bytes.Execute("INSERT INTO CTRLNUMENF VALUES ('C1', 'Controle', NULL)");
     bytes.Execute("INSERT INTO SERIENF VALUES ('01', 'I1', NULL, '1', " + description + ", 'C1', 'S', 'N', 'N')");
     const Json rows = Call(bytes, "GetSerieNF", {"01", "I1", "", "1", ""})["result"]["rows"];
@@ -525,16 +524,12 @@ TEST_P(ForeignData, TextInWindows1252IsDecoded) {
 // beyond ASCII finds nothing, and the history keeps the code as the table does.
 TEST_P(ForeignData, CodesInTheOldCodePageAreFoundByTheirDecodedText) {
     testing_support::TestDatabase bytes(GetParam(), testing_support::TextEncoding::AnyBytes);
-    const auto legacy = [&](const char* hex, const char* escaped) {
-        return GetParam() == Backend::SQLite ? std::string("CAST(X'") + hex + "' AS TEXT)"
-                                             : std::string("E'") + escaped + "'";
-    };
-    const std::string control = legacy("43C731", "C\\xc71");  // "CÇ1"
+    const std::string control = bytes.TextOfBytes("C\xC7" "1");  // "CÇ1"
     bytes.Execute("INSERT INTO CTRLNUMENF VALUES (" + control + ", 'Antigo', '2024-08-01')");
-    bytes.Execute("INSERT INTO SERIENF VALUES ('01', 'I1', NULL, " + legacy("53C9", "S\\xc9") + ", 'Serie', " +
+    bytes.Execute("INSERT INTO SERIENF VALUES ('01', 'I1', NULL, " + bytes.TextOfBytes("S\xC9") + ", 'Serie', " +
                   control + ", 'S', 'N', 'N')");  // series "SÉ"
     bytes.Execute("INSERT INTO NOTAFISCAL VALUES (" + control + ", 1, '2024-08-20 10:00:00')");
-    const std::string location = legacy("53C34F31", "S\\xc3O1");  // "SÃO1"
+    const std::string location = bytes.TextOfBytes("S\xC3O1");  // "SÃO1"
     bytes.Execute("INSERT INTO LOCALEMISSAO VALUES (" + location + ", 'Antiga', NULL)");
 
     const Json series = Call(bytes, "GetSerieNF", {"01", "I1", "", "SÉ", ""});
