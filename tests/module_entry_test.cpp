@@ -118,19 +118,4 @@ TEST_F(ModuleEntry, FlagAndHandleUseTheStandardConversions) {
     EXPECT_EQ(cli::frmOrig, caller_b);
 }
 
-TEST(ModuleUnits, StartUpRunsItsBodyOnlyFromZeroAndStopOnlyCounts) {
-    cli::boPrimVez = false;
-    Initialize();
-    EXPECT_TRUE(cli::boPrimVez);
-    cli::boPrimVez = false;
-    Initialize();  // the count is already below zero
-    EXPECT_FALSE(cli::boPrimVez);
-    Finalize();
-    Finalize();
-    EXPECT_FALSE(cli::boPrimVez);  // a stop touches no variable
-    Initialize();
-    EXPECT_TRUE(cli::boPrimVez);
-    Finalize();
-}
-
 }  // namespace
