@@ -4,6 +4,7 @@
 
 #include "host_database.h"
 #include "hostlib/db/data_module.h"
+#include "hostlib/rotigeral.h"
 #include "core/exceptions.h"
 #include "core/settings/host_port.h"
 
@@ -122,7 +123,7 @@ hostlib::TForm* HostSession::Screen() const {
     hostlib::TForm* found = nullptr;
     for (hostlib::TForm* form : application_.Forms()) {
         if (form->FormStyle == hostlib::TFormStyle::fsMDIChild && form->Visible() && form->Owner() == &application_ &&
-            form->FindComponent("msgPadrao") != nullptr) {
+            dynamic_cast<hostlib::TfrmRotiGeral*>(form) != nullptr) {
             found = form;
         }
     }

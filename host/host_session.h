@@ -39,7 +39,7 @@ public:
     hostlib::TForm& MainForm() { return *main_form_; }
     // IniProc of the module; what escapes it goes to the host's error display.
     void CallIniProc(const hostlib::Variant& argument);
-    // The module's open screen, if any: a visible child window of the main window.
+    // The module's open screen, if any: a visible routine screen among the main window's children.
     hostlib::TForm* Screen() const;
     // Closes the open screen as a user would (its close handler disconnects) and frees it.
     void CloseScreen();

@@ -1,5 +1,7 @@
 #include "testkit/server_process.h"
 
+#include "testkit/eventually.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -126,15 +128,13 @@ std::string ServerProcess::Log() const { return ReadFile(log_file_); }
 int ServerProcess::WaitForOpenConnections(int connections, std::chrono::milliseconds wait) const {
     RawHttpConnection probe(port_);
     const std::string gauge = "\nvor17000_open_connections ";
-    const auto deadline = std::chrono::steady_clock::now() + wait;
     int others = -1;
-    do {
+    Eventually(wait, [&] {
         const auto metrics = probe.Exchange("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 10000);
         const auto at = metrics.body.find(gauge);
         if (at != std::string::npos) others = std::atoi(metrics.body.c_str() + at + gauge.size()) - 1;
-        if (others >= connections) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < deadline);
+        return others >= connections;
+    });
     return others;
 }
 

@@ -79,13 +79,21 @@ TestDatabase::TestDatabase(Backend backend, TextEncoding encoding) : backend_(ba
     module_ = std::make_unique<hostlib::TdtmDBGeral>(nullptr, "dtmTeste");
     module_->Open(url_);
     if (backend == Backend::PostgreSQL) {
-        for (const char* table : kTables) Execute(std::string("DROP TABLE IF EXISTS ") + table);
+        DropTables();
         module_->EnsureSchema();
     }
 }
 
+void TestDatabase::DropTables() {
+    for (const char* table : kTables) Execute(std::string("DROP TABLE IF EXISTS ") + table);
+}
+
 TestDatabase::~TestDatabase() {
     module_.reset();
+    if (!read_only_folder_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(read_only_folder_, ec);
+    }
     if (!file_.empty()) {
         for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
             std::error_code ec;
@@ -97,6 +105,79 @@ TestDatabase::~TestDatabase() {
 void TestDatabase::Execute(const std::string& sql) { module_->Session() << sql; }
 
 void TestDatabase::LoadDemo() { module_->ExecuteScript(hostlib::DemoDataScript()); }
+
+std::string TestDatabase::TextOfBytes(const std::string& bytes) const {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string literal = backend_ == Backend::SQLite ? "CAST(X'" : "E'";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (backend_ == Backend::PostgreSQL) literal += "\\x";
+        literal += kHex[byte >> 4];
+        literal += kHex[byte & 0xF];
+    }
+    return literal + (backend_ == Backend::SQLite ? "' AS TEXT)" : "'");
+}
+
+void TestDatabase::HoldRowLock(soci::session& other, const std::string& control) const {
+    if (backend_ == Backend::SQLite) {
+        other << "BEGIN IMMEDIATE";
+    } else {
+        other << "BEGIN";
+        other << "SELECT CDCTRLNUMENF FROM CTRLNUMENF WHERE CDCTRLNUMENF = '" + control + "' FOR UPDATE";
+    }
+}
+
+void TestDatabase::SetReadOnly(bool read_only) {
+    if (backend_ == Backend::PostgreSQL) {
+        Execute("ALTER DATABASE " + url_.substr(url_.rfind('/') + 1) + " SET default_transaction_read_only = " +
+                (read_only ? "on" : "off"));
+        return;
+    }
+    namespace fs = std::filesystem;
+    if (read_only_folder_.empty()) {
+        // A folder the unprivileged server may use for the database's journal files.
+        read_only_folder_ = file_.string() + ".somente_leitura";
+        fs::create_directories(read_only_folder_);
+        fs::permissions(read_only_folder_, fs::perms::all);
+        const fs::path copy = read_only_folder_ / "ro.db";
+        QueryText("PRAGMA wal_checkpoint(TRUNCATE)");  // the whole database in its file
+        fs::copy_file(file_, copy, fs::copy_options::overwrite_existing);
+        url_ = "sqlite:" + copy.string();
+    }
+    fs::permissions(read_only_folder_ / "ro.db", read_only ? fs::perms::owner_read | fs::perms::group_read |
+                                                                 fs::perms::others_read
+                                                           : fs::perms::all);
+}
+
+ProcessSettings TestDatabase::RightsBindingServer() const {
+    // Root writes any file: on SQLite only an unprivileged server feels the file's mode.
+    return ProcessSettings{.as_unprivileged = backend_ == Backend::SQLite};
+}
+
+void TestDatabase::RefuseHistoryFor(const std::string& code) {
+    if (backend_ == Backend::SQLite) {
+        Execute("CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO WHEN NEW.CDCHAVE = '" + code +
+                "' BEGIN SELECT RAISE(ABORT, 'histórico recusado'); END");
+    } else {
+        Execute("CREATE OR REPLACE FUNCTION HISTORICO_RECUSADO() RETURNS trigger AS $$ BEGIN "
+                "IF NEW.CDCHAVE = '" + code + "' THEN RAISE EXCEPTION 'histórico recusado'; END IF; "
+                "RETURN NEW; END $$ LANGUAGE plpgsql");
+        Execute("CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO "
+                "FOR EACH ROW EXECUTE FUNCTION HISTORICO_RECUSADO()");
+    }
+}
+
+void TestDatabase::SetNextHistoryNumber(long long next) {
+    if (backend_ == Backend::PostgreSQL) {
+        QueryText("SELECT setval(pg_get_serial_sequence('histdtemissao', 'nrhistorico'), " + std::to_string(next - 1) +
+                  ")");
+    } else {
+        // SQLite numbers the next row after the highest there is.
+        Execute("INSERT INTO HISTDTEMISSAO (NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, "
+                "NMUSUARIO, DSORIGEM, DTREGISTRO) VALUES (" + std::to_string(next - 1) + ", 'CTRLNUMENF', 'CTRL00', "
+                "NULL, '2024-01-01 00:00:00', 'carga', 'carga', 'carga', '2024-01-01 00:00:00')");
+    }
+}
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hostlib/db/data_module.h"
+#include "testkit/server_process.h"
 
 namespace testing_support {
 
@@ -42,10 +43,33 @@ public:
     // Every row, every column as text (nothing for null).
     std::vector<std::vector<std::optional<std::string>>> QueryRows(const std::string& sql);
 
+    // An SQL literal of text made of these bytes as they are (Windows-1252, say), as an older
+    // system wrote it; the database must keep any bytes (TextEncoding::AnyBytes on PostgreSQL).
+    std::string TextOfBytes(const std::string& bytes) const;
+    // Drops every table of the schema: the database is as a new one.
+    void DropTables();
+
+    // What differs between the two databases, so that a test says what it wants done.
+
+    // Begins a transaction in `other` that holds the write lock on the control's row (on
+    // SQLite, the whole database's) until `other` commits.
+    void HoldRowLock(soci::session& other, const std::string& control) const;
+    // Takes the right to write away from servers started after, or gives it back to every
+    // server. On SQLite the database becomes a read-only copy of the file in a folder of its
+    // own (Url() names it from then on), which binds only a server that runs unprivileged.
+    void SetReadOnly(bool read_only);
+    // How to start a server on which the rights SetReadOnly takes bind.
+    ProcessSettings RightsBindingServer() const;
+    // Every history row for the control `code` is refused by the database, as a trigger would.
+    void RefuseHistoryFor(const std::string& code);
+    // The next history row gets the number `next` (on SQLite, after a row of its own, one less).
+    void SetNextHistoryNumber(long long next);
+
 private:
     Backend backend_;
     std::string url_;
     std::filesystem::path file_;
+    std::filesystem::path read_only_folder_;  // SQLite's read-only copy, once made
     std::unique_ptr<hostlib::TdtmDBGeral> module_;
 };
 

@@ -8,6 +8,7 @@
 
 #include "support/backends.h"
 #include "support/rpc_client.h"
+#include "testkit/eventually.h"
 #include "testkit/server_process.h"
 
 namespace {
@@ -65,8 +66,7 @@ TEST_F(DatabaseGuard, ALogDeletedUnderAnIdleServerIsSavedBeforeTheNextStore) {
     testing_support::ServerProcess server(database.Url(), {"--quiet"});
     ASSERT_TRUE(Call(server.Port(), "UpdateCtrlNumNF", {"2031-01-01T00:00:00", "CTRL03"}).contains("result"));
     RemoveLogFiles();
-    for (int i = 0; i < 50 && Health(server.Port()) == 200; ++i) std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(Health(server.Port()), 503);
+    EXPECT_TRUE(testing_support::Eventually(5s, [&] { return Health(server.Port()) == 503; }, 100ms));
     EXPECT_EQ(Call(server.Port(), "UpdateCtrlNumNF", {"2031-02-02T00:00:00", "CTRL04"})["error"]["code"], -32000);
     server.Stop(SIGKILL);
     database.Reconnect();

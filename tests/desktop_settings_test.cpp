@@ -16,6 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 using host::HostStartError;
 using host::HostStartStep;
+using host::desktop::kSettingsApplication;
+using host::desktop::kSettingsOrganization;
 using testing_support::HostSettings;
 using testing_support::MainWindow;
 using testing_support::ModalAnswerer;
@@ -24,10 +26,10 @@ class DesktopSettings : public ::testing::Test {
 protected:
     DesktopSettings() : folder(fs::temp_directory_path() / ("vor17000_settings_" + std::to_string(::getpid()))) {
         fs::create_directories(folder);
-        QSettings("vor17000", "host").clear();
+        QSettings(kSettingsOrganization, kSettingsApplication).clear();
     }
     ~DesktopSettings() override {
-        QSettings("vor17000", "host").clear();
+        QSettings(kSettingsOrganization, kSettingsApplication).clear();
         fs::remove_all(folder);
     }
     std::string File(const std::string& name, const std::string& text) const {
@@ -45,7 +47,7 @@ protected:
 
 TEST_F(DesktopSettings, ABadSavedValueStartsWithItsDefaultAndSaysSoOnce) {
     {
-        QSettings store("vor17000", "host");
+        QSettings store(kSettingsOrganization, kSettingsApplication);
         store.setValue("servidor", "embedded31/02/2024");
         store.setValue("dataProcessamento", "31/02/2024");
         store.setValue("arquivoSegredo", (folder / "nao-existe.token").string().c_str());

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "support/backends.h"
+#include "testkit/eventually.h"
 #include "testkit/server_process.h"
 
 using Json = nlohmann::json;
@@ -171,31 +172,16 @@ TEST_P(History, AReadingClientIsRefusedAndARevokedTokenStopsWorkingOnSighup) {
 
     WriteTokens("auditoria token-auditoria leitura\n");
     ::kill(server.Pid(), SIGHUP);
-    bool revoked = false;
-    for (int attempt = 0; attempt < 50 && !revoked; ++attempt) {
-        revoked = Call(server.Port(), "token-caixa", "GetMaxData", {"CTRL01"}) == Json{{"http", 401}};
-        if (!revoked) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(revoked);
+    EXPECT_TRUE(testing_support::Eventually(std::chrono::seconds(1), [&] {
+        return Call(server.Port(), "token-caixa", "GetMaxData", {"CTRL01"}) == Json{{"http", 401}};
+    }));
     EXPECT_TRUE(Call(server.Port(), "token-auditoria", "GetMaxData", {"CTRL01"}).contains("result"));
     EXPECT_EQ(Call(server.Port(), "token-auditoria", "GetMaxData", {"CTRL01"}, std::string(65, 'u')),
               (Json{{"http", 400}}));
 }
 
 TEST_P(History, AHistoryRowThatCannotBeWrittenLeavesTheDateAsItWas) {
-    if (GetParam() == Backend::SQLite) {
-        database.Execute(
-            "CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO WHEN NEW.CDCHAVE = 'CTRL02' "
-            "BEGIN SELECT RAISE(ABORT, 'histórico recusado'); END");
-    } else {
-        database.Execute(
-            "CREATE FUNCTION HISTORICO_RECUSADO() RETURNS trigger AS $$ BEGIN "
-            "IF NEW.CDCHAVE = 'CTRL02' THEN RAISE EXCEPTION 'histórico recusado'; END IF; "
-            "RETURN NEW; END $$ LANGUAGE plpgsql");
-        database.Execute(
-            "CREATE TRIGGER HISTORICO_RECUSADO BEFORE INSERT ON HISTDTEMISSAO "
-            "FOR EACH ROW EXECUTE FUNCTION HISTORICO_RECUSADO()");
-    }
+    database.RefuseHistoryFor("CTRL02");
     testing_support::ServerProcess server(database.Url(), {"--quiet", "--token-file", tokens.string()});
     const Json refused = Call(server.Port(), "token-caixa", "UpdateCtrlNumNF", {"2025-03-01T00:00:00", "CTRL02"});
     EXPECT_TRUE(refused.contains("error")) << refused;

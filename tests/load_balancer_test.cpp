@@ -33,6 +33,7 @@
 #include "core/datetime.h"
 #include "hostlib/net/net_connection.h"
 #include "support/backends.h"
+#include "testkit/eventually.h"
 #include "testkit/raw_http.h"
 #include "testkit/server_process.h"
 
@@ -172,11 +173,10 @@ public:
     std::optional<Clock::duration> WaitFor(const std::string& server, const std::string& status,
                                            Clock::duration limit = 5s) const {
         const auto start = Clock::now();
-        while (Clock::now() - start < limit) {
-            if (Servers()[server].status == status) return Clock::now() - start;
-            std::this_thread::sleep_for(10ms);
-        }
-        return std::nullopt;
+        if (!testing_support::Eventually(std::chrono::duration_cast<std::chrono::milliseconds>(limit),
+                                         [&] { return Servers()[server].status == status; }, 10ms))
+            return std::nullopt;
+        return Clock::now() - start;
     }
 
 private:

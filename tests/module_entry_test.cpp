@@ -118,27 +118,4 @@ TEST_F(ModuleEntry, FlagAndHandleUseTheStandardConversions) {
     EXPECT_EQ(cli::frmOrig, caller_b);
 }
 
-TEST(ModuleUnits, StartUpRunsItsBodyOnlyFromZeroAndStopOnlyCounts) {
-    cli::boPrimVez = false;
-    Initialize();
-    EXPECT_TRUE(cli::boPrimVez);
-    cli::boPrimVez = false;
-    Initialize();  // the count is already below zero
-    EXPECT_FALSE(cli::boPrimVez);
-    Finalize();
-    Finalize();
-    EXPECT_FALSE(cli::boPrimVez);  // a stop touches no variable
-    Initialize();
-    EXPECT_TRUE(cli::boPrimVez);
-    Finalize();
-}
-
-TEST(ModuleUnits, TableListsTheScreenUnitLast) {
-    const PackageInfoTable* table = GetPackageInfoTable();
-    ASSERT_NE(table, nullptr);
-    ASSERT_EQ(table->UnitCount, 2);
-    EXPECT_STREQ(table->Units[0].Name, "Pkg_Vor17000");
-    EXPECT_STREQ(table->Units[table->UnitCount - 1].Name, "Cli_Vor17000");
-}
-
 }  // namespace

@@ -23,13 +23,7 @@ protected:
 
 TEST_P(SchemaUpgrade, HistoryNumbersGoOnPastTwoToTheThirtyFirst) {
     database.LoadDemo();
-    if (PostgreSQL()) {
-        database.QueryText("SELECT setval(pg_get_serial_sequence('histdtemissao', 'nrhistorico'), 2147483646)");
-    } else {
-        database.Execute("INSERT INTO HISTDTEMISSAO (NRHISTORICO, NMTABELA, CDCHAVE, DTANTERIOR, DTNOVA, NMCLIENTE, "
-                         "NMUSUARIO, DSORIGEM, DTREGISTRO) VALUES (2147483646, 'CTRLNUMENF', 'CTRL00', NULL, "
-                         "'2024-01-01 00:00:00', 'carga', 'carga', 'carga', '2024-01-01 00:00:00')");
-    }
+    database.SetNextHistoryNumber(2147483647);
     testing_support::ServerProcess server(database.Url(), {"--quiet"});
     for (const char* date : {"2031-01-01T00:00:00", "2031-01-02T00:00:00", "2031-01-03T00:00:00"}) {
         const auto answer = testing_support::Call(server.Port(), "UpdateCtrlNumNF", {date, "CTRL03"});

@@ -74,21 +74,6 @@ TEST_F(ScreenLayout, LocationRowAndDateLabelsStartDisabled) {
     }
 }
 
-TEST_F(ScreenLayout, ScreenPropertiesAndFrame) {
-    EXPECT_EQ(screen->Caption(), "Alterar Data de Emissão");
-    EXPECT_EQ(screen->HelpFile, "VorHelp.hlp");
-    EXPECT_EQ(screen->HelpContext, 10917000);
-    EXPECT_EQ(screen->FormStyle, TFormStyle::fsMDIChild);
-    EXPECT_EQ(screen->lblCodTela.Caption(), "VOR17000");
-    EXPECT_EQ(screen->sbtConfirma.Parent(), &screen->panBotoes);
-    EXPECT_EQ(screen->panStatus.Align, TAlign::alBottom);
-    // The status panel comes after the button panel among the screen's children.
-    const auto& children = screen->Controls();
-    const auto menu = std::find(children.begin(), children.end(), &screen->panMenu);
-    const auto status = std::find(children.begin(), children.end(), &screen->panStatus);
-    EXPECT_LT(menu, status);
-}
-
 TEST_F(ScreenLayout, EveryControlLiesInsideItsContainerAndNoTwoFieldsOverlap) {
     // What a renderer draws where the layout says: a control outside its container is cut
     // off, and two fields on one spot hide one another.

@@ -3,7 +3,6 @@
 #include "hostlib/application.h"
 #include "core/exceptions.h"
 #include "hostlib/services.h"
-#include "core/settings/host_port.h"
 #include "support/recording_host.h"
 
 using namespace hostlib;
@@ -61,15 +60,4 @@ TEST(Services, OnlyOneApplicationAtATime) {
     }
     EXPECT_FALSE(TApplication::Exists());
     EXPECT_THROW(Application(), Exception);
-}
-
-TEST(Settings, HostAndPortAreReadAlikeByServerAndHosts) {
-    EXPECT_EQ(ParseHostPort("127.0.0.1:8217", AnyPort::Refused)->host, "127.0.0.1");
-    EXPECT_EQ(ParseHostPort("servidor.local:80", AnyPort::Refused)->port, 80);
-    EXPECT_EQ(ParseHostPort("[::1]:8217", AnyPort::Refused)->host, "::1");  // the brackets go
-    EXPECT_EQ(ParseHostPort("127.0.0.1:0", AnyPort::Allowed)->port, 0);     // a server: any free port
-    for (const char* bad : {"127.0.0.1:0", "::1:8217", "servidor", ":8217", "servidor:", "servidor:65536",
-                            "servidor:80x", "[::1:80", "[]:80"}) {
-        EXPECT_FALSE(ParseHostPort(bad, AnyPort::Refused)) << bad;
-    }
 }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <map>
 #include <random>
 #include <soci/soci.h>
@@ -13,13 +12,11 @@
 
 #include "hostlib/db/data_module.h"
 #include "support/backends.h"
-#include "support/host_process.h"
 #include "support/rpc_client.h"
 #include "testkit/server_process.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using testing_support::Backend;
 using testing_support::Json;
 using testing_support::RawHttpConnection;
@@ -44,7 +41,6 @@ protected:
     std::string HistoryRows(const std::string& key) {
         return *database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO WHERE CDCHAVE = '" + key + "'");
     }
-    bool PostgreSQL() const { return GetParam() == Backend::PostgreSQL; }
     testing_support::TestDatabase database;
 };
 
@@ -182,8 +178,7 @@ TEST_P(TwoClerks, NoStoreCheckedAgainstInvoicesEndsEarlierThanAnInvoiceCommitted
             const int before = answered;
             const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(1);
             while (answered < before + 2 && std::chrono::steady_clock::now() < patience) std::this_thread::yield();
-            session << (PostgreSQL() ? "BEGIN" : "BEGIN IMMEDIATE");
-            if (PostgreSQL()) session << "SELECT CDCTRLNUMENF FROM CTRLNUMENF WHERE CDCTRLNUMENF = 'CTRLR' FOR UPDATE";
+            database.HoldRowLock(session, "CTRLR");
             long long last = 0;
             session << "SELECT COALESCE(MAX(NRHISTORICO), 0) FROM HISTDTEMISSAO WHERE CDCHAVE = 'CTRLR'",
                 soci::into(last);
@@ -232,59 +227,6 @@ TEST_P(TwoClerks, NoStoreCheckedAgainstInvoicesEndsEarlierThanAnInvoiceCommitted
     EXPECT_GT(checked, 0);
 }
 
-// Two desks, each a headless host with its screen open on series 1, on one server or on one
-// server each over the same database.
-class TwoDesks : public TwoClerks {
-protected:
-    std::unique_ptr<testing_support::HostProcess> Desk(unsigned short port, const std::string& user) {
-        auto desk = std::make_unique<testing_support::HostProcess>(
-            HOST_EXE, std::vector<std::string>{"--server", "127.0.0.1:" + std::to_string(port), "--db", database.Url()},
-            data_home.string());
-        desk->Send("set EmprProc 01\nset IEstProc 110042490114\nset IMunProc 4587123\nset FiliProc 1\n"
-                   "set DataProc 1 10/12/2024\nset Usuario " + user + "\nopen\nfocus edtCdSerie\ntype 1\ntab");
-        return desk;
-    }
-    fs::path data_home = fs::temp_directory_path() / ("vor17000_desks_" + std::to_string(::getpid()));
-};
-
-TEST_P(TwoDesks, TheSecondConfirmIsRefusedShowsTheNewDateAndTheNextConfirmStores) {
-    for (const bool two_servers : {false, true}) {
-        SCOPED_TRACE(two_servers ? "two servers" : "one server");
-        database.Execute("UPDATE CTRLNUMENF SET DTEMISCTNUNF = '2023-12-31 00:00:00' WHERE CDCTRLNUMENF = 'CTRL01'");
-        database.Execute("DELETE FROM HISTDTEMISSAO");
-        testing_support::ServerProcess first(database.Url(), {"--quiet"});
-        testing_support::ServerProcess second(database.Url(), {"--quiet"});
-        auto maria = Desk(first.Port(), "maria.silva");
-        auto joao = Desk(two_servers ? second.Port() : first.Port(), "joao");
-        ASSERT_EQ(maria->Ask("state")["controls"]["depDtUltEmiss"]["text"], "31/12/2023");
-        ASSERT_EQ(joao->Ask("state")["controls"]["depDtUltEmiss"]["text"], "31/12/2023");
-        maria->Ask("events");
-        maria->Send("type 10012024\nclick sbtConfirma");
-        EXPECT_FALSE(maria->Ask("state")["open"]);
-        joao->Ask("events");
-        joao->Send("type 02012024\nclick sbtConfirma");
-        const Json events = joao->Ask("events")["events"];
-        const auto error = std::find_if(events.begin(), events.end(), [](const Json& e) { return e["type"] == "error"; });
-        ASSERT_NE(error, events.end()) << events;
-        EXPECT_EQ((*error)["text"],
-                  "A data de emissão do controle CTRL01 foi alterada para 10/01/2024 por maria.silva enquanto esta "
-                  "tela estava aberta. Confira a data e confirme de novo.");
-        const Json state = joao->Ask("state");
-        EXPECT_TRUE(state["open"]);
-        EXPECT_EQ(state["controls"]["depDtUltEmiss"]["text"], "10/01/2024");  // the date stored meanwhile
-        EXPECT_EQ(state["controls"]["depProxDtEmiss"]["text"], "02/01/2024");  // the clerk's own, kept
-        EXPECT_EQ(state["focus"], "depProxDtEmiss");
-        joao->Send("click sbtConfirma");
-        EXPECT_FALSE(joao->Ask("state")["open"]);
-        EXPECT_EQ(Control("CTRL01"), "2024-01-02 00:00:00");
-        EXPECT_EQ(database.QueryText("SELECT COUNT(*) FROM HISTDTEMISSAO"), "2");  // one row per store
-        maria.reset();
-        joao.reset();
-    }
-    fs::remove_all(data_home);
-}
-
 INSTANTIATE_TEST_SUITE_P(Backends, TwoClerks, testing_support::AllBackends(), testing_support::BackendName);
-INSTANTIATE_TEST_SUITE_P(Backends, TwoDesks, testing_support::AllBackends(), testing_support::BackendName);
 
 }  // namespace

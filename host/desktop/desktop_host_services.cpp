@@ -31,9 +31,8 @@ QString DefaultCaption(hostlib::TShowAvi kind) {
 
 }  // namespace
 
-void DesktopHostServices::ShowError(const std::string& text) {
-    QMessageBox::critical(window_.DialogParent(), "Erro", Text(text));
-}
+// MensErro's text is an error box without details.
+void DesktopHostServices::ShowError(const std::string& text) { ShowException(text, {}); }
 
 void DesktopHostServices::ShowException(const std::string& text, const std::string& details) {
     ShowErrorBox(window_.DialogParent(), Text(text), Text(details));

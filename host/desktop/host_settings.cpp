@@ -48,7 +48,7 @@ HostSettings HostSettings::Load(bool demo_database, QStringList& problems) {
     defaults.server = "embedded";
     defaults.user = QString::fromStdString(hostlib::OperatingSystemLoginName());
 
-    QSettings store("vor17000", "host");
+    QSettings store(kSettingsOrganization, kSettingsApplication);
     HostSettings s = defaults;
     for (const SettingField& value : SettingFields()) {
         const QString saved = store.value(value.key, defaults.*value.field).toString();
@@ -66,7 +66,7 @@ HostSettings HostSettings::Load(bool demo_database, QStringList& problems) {
 }
 
 void HostSettings::Save() const {
-    QSettings store("vor17000", "host");
+    QSettings store(kSettingsOrganization, kSettingsApplication);
     for (const SettingField& value : SettingFields()) store.setValue(value.key, this->*value.field);
 }
 

@@ -13,6 +13,10 @@
 
 namespace host::desktop {
 
+// Where QSettings keeps the settings: its organisation and application names.
+inline constexpr const char* kSettingsOrganization = "vor17000";
+inline constexpr const char* kSettingsApplication = "host";
+
 struct HostSettings {
     QString company;
     QString state_registration;

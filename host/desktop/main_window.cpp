@@ -43,12 +43,8 @@ MainWindow::MainWindow(const HostOptions& options, const HostSettings& settings,
     session_->MainForm().OnActivate = [this](hostlib::TObject&) { RefreshStatusBar(); };
     // The user coming back to a form's window activates the form (its OnActivate runs).
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* activated) {
-        if (activated == nullptr) return;
-        for (auto& [form, window] : windows_) {
-            if (window.data() == activated && session_->Application().Owns(form)) {
-                session_->Application().ActivateForm(*const_cast<hostlib::TForm*>(form));
-            }
-        }
+        hostlib::TForm* form = FormOf(activated);
+        if (form != nullptr && session_->Application().Owns(form)) session_->Application().ActivateForm(*form);
     });
     BuildMenus();
     BuildStatusBar();
@@ -57,23 +53,41 @@ MainWindow::MainWindow(const HostOptions& options, const HostSettings& settings,
 }
 
 MainWindow::~MainWindow() {
+    // A window never closed (a test's, or one the program drops) still lets its screen go first.
+    CloseScreensAndDialogs();
+    // The sub-windows die with the base QWidget, after the session: nothing they signal may
+    // reach this window's handlers by then.
+    mdi_->disconnect(this);
+    for (QMdiSubWindow* window : mdi_->subWindowList()) {
+        window->removeEventFilter(this);
+        window->disconnect(this);
+        if (auto* view = qobject_cast<FormView*>(window->widget())) {
+            view->disconnect(this);
+            view->Detach();
+        }
+    }
+}
+
+void MainWindow::CloseScreensAndDialogs() {
     // The dialogs would otherwise outlive the connection they use, as children of this window.
     delete history_dialog_.data();
     delete drift_dialog_.data();
     session_->CloseScreen();
-    // The sub-windows die with the base QWidget, after the session: nothing they signal may
-    // reach this window's handlers by then.
-    mdi_->disconnect(this);
-    for (auto& [form, window] : windows_) {
-        if (window) {
-            window->removeEventFilter(this);
-            window->disconnect(this);
-            if (auto* view = qobject_cast<FormView*>(window->widget())) {
-                view->disconnect(this);
-                view->Detach();
-            }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Each form decides on its own close, at once, and may refuse: then the window stays.
+    closing_ = true;
+    mdi_->closeAllSubWindows();
+    closing_ = false;
+    for (QMdiSubWindow* window : mdi_->subWindowList()) {
+        if (FormOf(window) != nullptr) {
+            event->ignore();
+            return;
         }
     }
+    CloseScreensAndDialogs();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::BuildMenus() {
@@ -245,21 +259,18 @@ void MainWindow::OpenSettings() {
     RefreshStatusBar();
 }
 
-void MainWindow::OpenDateHistory() {
-    if (history_dialog_ == nullptr) history_dialog_ = new DateHistoryDialog(*audit_, this);
-    history_dialog_->show();
-    history_dialog_->raise();
-    history_dialog_->activateWindow();
-    history_dialog_->Refresh();
+template <class Dialog>
+void MainWindow::OpenAuditDialog(QPointer<Dialog>& dialog) {
+    if (dialog == nullptr) dialog = new Dialog(*audit_, this);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    dialog->Refresh();
 }
 
-void MainWindow::OpenDateDrift() {
-    if (drift_dialog_ == nullptr) drift_dialog_ = new DateDriftDialog(*audit_, this);
-    drift_dialog_->show();
-    drift_dialog_->raise();
-    drift_dialog_->activateWindow();
-    drift_dialog_->Refresh();
-}
+void MainWindow::OpenDateHistory() { OpenAuditDialog(history_dialog_); }
+
+void MainWindow::OpenDateDrift() { OpenAuditDialog(drift_dialog_); }
 
 FormView* MainWindow::ViewOf(const hostlib::TForm& form) const {
     QMdiSubWindow* window = WindowOf(form);
@@ -267,8 +278,17 @@ FormView* MainWindow::ViewOf(const hostlib::TForm& form) const {
 }
 
 QMdiSubWindow* MainWindow::WindowOf(const hostlib::TForm& form) const {
-    const auto it = windows_.find(&form);
-    return it == windows_.end() ? nullptr : it->second.data();
+    for (QMdiSubWindow* window : mdi_->subWindowList()) {
+        if (FormOf(window) == &form) return window;
+    }
+    return nullptr;
+}
+
+hostlib::TForm* MainWindow::FormOf(QObject* window) {
+    auto* sub_window = qobject_cast<QMdiSubWindow*>(window);
+    auto* view = sub_window != nullptr ? qobject_cast<FormView*>(sub_window->widget()) : nullptr;
+    // A closed form's view is detached and shows no form while its window waits to be deleted.
+    return view != nullptr ? view->Form() : nullptr;
 }
 
 QWidget* MainWindow::DialogParent() {
@@ -311,7 +331,6 @@ void MainWindow::FormShown(hostlib::TForm& form) {
         window->adjustSize();
         window->setFixedSize(window->size());
         connect(view, &FormView::formChanged, this, [this, &form] { ApplyWindowState(form); });
-        windows_[&form] = window;
     }
     window->show();
     ApplyWindowState(form);
@@ -332,15 +351,11 @@ void MainWindow::ApplyWindowState(hostlib::TForm& form) {
 }
 
 void MainWindow::FormClosed(hostlib::TForm& form) {
-    const auto it = windows_.find(&form);
-    if (it != windows_.end()) {
-        if (QMdiSubWindow* window = it->second.data()) {
-            if (auto* view = qobject_cast<FormView*>(window->widget())) view->Detach();
-            window->removeEventFilter(this);
-            window->hide();
-            window->deleteLater();
-        }
-        windows_.erase(it);
+    if (QMdiSubWindow* window = WindowOf(form)) {
+        if (auto* view = qobject_cast<FormView*>(window->widget())) view->Detach();
+        window->removeEventFilter(this);
+        window->hide();
+        window->deleteLater();
     }
     // A freed form goes once the event that closed it has finished.
     QTimer::singleShot(0, this, [this] { session_->Application().ProcessReleases(); });
@@ -349,15 +364,17 @@ void MainWindow::FormClosed(hostlib::TForm& form) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Close) {
         // The window's close button is the user's close of the form: the form decides.
-        for (auto& [form, window] : windows_) {
-            if (window.data() == watched) {
-                event->ignore();
-                hostlib::TForm* target = const_cast<hostlib::TForm*>(form);
+        if (hostlib::TForm* target = FormOf(watched)) {
+            event->ignore();
+            if (closing_) {
+                // This window is closing and must know now whether the form went.
+                target->UserClose();
+            } else {
                 QTimer::singleShot(0, this, [this, target] {
                     if (session_->Application().Owns(target)) target->UserClose();
                 });
-                return true;
             }
+            return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);

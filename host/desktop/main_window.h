@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
-#include <map>
 #include <memory>
 
 #include "date_audit_client.h"
@@ -66,12 +65,18 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     std::unique_ptr<HostSession> StartSession(const HostOptions& options);
     void BuildMenus();
     void BuildStatusBar();
     void ApplyWindowState(hostlib::TForm& form);
+    // The form a sub-window shows; null for anything else, or for a form already closed.
+    static hostlib::TForm* FormOf(QObject* window);
+    template <class Dialog>
+    void OpenAuditDialog(QPointer<Dialog>& dialog);
+    void CloseScreensAndDialogs();
 
     DesktopHostServices services_;
     std::unique_ptr<HostSession> session_;
@@ -83,7 +88,7 @@ private:
     HostSettings settings_;
     QStringList start_problems_;
     QMdiArea* mdi_;
-    std::map<const hostlib::TForm*, QPointer<QMdiSubWindow>> windows_;
+    bool closing_ = false;  // in closeEvent: the forms close at once
     hostlib::TForm* invoice_form_ = nullptr;
     QLabel* status_message_ = nullptr;
     QLabel* status_values_ = nullptr;

@@ -108,28 +108,52 @@ TEST(DateTime, AZoneIsRefusedOnTheWireAndTurnedIntoLocalTimeFromADatabase) {
     ::tzset();
 }
 
-TEST(DateTime, EveryRepresentableDayAndTimeRoundTrips) {
+namespace {
+
+// The value written as ISO text and read back is the same date and time to the millisecond.
+::testing::AssertionResult RoundTrips(TDateTime day, const TimeParts& time) {
+    const DateParts date = DecodeDate(day);
+    const TDateTime value = CombineDateTime(day, EncodeTime(time.hour, time.minute, time.second, time.millisecond));
+    const std::string iso = DateTimeToIso(value);
+    const auto back = TryIsoToDateTime(iso);
+    if (!back) return ::testing::AssertionFailure() << iso << " is not read back";
+    const DateParts d = DecodeDate(*back);
+    const TimeParts t = DecodeTime(*back);
+    if (d.year == date.year && d.month == date.month && d.day == date.day && t.hour == time.hour &&
+        t.minute == time.minute && t.second == time.second && t.millisecond == time.millisecond)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << iso << " read back as " << DateTimeToIso(*back);
+}
+
+}  // namespace
+
+TEST(DateTime, TheDaysThatMatterRoundTripAtEveryTimeOfDay) {
     // Days before 30/12/1899 count down while their time of day counts up.
     EXPECT_EQ(CombineDateTime(EncodeDate(1899, 12, 29), EncodeTime(6, 0, 0, 0)), -1.25);
-    const TimeParts times[] = {{0, 0, 0, 0}, {6, 0, 0, 0}, {12, 30, 15, 250}, {18, 0, 0, 0}, {23, 59, 59, 999}};
-    int checked = 0;
-    for (TDateTime day = EncodeDate(1, 1, 1); day <= EncodeDate(9999, 12, 31); day += 1) {
-        const DateParts date = DecodeDate(day);
-        for (const TimeParts& time : times) {
-            const TDateTime value =
-                CombineDateTime(day, EncodeTime(time.hour, time.minute, time.second, time.millisecond));
-            const std::string iso = DateTimeToIso(value);
-            const auto back = TryIsoToDateTime(iso);
-            ASSERT_TRUE(back.has_value()) << iso;
-            const DateParts d = DecodeDate(*back);
-            const TimeParts t = DecodeTime(*back);
-            ASSERT_TRUE(d.year == date.year && d.month == date.month && d.day == date.day && t.hour == time.hour &&
-                        t.minute == time.minute && t.second == time.second && t.millisecond == time.millisecond)
-                << iso << " read back as " << DateTimeToIso(*back);
-            ++checked;
-        }
+    const DateParts days[] = {
+        {1, 1, 1},        {1, 12, 31},     {4, 2, 29},       {100, 2, 28},    {400, 2, 29},    {1582, 10, 4},
+        {1582, 10, 15},   {1899, 12, 28},  {1899, 12, 29},   {1899, 12, 30},  {1899, 12, 31},  {1900, 1, 1},
+        {1900, 2, 28},    {1900, 3, 1},    {1969, 12, 31},   {1970, 1, 1},    {1999, 12, 31},  {2000, 1, 1},
+        {2000, 2, 29},    {2023, 1, 31},   {2023, 2, 28},    {2023, 3, 31},   {2023, 4, 30},   {2023, 5, 31},
+        {2023, 6, 30},    {2023, 7, 31},   {2023, 8, 31},    {2023, 9, 30},   {2023, 10, 31},  {2023, 11, 30},
+        {2023, 12, 31},   {2024, 2, 29},   {2038, 1, 19},    {2038, 1, 20},   {2100, 2, 28},   {2100, 3, 1},
+        {9999, 12, 30},   {9999, 12, 31},
+    };
+    const TimeParts times[] = {{0, 0, 0, 0}, {0, 0, 0, 1}, {6, 0, 0, 0}, {12, 0, 0, 0}, {12, 30, 15, 250},
+                               {18, 0, 0, 0}, {23, 59, 59, 999}};
+    for (const DateParts& date : days) {
+        const TDateTime day = EncodeDate(date.year, date.month, date.day);
+        for (const TimeParts& time : times) EXPECT_TRUE(RoundTrips(day, time));
     }
-    EXPECT_EQ(checked, 3652059 * 5);
     EXPECT_EQ(DateTimeToIso(*TryIsoToDateTime("1899-12-29T06:00:00")), "1899-12-29T06:00:00");
     EXPECT_EQ(DateTimeToStr(*TryStrToDateTime("29/12/1899 06:00")), "29/12/1899 06:00:00");
+}
+
+TEST(DateTime, EverySecondOfADayBeforeTheEpochRoundTrips) {
+    // The day just before the epoch: a negative whole part with the time of day counting up.
+    const TDateTime day = EncodeDate(1899, 12, 29);
+    for (int second = 0; second < 24 * 60 * 60; ++second) {
+        const TimeParts time{second / 3600, second / 60 % 60, second % 60, 0};
+        ASSERT_TRUE(RoundTrips(day, time));
+    }
 }

@@ -1,5 +1,4 @@
-// Faults: the database going away under a running server, and the server being away when
-// the screen opens or restarting while it is open.
+// Faults of the database under a running server: gone, or frozen without a word.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,10 +7,10 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "support/proposal_fixture.h"
+#include "support/backends.h"
+#include "testkit/eventually.h"
 #include "testkit/server_process.h"
 
-using testing_support::CallerMode;
 using testing_support::RawHttpConnection;
 using testing_support::RpcPost;
 
@@ -102,38 +101,9 @@ TEST(Faults, AFrozenDatabaseCostsAStatementTimeoutNotTheServer) {
     cluster.Thaw();
     EXPECT_EQ(nlohmann::json::parse(answer.body)["error"]["code"], -32000) << answer.body;
     EXPECT_LT(waited, std::chrono::seconds(8));
-    bool served = false;
-    for (int attempt = 0; attempt < 30 && !served; ++attempt) {
-        served = Call(server.Port(), "GetMaxData", {"CTRL03"}).contains("result");
-        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    EXPECT_TRUE(served);
+    EXPECT_TRUE(testing_support::Eventually(
+        std::chrono::seconds(6), [&] { return Call(server.Port(), "GetMaxData", {"CTRL03"}).contains("result"); },
+        std::chrono::milliseconds(200)));
 }
-
-class ScreenFaults : public testing_support::ProposalFixture {};
-
-TEST_P(ScreenFaults, TheServerDownWhenTheScreenOpensAndUpAfterwards) {
-    harness.server.Stop();
-    Open(CallerMode::Off);
-    harness.host.events.clear();
-    // Opening showed the failure and the screen is open with its defaults.
-    EXPECT_TRUE(Cli_Vor17000::boIdCriado);
-    EXPECT_EQ(screen->edtNmEmpresa.Text(), "Comercial Aurora Ltda");
-    harness.server.Restart();
-    LeaveSeries("1");
-    EXPECT_TRUE(harness.Errors().empty());
-    EXPECT_EQ(Next(), "01/01/2024");
-}
-
-TEST_P(ScreenFaults, TheServerRestartedMidSessionIsReconnectedOnTheNextCall) {
-    Open(CallerMode::Off);
-    LeaveSeries("1");
-    harness.server.Restart();
-    LeaveSeries("2");
-    EXPECT_TRUE(harness.Errors().empty());
-    EXPECT_EQ(Next(), "29/02/2024");
-}
-
-INSTANTIATE_TEST_SUITE_P(Backends, ScreenFaults, testing_support::ScreenBackends(), testing_support::BackendName);
 
 }  // namespace
