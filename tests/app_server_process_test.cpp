@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/backends.h"
+#include "support/rpc_client.h"
 #include "testkit/server_process.h"
 
 using Json = nlohmann::json;
@@ -47,12 +48,7 @@ protected:
         }
         return out + database.QueryText("SELECT COUNT(*) FROM SERIENF").value_or("?");
     }
-    bool StillServing() {
-        RawHttpConnection connection(server->Port());
-        const auto response =
-            connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        return response.status == 200;
-    }
+    bool StillServing() { return testing_support::StillServing(server->Port()); }
 
     testing_support::TestDatabase database;
     std::unique_ptr<testing_support::ServerProcess> server;

@@ -17,13 +17,9 @@ using testing_support::Json;
 using testing_support::RawHttpConnection;
 using testing_support::Rpc;
 using testing_support::RpcPost;
+using testing_support::StillServing;
 
 namespace {
-
-bool StillServing(unsigned short port) {
-    RawHttpConnection connection(port);
-    return connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").status == 200;
-}
 
 // The server on the demo data in a SQLite file: what is attacked is the server, not the database.
 class HostileLoad : public ::testing::Test {

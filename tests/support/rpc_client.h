@@ -20,6 +20,12 @@ inline Json Answer(unsigned short port, const std::string& request) {
     return Json::parse(response.body, nullptr, false);
 }
 
+// Whether the server still answers a fresh connection on its RPC path.
+inline bool StillServing(unsigned short port) {
+    RawHttpConnection connection(port);
+    return connection.Exchange("GET /rpc/VOR17000.rdmDataEmissao HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").status == 200;
+}
+
 inline Json Call(unsigned short port, const std::string& method, const Json& params) {
     return Answer(port, Rpc(method, params));
 }
