@@ -31,7 +31,6 @@ struct Harness {
         appserver::ServerOptions options;
         options.database_url = "sqlite:" + file.string();
         options.log = appserver::RequestLog::None;
-        options.floor_method = true;
         hostlib::DatabaseSession setup;
         setup.Open(options.database_url);
         setup.ExecuteScript(hostlib::DemoDataScript());
@@ -40,7 +39,7 @@ struct Harness {
         reader = std::make_unique<appserver::DataEmissaoModule>(options.database_url,
                                                                 appserver::ServerSessionOptions(options), core->file);
         call = std::make_unique<appserver::RpcCall>(
-            *reader, core->writer, appserver::RpcLimits{options.answer_limit, appserver::FloorMethod::On});
+            *reader, core->writer, appserver::RpcLimits{options.answer_limit});
     }
 
     std::unique_ptr<appserver::ServerCore> core;
