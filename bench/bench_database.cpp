@@ -18,6 +18,7 @@ void Fill(const std::string& url) {
     module.ExecuteScript(hostlib::DemoDataScript());
     module.ExecuteScript(
         "INSERT INTO CTRLNUMENF VALUES ('CTRLB', 'Benchmark', '2025-01-01 00:00:00');\n"
+        "INSERT INTO CTRLNUMENF VALUES ('CTRLF', 'Piso', '2025-01-01 00:00:00');\n"
         "INSERT INTO SERIENF VALUES ('01', '110042490114', NULL, 'B', 'Benchmark', 'CTRLB', 'S', 'N', 'N');\n"
         "INSERT INTO NOTAFISCAL VALUES ('CTRLB', 1, '2024-12-31 10:00:00');\n");
 }

@@ -167,7 +167,7 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
     // A whole Confirm on its longest path: every check, GetMaxData and UpdateCtrlNumNF. Each
     // Confirm stores a date the control did not hold, so that each commit really writes:
     // the control's last date moves between two days after 01/01/2025, which is typed. The
-    // floor's own commits write two other days after it, so the check still runs.
+    // floor's own commits write two other days to a control of its own.
     int round = 0;
     auto set_last_date = [&] {
         const std::string last = ++round % 2 == 0 ? "2025-01-02 00:00:00" : "2025-01-03 00:00:00";
@@ -185,7 +185,9 @@ void MeasureScreenPaths(const BenchDatabase& database, int iterations, std::vect
         s.medCdEmpresa.SetFocus();
     };
     prepare_confirm();
-    const std::string control = "CTRLB";
+    // The floor commits to a control of its own: a write to the screen's control between its read
+    // and its Confirm would be another clerk's store, which the Confirm rightly refuses.
+    const std::string control = "CTRLF";
     std::string stored = "2025-01-06 00:00:00";
     const SideBySide confirm = TimeSideBySide(
         iterations,
